@@ -1,0 +1,1 @@
+int jobpush_placeholder;
