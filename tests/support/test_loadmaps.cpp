@@ -12,13 +12,15 @@
 #include "convert/translate.h"
 #include "support/rundir.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 
 // A run directory of its own, and the translate tables put back afterwards.
-class LoadMaps : public ::testing::Test {
-protected:
+class LoadMaps : public ::testing::Test
+{
+  protected:
     fs::path dir;
     unsigned char etoa[256], atoe[256];
     char *saved_rundir = nullptr;
