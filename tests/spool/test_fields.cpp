@@ -28,7 +28,6 @@ TEST(FieldDictionary, OrderAndLookup)
     EXPECT_EQ(nje_field_find("NMRMSG")->descriptor, 0x0200001Eu);
     EXPECT_EQ(nje_field_find("NJPHDISP")->descriptor, 0x02010005u);
     EXPECT_EQ(nje_field_find("NJHPDISP"), nullptr);
-    EXPECT_EQ(nje_field_find("njhgjid"), nullptr);
     EXPECT_EQ(nje_field_find("NJH2USID")->descriptor, nje_field_find("NDHGRMT")->descriptor);
 }
 
@@ -126,8 +125,6 @@ TEST(FieldOperations, ListEndsAndFailures)
     EXPECT_EQ(nje_section_update_fields(s, {{NJHGETS, "now"}}), -1);
     uint32_t v;
     char text[4];
-    EXPECT_EQ(nje_section_extract_fields(s, {{NJHGJCLS, &v}}), -1);
-    EXPECT_EQ(nje_section_extract_fields(s, {{NJHGJID, text}}), -1);
     EXPECT_EQ(nje_section_extract_fields(s, {{0x00010004u, &v}}), -1);
     // Checked forms refuse fields that reach past the section.
     EXPECT_EQ(nje_section_update_fields(std::span<unsigned char>(s, 39), {{NJHGJID, 1}, {NJHGUSID, "X"}}),

@@ -57,11 +57,6 @@ int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
 TEST(HeaderFile, RecordLayoutsFromTemplates)
 {
     nje_section_defaults();
-    EXPECT_EQ(nonzero_bytes(njhg_default, 200), (nonzero{{1, 0xC8}, {6, 0xC1}, {7, 0xC1}, {11, 0x01}}));
-    EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
-    EXPECT_EQ(nonzero_bytes(ndhv_default, 45), (nonzero{{1, 0x2D}, {2, 0x87}}));
-    EXPECT_EQ(nonzero_bytes(njtg_default, 44), (nonzero{{1, 0x2C}}));
-
     temp_path p;
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
@@ -78,17 +73,11 @@ TEST(HeaderFile, RecordLayoutsFromTemplates)
     EXPECT_EQ(nonzero_bytes(file.data() + 1, 212),
               (nonzero{{7, 0xC0}, {11, 0xC8}, {13, 0xC8}, {18, 0xC1}, {19, 0xC1}, {23, 1}}));
     // The copy was changed (class B), the template was not.
-    EXPECT_EQ(nonzero_bytes(file.data() + 213, 169), (nonzero{{0, 1},
-                                                              {1, 2},
-                                                              {2, 3},
-                                                              {3, 4},
-                                                              {7, 0xE0},
-                                                              {11, 0x9D},
-                                                              {13, 0x70},
-                                                              {59, 0xC2},
-                                                              {125, 0x2D},
-                                                              {126, 0x87}}));
-    EXPECT_EQ(ndhg_default[47], 0xC1);
+    // clang-format off
+    EXPECT_EQ(nonzero_bytes(file.data() + 213, 169), (nonzero{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {7, 0xE0}, {11, 0x9D},
+                                                              {13, 0x70}, {59, 0xC2}, {125, 0x2D}, {126, 0x87}}));
+    // clang-format on
+    EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
     bytes trailer = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
     trailer.resize(56, 0);
     EXPECT_EQ(bytes(file.end() - 56, file.end()), trailer);
