@@ -1,0 +1,215 @@
+// Header file and section walk: records built from the templates, a job written and read back with
+// and without type filters, and reads and walks of damaged records.
+#include "spool/rje_defaults.h"
+#include "spool/rje_fields.h"
+#include "spool/rje_header.h"
+
+#include "spool_test_util.h"
+#include "support/byteorder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+
+using nonzero = std::vector<std::pair<size_t, unsigned char>>; // (offset, byte) of bytes not 0
+
+nonzero nonzero_bytes(const unsigned char *p, size_t n)
+{
+    nonzero r;
+    for (size_t i = 0; i < n; ++i)
+        if (p[i])
+            r.emplace_back(i, p[i]);
+    return r;
+}
+
+bytes record(uint32_t type, const bytes &body)
+{
+    bytes r(12);
+    nje_header_set_type(r.data(), type);
+    be::put32(r.data() + 8, static_cast<uint32_t>(body.size()));
+    r.insert(r.end(), body.begin(), body.end());
+    return r;
+}
+
+// Builds and writes one record of the job from the templates; returns its body length.
+int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
+{
+    unsigned char buf[300];
+    nje_header_initialize(buf);
+    nje_header_set_type(buf, type);
+    nje_header_set_offset(buf, offset);
+    const unsigned char *tmpl = type == NJE_JOB_HEADER    ? njhg_default
+                                : type == NJE_JOB_TRAILER ? njtg_default
+                                                          : ndhg_default;
+    unsigned char *g = nje_header_add_section(buf, sizeof buf, tmpl);
+    if (type == NJE_DATASET_HEADER) {
+        nje_section_update_fields(g, {{NDHGCLAS, "B"}, {NDHGNREC, nrec}});
+        nje_header_add_section(buf, sizeof buf, ndhv_default);
+    }
+    return nje_header_write(f, buf);
+}
+
+} // namespace
+
+TEST(HeaderFile, RecordLayoutsFromTemplates)
+{
+    nje_section_defaults();
+    temp_path p;
+    FILE *f = nje_header_create(p.c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(read_file(p.path), bytes{0});
+    EXPECT_EQ(write_record(f, NJE_JOB_HEADER, 0, 0), 200);
+    EXPECT_EQ(write_record(f, NJE_DATASET_HEADER, 0x01020304, 0), 157);
+    EXPECT_EQ(write_record(f, NJE_JOB_TRAILER, 0, 0), 44);
+    EXPECT_EQ(nje_header_mark_as_valid(f, 0x102), 0);
+    EXPECT_EQ(nje_header_close(f), 0);
+
+    const bytes file = read_file(p.path);
+    ASSERT_EQ(file.size(), 1 + 212 + 169 + 56u);
+    EXPECT_EQ(file[0], 0x02);
+    EXPECT_EQ(nonzero_bytes(file.data() + 1, 212),
+              (nonzero{{7, 0xC0}, {11, 0xC8}, {13, 0xC8}, {18, 0xC1}, {19, 0xC1}, {23, 1}}));
+    // The copy was changed (class B), the template was not.
+    // clang-format off
+    EXPECT_EQ(nonzero_bytes(file.data() + 213, 169), (nonzero{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {7, 0xE0}, {11, 0x9D},
+                                                              {13, 0x70}, {59, 0xC2}, {125, 0x2D}, {126, 0x87}}));
+    // clang-format on
+    EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
+    bytes trailer = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
+    trailer.resize(56, 0);
+    EXPECT_EQ(bytes(file.end() - 56, file.end()), trailer);
+}
+
+TEST(HeaderFile, ReadBackWithTypeFiltersAndWalkSections)
+{
+    nje_section_defaults();
+    temp_path p;
+    FILE *f = nje_header_create(p.c_str());
+    const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
+    for (uint32_t i = 0; i < 4; ++i)
+        write_record(f, types[i], i * 1000, i);
+    nje_header_mark_as_valid(f, 2);
+    nje_header_close(f);
+
+    unsigned char mark = 0, buf[300];
+    f = nje_header_open(p.c_str(), &mark);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(mark, 2);
+    const int lengths[] = {200, 157, 157, 44, 0};
+    EXPECT_EQ(nje_header_read_first(f, buf, sizeof buf), lengths[0]);
+    for (uint32_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(nje_header_type(buf), types[i - 1]);
+        EXPECT_EQ(nje_header_offset(buf), (i - 1) * 1000);
+        EXPECT_EQ(nje_header_read_next(f, buf, sizeof buf), lengths[i]);
+    }
+
+    ASSERT_EQ(nje_header_read_first(f, buf, sizeof buf), 200);
+    for (uint32_t i = 1; i <= 2; ++i) {
+        ASSERT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 157);
+        uint32_t nrec = 99;
+        ASSERT_EQ(nje_section_extract_fields(nje_section_read(buf, NJE_SECTION_GENERAL), {{NDHGNREC, &nrec}}),
+                  0);
+        EXPECT_EQ(nrec, i);
+        unsigned char *first = nje_section_read_next(buf, nullptr);
+        EXPECT_EQ(first, buf + 12);
+        EXPECT_EQ(nje_section_read_first(buf), first);
+        unsigned char *second = nje_section_read_next(buf, first);
+        EXPECT_EQ(second, buf + 12 + 112);
+        EXPECT_EQ(nje_section_read(buf, NJE_SECTION_RSCS), second);
+        EXPECT_EQ(nje_section_read_next(buf, second), nullptr);
+        EXPECT_EQ(nje_section_read(buf, NJE_SECTION_USER), nullptr);
+    }
+    EXPECT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 0);
+    nje_header_read_first(f, buf, sizeof buf);
+    EXPECT_EQ(nje_header_read(f, buf, sizeof buf, 0xC1), 0);
+    nje_header_read_first(f, buf, sizeof buf);
+    EXPECT_EQ(nje_header_read(f, buf, 100, NJE_JOB_TRAILER), -1); // too large even though skipped
+    EXPECT_EQ(nje_header_read_first(f, buf, 11), -1);
+    nje_header_close(f);
+}
+
+TEST(HeaderFile, DamagedRecordsAndSections)
+{
+    unsigned char buf[64];
+    auto read_all = [&](const bytes &content, uint32_t type) {
+        FILE *f = stream_of(content);
+        std::vector<int> r;
+        do
+            r.push_back(nje_header_read(f, buf, sizeof buf, type));
+        while (r.back() > 0);
+        std::fclose(f);
+        return r;
+    };
+    const bytes section = {0, 6, 0, 0, 0xAA, 0xBB};
+    bytes huge = record(NJE_JOB_HEADER, {});
+    be::put32(huge.data() + 8, 0xFFFFFFF8); // must not wrap past the size check
+    EXPECT_EQ(read_all(huge, NJE_ANY), std::vector<int>{-1});
+    EXPECT_EQ(read_all(huge, NJE_JOB_TRAILER), std::vector<int>{-1});
+    EXPECT_EQ(read_all(record(NJE_JOB_HEADER, {}), NJE_ANY), std::vector<int>{-1});
+    bytes two = record(NJE_JOB_HEADER, {});
+    const bytes trailer = record(NJE_JOB_TRAILER, section);
+    two.insert(two.end(), trailer.begin(), trailer.end());
+    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{6, 0})); // empty non-matching skipped
+    two.resize(two.size() - 1);
+    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{-1})); // truncated body
+    two.resize(12 + 3);
+    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{0})); // truncated prefix: end of file
+
+    bytes rec; // exactly the record's size, so that the sanitizer build sees any read past the body
+    auto walk = [&](const bytes &body) {
+        const bytes built = record(NJE_JOB_HEADER, body);
+        bytes exact(built); // a copy has capacity == size
+        rec.swap(exact);
+        std::vector<ptrdiff_t> at;
+        for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && at.size() < 10;
+             s = nje_section_read_next(rec.data(), s))
+            at.push_back(s - (rec.data() + 12));
+        return at;
+    };
+    EXPECT_EQ(walk({0, 4, 0x87, 0, 0, 5, 0, 0, 1}), (std::vector<ptrdiff_t>{0, 4}));
+    EXPECT_EQ(walk({0, 4, 0, 0, 0, 0, 0xC0, 0}), (std::vector<ptrdiff_t>{0})); // length 0 ends the walk
+    EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
+    EXPECT_EQ(walk({0, 2, 0, 0}), std::vector<ptrdiff_t>{});       // shorter than its head
+    EXPECT_EQ(walk({0, 4, 0, 0, 0}), (std::vector<ptrdiff_t>{0})); // head cut by the body's end
+    EXPECT_EQ(walk({0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1}), (std::vector<ptrdiff_t>{0})); // claims too much
+    EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
+    EXPECT_EQ(walk({}), std::vector<ptrdiff_t>{});
+    const unsigned char elsewhere[4] = {0, 4, 0, 0};
+    walk({0, 4, 0, 0});
+    EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+}
+
+TEST(HeaderFile, CheckedAddSectionRefusesToOverflow)
+{
+    nje_section_defaults();
+    unsigned char buf[12 + 200 + 44 + 1];
+    std::memset(buf, 0x77, sizeof buf);
+    nje_header_initialize(buf);
+    const size_t size = sizeof buf - 1; // the last byte is a guard
+    ASSERT_NE(nje_header_add_section(buf, size, njhg_default), nullptr);
+    ASSERT_NE(nje_header_add_section(buf, size, njtg_default), nullptr); // fills the buffer exactly
+    EXPECT_EQ(nje_header_add_section(buf, size, njtg_default), nullptr);
+    EXPECT_EQ(nje_header_body_length(buf), 244u);
+    EXPECT_EQ(buf[size], 0x77);
+    const unsigned char tiny[4] = {0, 2, 0, 0};
+    nje_header_initialize(buf);
+    EXPECT_EQ(nje_header_add_section(buf, size, tiny), nullptr);
+    EXPECT_EQ(nje_header_add_section(buf, 11, njtg_default), nullptr);
+    be::put32(buf + 8, 0xFFFFFFF0); // body length near its limit: no wrap
+    EXPECT_EQ(nje_header_add_section(buf, SIZE_MAX, njtg_default), nullptr);
+}
+
+TEST(HeaderFile, PrintedNames)
+{
+    testing::internal::CaptureStdout();
+    for (uint32_t type : {192, 208, 224, 0xC1})
+        nje_header_printtype(type);
+    for (uint32_t id : {0x8900, 0x0040, 0xC100, 0x5})
+        nje_section_printtype(id);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Job Header: Job trailer: Dataset Header: c1 header: Output Processsing/Accounting Section: "
+              "Record Char. Change Section: c100 Section: 05 Section: ");
+}
