@@ -127,6 +127,18 @@ TEST_F(LinkClient, SendChecksTheJobInTheSpool) {
   EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "5"), NJE_E_BAD_JOB);
   write_job(input(), "6", 1);  // mark differs from the job type
   EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "6"), NJE_E_BAD_JOB);
+  write_job(input(), "7", 2);
+  fs::resize_file(input() / "NJD7", 11);  // end-of-data mark missing
+  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "7"), NJE_E_BAD_JOB);
+  write_job(input(), "8", 2);
+  std::ofstream(input() / "NJD8", std::ios::app) << "junk";  // bytes after the mark
+  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "8"), NJE_E_BAD_JOB);
+  write_job(input(), "9", 2);
+  fs::resize_file(input() / "NJH9", 1);  // valid mark but no header record
+  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "9"), NJE_E_BAD_JOB);
+  write_job(input(), "10", 2);
+  fs::resize_file(input() / "NJH10", 18);  // last record cut short
+  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10"), NJE_E_BAD_JOB);
   EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "404"), NJE_E_JOB_NOT_FOUND);
   EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
   EXPECT_TRUE(fs::exists(input() / "NJH5"));
