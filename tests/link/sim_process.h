@@ -119,6 +119,26 @@ class sim_process {
     return status_;
   }
 
+  // Waits (at most timeout_ms) for the simulator to end by itself (for instance at its time
+  // limit). @return true when it ended; its status is then what stop() returns.
+  bool wait_exit(int timeout_ms) {
+    if (pid_ <= 0) return true;
+    for (int waited = 0; waited <= timeout_ms; waited += 50) {
+      drain();
+      int st = 0;
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        pid_ = -1;
+        drain();
+        close(out_fd_);
+        out_fd_ = -1;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return true;
+      }
+      usleep(50000);
+    }
+    return false;
+  }
+
   // Standard output after the ready line, as far as written so far.
   const std::string &output() {
     drain();
