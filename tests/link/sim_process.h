@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +77,7 @@ class sim_process
         if (pid_ < 0)
             return fail("fork failed");
         if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test process that crashed
             dup2(fds[1], STDOUT_FILENO);
             close(fds[0]);
             close(fds[1]);
