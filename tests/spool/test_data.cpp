@@ -53,9 +53,10 @@ TEST(DataFile, RecordLayout)
     EXPECT_EQ(nje_data_close(f), 0);
 
     bytes want = {0x00, 0x00, 0x00, 0x54, 0x80, 0x53, 0x4E, 0x41}; // 88-byte NETDATA-sized record
-    want.insert(want.end(), netdata.begin(), netdata.end());
+    want.resize(want.size() + netdata.size(), 0xC1);
     const bytes rest = {0x00, 0x00, 0x00, 0x04, 0xB0, 'S', 'N', 'A', 0, 0, 0, 0};
-    want.insert(want.end(), rest.begin(), rest.end());
+    for (unsigned char b : rest)
+        want.push_back(b);
     EXPECT_EQ(read_file(p.path), want);
 }
 
