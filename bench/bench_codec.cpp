@@ -90,7 +90,7 @@ std::vector<Bytes> compress_all(const std::vector<Bytes> &records, Bytes &block)
             const unsigned char *in = r.data();
             int rc = rje_compress(&in, &out, r.data() + r.size(), block.data() + BLOCK_SIZE, BLOCK_SIZE,
                                   RJE_MODE_RECORD);
-            if (rc != 0)
+            if (rc == 1 || out == block.data())
                 break;
             blocks.emplace_back(block.data(), out);
             out = block.data();
@@ -112,7 +112,7 @@ void BM_Compress(benchmark::State &state)
                 const unsigned char *in = r.data();
                 int rc = rje_compress(&in, &out, r.data() + r.size(), block.data() + BLOCK_SIZE, BLOCK_SIZE,
                                       RJE_MODE_RECORD);
-                if (rc != 0)
+                if (rc == 1 || out == block.data())
                     break;
                 out = block.data();
             }

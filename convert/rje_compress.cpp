@@ -202,7 +202,7 @@ int rje_compress(const unsigned char **in, unsigned char **out, const unsigned c
 
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
     if (initial_len > MAX_INITIAL)
-        return at_block_start ? -1 : 0; // appended: the previous IRS made it long; fits a fresh block
+        return -1; // behind another record this can happen; the converter retries in a fresh block
     *initial = static_cast<unsigned char>(initial_len);
     *count = static_cast<unsigned char>(data_len);
     *in = in_end;
