@@ -1,0 +1,133 @@
+// Field dictionary and field operations: the table's order, every field set and extracted without
+// touching its neighbours, and the byte-level rules of each field type.
+#include "spool/rje_fields.h"
+
+#include "support/rje_util.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+
+TEST(FieldDictionary, OrderAndLookup)
+{
+    const nje_field *d = nje_field_dictionary;
+    EXPECT_EQ(d[NJE_FIELD_COUNT].name, nullptr);
+    // First entry of each group by position: a missing or misplaced entry moves them.
+    const std::pair<size_t, const char *> firsts[] = {
+        {0, "NJHGJID"},   {31, "NJHGNREC"}, {32, "NJH2FLG1"},  {39, "NJHPFLG1"},  {44, "NJHEPAGE"},
+        {46, "NDHGNODE"}, {67, "NDHCFLG1"}, {70, "NDHAFLG1"},  {80, "NDHVFLG1"},  {91, "NDHPFLG1"},
+        {107, "NJTGFLG1"}, {117, "NJTSAPAG"}, {119, "NMRFLAG"}, {148, "NMRMSG"}};
+    for (const auto &[i, name] : firsts)
+        EXPECT_STREQ(d[i].name, name) << "entry " << i;
+    EXPECT_EQ(d[0].descriptor, 0x01020004u);
+    EXPECT_EQ(nje_field_find("NJHGETS")->descriptor, 0x03080038u);
+    EXPECT_EQ(nje_field_find("NMRMSG")->descriptor, 0x0200001Eu);
+    EXPECT_EQ(nje_field_find("NJPHDISP")->descriptor, 0x02010005u);
+    EXPECT_EQ(nje_field_find("NJHPDISP"), nullptr);
+    EXPECT_EQ(nje_field_find("njhgjid"), nullptr);
+    EXPECT_EQ(nje_field_find("NJH2USID")->descriptor, nje_field_find("NDHGRMT")->descriptor);
+}
+
+// Every dictionary field: stored, extracted again, and no byte outside it changed.
+TEST(FieldDictionary, EveryFieldSetAndExtracted)
+{
+    const uint32_t when = 1700000000;
+    for (const nje_field *f = nje_field_dictionary; f->name; ++f) {
+        SCOPED_TRACE(f->name);
+        const uint32_t d = f->descriptor, len = nje_field_length(d), off = nje_field_offset(d);
+        std::array<unsigned char, 256> section, before;
+        section.fill(0x5A);
+        before = section;
+        uint32_t number = 0;
+        if (nje_field_type(d) == NJE_FIELD_INTEGER) {
+            ASSERT_EQ(nje_section_update_fields(section.data(), {{d, 0x89ABCDEFu}}), 0);
+            ASSERT_EQ(nje_section_extract_fields(section.data(), {{d, &number}}), 0);
+            EXPECT_EQ(number, len >= 4 ? 0x89ABCDEFu : 0x89ABCDEFu & ((1u << (8 * len)) - 1));
+        } else if (nje_field_type(d) == NJE_FIELD_CHARACTER) {
+            std::string text;
+            for (uint32_t i = 0; i < len; ++i)
+                text += "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrstuvwxyz"[i % 62];
+            ASSERT_EQ(nje_section_update_fields(section.data(), {{d, (text + "+overflow").c_str()}}), 0);
+            char back[160] = "x";
+            ASSERT_EQ(nje_section_extract_fields(section.data(), {{d, back}}), 0);
+            EXPECT_EQ(back, text);
+        } else {
+            ASSERT_EQ(nje_field_type(d), NJE_FIELD_TIME);
+            ASSERT_EQ(nje_section_update_fields(section.data(), {{d, nje_toibmtime(when)}}), 0);
+            EXPECT_EQ(std::memcmp(section.data() + off + 4, "\0\0\0\0", 4), 0);
+            ASSERT_EQ(nje_section_extract_fields(section.data(), {{d, &number}}), 0);
+            EXPECT_TRUE(number <= when && number >= when - 2) << number; // both conversions truncate
+        }
+        for (size_t i = 0; i < section.size(); ++i) {
+            if (i < off || i >= off + len) {
+                ASSERT_EQ(section[i], before[i]) << "byte " << i << " outside the field changed";
+            }
+        }
+    }
+}
+
+TEST(FieldOperations, ByteRulesOfEachType)
+{
+    unsigned char s[64];
+    std::memset(s, 0x5A, sizeof s);
+    ASSERT_EQ(nje_section_update_fields(s, {{NJHGJID, 1234}, {NDHACPYG, 5}, {NJHGFLG1, 300}, {NJHGPRIO, -1},
+                                            {NJHGJNAM, "ZAK0078"}, {NJHGJCLS, "\xc3\xa9\xc3\xa9"},
+                                            {NJTGSTOP, nje_toibmtime(1000000000)}}),
+              0);
+    const unsigned char want[] = {0x04, 0xD2, 0xC3, 0x5A, 0x2C, 0xFF};
+    EXPECT_EQ(std::memcmp(s + 4, want, sizeof want), 0); // 1234, class cut to 1 byte, 300 -> 0x2C, -1 -> 0xFF
+    EXPECT_EQ(std::memcmp(s + 56, "\0\0\0\0\0\0\0\x05", 8), 0);
+    EXPECT_EQ(std::memcmp(s + 16, "\xB6\x68\xEE\xD8\0\0\0\0", 8), 0);
+    // Seven characters leave the eighth byte as it was: nothing is padded.
+    EXPECT_EQ(std::memcmp(s + 24, "\xE9\xC1\xD2\xF0\xF0\xF7\xF8\x5A", 8), 0);
+
+    unsigned char before[64];
+    std::memcpy(before, s, sizeof s);
+    EXPECT_EQ(nje_section_update_fields(s, {{0, 0}}), 0);
+    EXPECT_EQ(nje_section_update_fields(s, {{NJHGACCT, static_cast<const char *>(nullptr)}}), 0);
+    nje_section_zero_strings(s, {NJHGACCT, NJHGETS, NJHGJNAM, NJHGJID, 0, NJHGJCLS});
+    EXPECT_EQ(std::memcmp(s, before, sizeof s), 0);
+
+    uint32_t v = 7, stop = 0;
+    char name[5];
+    ASSERT_EQ(nje_section_extract_fields(s, {{NJHGJNAM, name}, {NJTGSTOP, &stop}}), 0);
+    EXPECT_STREQ(name, "ZAK0"); // cut to the caller's room
+    EXPECT_EQ(stop, 999999999u);
+    nje_toibm_memcpy(0x01020304, s, 20);
+    nje_fromibm_memcpy(s, &v, 20);
+    EXPECT_EQ(v, 0x01020304u);
+    EXPECT_EQ(std::memcmp(s, "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x01\x02\x03\x04", 20), 0);
+    std::memset(s, 0, 16);
+    ASSERT_EQ(nje_section_update_fields(s, {{NJTGSTRT, 1u}}), 0); // a clock before 1970 reads as 0
+    ASSERT_EQ(nje_section_extract_fields(s, {{NJTGSTRT, &v}, {NJTGFLG1, &stop}}), 0);
+    EXPECT_EQ(v, 0u);
+}
+
+TEST(FieldOperations, ListEndsAndFailures)
+{
+    unsigned char s[64] = {};
+    EXPECT_EQ(nje_section_update_fields(s, {{NJHGPRIO, 7}, {0, 0}, {NJHGORGQ, 1}}), 0);
+    EXPECT_EQ(s[9], 7);
+    EXPECT_EQ(s[10], 0);
+    // The first unknown type or unsuitable value ends the list with -1; what came before stays.
+    EXPECT_EQ(nje_section_update_fields(s, {{NJHGORGQ, 1}, {0x04010020u, 9}, {NJHGJCPY, 3}}), -1);
+    EXPECT_EQ(s[10], 1);
+    EXPECT_EQ(s[11], 0);
+    EXPECT_EQ(nje_section_update_fields(s, {{NJHGJCLS, 3}}), -1);
+    EXPECT_EQ(nje_section_update_fields(s, {{NJHGJID, "12"}}), -1);
+    EXPECT_EQ(nje_section_update_fields(s, {{NJHGETS, "now"}}), -1);
+    uint32_t v;
+    char text[4];
+    EXPECT_EQ(nje_section_extract_fields(s, {{NJHGJCLS, &v}}), -1);
+    EXPECT_EQ(nje_section_extract_fields(s, {{NJHGJID, text}}), -1);
+    EXPECT_EQ(nje_section_extract_fields(s, {{0x00010004u, &v}}), -1);
+    // Checked forms refuse fields that reach past the section.
+    EXPECT_EQ(nje_section_update_fields(std::span<unsigned char>(s, 39), {{NJHGJID, 1}, {NJHGUSID, "X"}}), -1);
+    EXPECT_EQ(s[32], 0);
+    EXPECT_EQ(nje_section_update_fields(std::span<unsigned char>(s, 40), {{NJHGUSID, "X"}}), 0);
+    EXPECT_EQ(nje_section_extract_fields(std::span<const unsigned char>(s, 40), {{NJHGPASS, text}}), -1);
+    EXPECT_EQ(nje_section_extract_fields(std::span<const unsigned char>(s, 40), {{NJHGUSID, text}}), 0);
+    EXPECT_STREQ(text, "X");
+}
