@@ -61,10 +61,16 @@ int compress_reference(const unsigned char *rec, std::size_t len, unsigned char 
     return rje_compress(&in, w, rec + len, end, static_cast<unsigned>(end - block), RJE_MODE_RECORD);
 }
 
+// The bulk paths build their records here: room for the longest record and the bytes that the
+// vector scans may read past it.
+struct RecordArea {
+    unsigned char bytes[MAX_LRECL + NJE_CONVERT_BUFFER_SLACK + NJE_CONVERT_READ_PAD] = {};
+};
+
 int compress_fused(const unsigned char *rec, std::size_t len, unsigned char **w, unsigned char *block,
                    unsigned char *end)
 {
-    return convert_compress_record(rec, rec + len, w, block, end);
+    return convert_compress_padded(rec, rec + len, w, block, end);
 }
 
 struct Blocks {
@@ -134,7 +140,7 @@ struct Reader {
     bool eof = false;
 
     Reader(std::FILE *file, std::size_t size)
-        : f(file), buf(static_cast<unsigned char *>(std::malloc(size))), cap(size)
+        : f(file), buf(static_cast<unsigned char *>(std::calloc(size + NJE_CONVERT_READ_PAD, 1))), cap(size)
     {
     }
     ~Reader() { std::free(buf); }
@@ -453,20 +459,24 @@ void classify(ByteClasses &bc, int tabs)
     }
 }
 
-// Length of the leading run of bytes 0x20..0x7F in p[0..k).
+// Length of the leading run of bytes 0x20..0x7F in p[0..k); the 16 bytes after p + k may be read.
 std::size_t printable_prefix(const unsigned char *p, std::size_t k)
 {
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(0x20);
-    while (i + 16 <= k) {
+    while (i < k) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
+        if (k - i < 16) {
+            m |= 1u << (k - i);
+        }
         if (m != 0) {
             return i + static_cast<std::size_t>(__builtin_ctz(m));
         }
         i += 16;
     }
+    return k;
 #endif
     while (i < k && p[i] >= 0x20 && p[i] < 0x80) {
         ++i;
@@ -707,7 +717,8 @@ int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, 
         if (r.buf == nullptr) {
             return NJE_CONVERT_WRITE_FAILED;
         }
-        text_bulk(r, buffer, s, bc, blocks, cnt);
+        RecordArea rec;
+        text_bulk(r, rec.bytes, s, bc, blocks, cnt);
     }
     if (cnt.status != 0) {
         return cnt.status;
@@ -718,8 +729,10 @@ int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, 
 // ---------------------------------------------------------------------------------------------
 // Binary chunks (format 1): every chunk gets its own IRS, so a data byte 0x1E stays data.
 
-int convert_binary(std::FILE *file, unsigned char *buffer, int lrecl, Blocks &blocks)
+int convert_binary(std::FILE *file, int lrecl, Blocks &blocks)
 {
+    RecordArea area;
+    unsigned char *buffer = area.bytes;
     Reader r(file, READ_SIZE);
     if (r.buf == nullptr) {
         return NJE_CONVERT_WRITE_FAILED;
@@ -940,7 +953,7 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
     case NJE_FORMAT_TEXT:
         return convert_text(file, buffer, TextSettings{file_table(), lrecl, tabs, fixed != 0}, blocks);
     case NJE_FORMAT_BINARY:
-        return convert_binary(file, buffer, lrecl, blocks);
+        return convert_binary(file, lrecl, blocks);
     default:
         return convert_transparent(file, buffer, lrecl, maxdata, blocks);
     }
