@@ -18,6 +18,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define CONVERT_HAVE_SSSE3_PATH 1
+#endif
 
 namespace {
 
@@ -510,9 +514,47 @@ std::size_t first_wide(const unsigned char *p, std::size_t n, const ByteClasses 
     return i;
 }
 
-void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table)
+#if defined(CONVERT_HAVE_SSSE3_PATH)
+// Translates n bytes of 0x20..0x7F sixteen at a time: each of the six table rows is looked up by
+// the low nibble and kept where the high nibble selects it. @return the bytes done (a multiple of 16).
+__attribute__((target("ssse3"))) std::size_t translate_printable_ssse3(unsigned char *out, const unsigned char *in,
+                                                                       std::size_t n, const unsigned char *table)
+{
+    __m128i rows[6];
+    for (int r = 0; r < 6; ++r) {
+        rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r));
+    }
+    const __m128i low = _mm_set1_epi8(0x0F);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i lo = _mm_and_si128(x, low);
+        const __m128i hi = _mm_and_si128(_mm_srli_epi16(x, 4), low);
+        __m128i res = _mm_setzero_si128();
+        for (int r = 0; r < 6; ++r) {
+            const __m128i sel = _mm_cmpeq_epi8(hi, _mm_set1_epi8(static_cast<char>(r + 2)));
+            res = _mm_or_si128(res, _mm_and_si128(sel, _mm_shuffle_epi8(rows[r], lo)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), res);
+    }
+    return i;
+}
+
+const bool have_ssse3 = __builtin_cpu_supports("ssse3");
+#endif
+
+// Translates n bytes through the table; `printable`: every byte is 0x20..0x7F.
+void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
+               bool printable = false)
 {
     std::size_t i = 0;
+#if defined(CONVERT_HAVE_SSSE3_PATH)
+    if (printable && have_ssse3) {
+        i = translate_printable_ssse3(out, in, n, table);
+    }
+#else
+    (void)printable;
+#endif
     for (; i + 8 <= n; i += 8) {
         out[i] = table[in[i]];
         out[i + 1] = table[in[i + 1]];
@@ -618,7 +660,7 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
         // The line ends within the first lrecl bytes, or the record fills up first, or the
         // input ends: either way the bytes at hand decide the record.
         std::size_t i = bc.ascii_ordinary ? printable_prefix(p, std::min(avail, lrecl)) : 0;
-        translate(rec, p, i, table);
+        translate(rec, p, i, table, true);
         std::size_t n = i;
         bool wide = false;
         bool ended = false;
