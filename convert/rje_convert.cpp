@@ -47,6 +47,7 @@ constexpr unsigned char FORMAT4_LONG_LATER_SCB = 0x3F; // IRS, TRN, count and 60
 constexpr std::size_t RECORD_PREFIX = 4;       // format 2: 32-bit big-endian record length
 constexpr std::size_t READ_SIZE = 256 * 1024;  // bulk input buffer of the fast paths
 constexpr std::size_t SKIP_SIZE = 4096;        // scratch for skipping unseekable input
+constexpr std::size_t BATCH_SIZE = 256 * 1024; // data-file records collected before one write
 
 bool force_wide = false;
 
@@ -84,31 +85,85 @@ struct Blocks {
     compress_fn compress;
     unsigned char *block = nullptr;
     unsigned char *w = nullptr;
+    // Data-file records collect in memory and reach the data file in large writes: the data
+    // file's own stream buffer is small, and a write call per block costs more than the block.
+    unsigned char *batch = nullptr;
+    std::FILE *mem = nullptr;
 
-    Blocks(std::FILE *d, int c, int m, compress_fn f) : df(d), control(c), maxdata(m), compress(f)
+    Blocks(std::FILE *d, int c, int m, compress_fn f, bool batched) : df(d), control(c), maxdata(m), compress(f)
     {
         block = nje_data_allocate_buffer(static_cast<std::size_t>(maxdata));
         if (block != nullptr) {
             std::memset(block, 0, static_cast<std::size_t>(maxdata));
         }
         w = block;
+        if (batched) {
+            batch = static_cast<unsigned char *>(std::malloc(BATCH_SIZE));
+            mem = batch != nullptr ? fmemopen(batch, BATCH_SIZE, "w") : nullptr;
+            if (mem != nullptr) {
+                std::setvbuf(mem, nullptr, _IONBF, 0);
+            }
+        }
     }
-    ~Blocks() { nje_data_free_buffer(block); }
+    ~Blocks()
+    {
+        if (mem != nullptr) {
+            std::fclose(mem);
+        }
+        std::free(batch);
+        nje_data_free_buffer(block);
+    }
     Blocks(const Blocks &) = delete;
     Blocks &operator=(const Blocks &) = delete;
 
     bool ok() const { return block != nullptr; }
     bool empty() const { return w == block; }
+    // Moves the collected records into the data file. @return false when the write failed.
+    bool drain()
+    {
+        if (mem == nullptr) {
+            return true;
+        }
+        const long pos = std::ftell(mem);
+        if (pos < 0) {
+            return false;
+        }
+        const bool ok = pos == 0 || std::fwrite(batch, 1, static_cast<std::size_t>(pos), df) ==
+                                        static_cast<std::size_t>(pos);
+        std::fseek(mem, 0, SEEK_SET);
+        return ok;
+    }
     // Writes the block when it holds anything. @return false when the write failed.
     bool flush()
     {
         if (empty()) {
             return true;
         }
-        int rc = nje_data_write_next(df, block, static_cast<std::size_t>(w - block), control,
+        std::FILE *to = df;
+        if (mem != nullptr) {
+            const long pos = std::ftell(mem);
+            if (pos < 0 || static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
+                               BATCH_SIZE) {
+                if (!drain()) {
+                    w = block;
+                    return false;
+                }
+            }
+            to = mem;
+        }
+        int rc = nje_data_write_next(to, block, static_cast<std::size_t>(w - block), control,
                                      static_cast<std::size_t>(maxdata), NJE_CONVERT_SNA_FORMAT);
         w = block;
         return rc == 0;
+    }
+    // Ends the dataset: writes the last block and everything collected. Records already complete
+    // reach the data file also when the conversion stops with an error.
+    // @return `status` (a record count or an error), or NJE_CONVERT_WRITE_FAILED.
+    int finish(int status)
+    {
+        const bool wrote = status < 0 || flush();
+        const bool drained = drain();
+        return wrote && drained ? status : NJE_CONVERT_WRITE_FAILED;
     }
     // Appends one record (data + IRS). A record that does not fit, or whose initial string would
     // be too long behind the records already there, starts a fresh block; only a refusal at the
@@ -762,10 +817,7 @@ int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, 
         RecordArea rec;
         text_bulk(r, rec.bytes, s, bc, blocks, cnt);
     }
-    if (cnt.status != 0) {
-        return cnt.status;
-    }
-    return blocks.flush() ? cnt.records : NJE_CONVERT_WRITE_FAILED;
+    return blocks.finish(cnt.status != 0 ? cnt.status : cnt.records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -795,11 +847,11 @@ int convert_binary(std::FILE *file, int lrecl, Blocks &blocks)
         buffer[n] = IRS;
         const int rc = blocks.add(buffer, n + 1);
         if (rc != 0) {
-            return rc;
+            return blocks.finish(rc);
         }
         ++records;
     }
-    return blocks.flush() ? records : NJE_CONVERT_WRITE_FAILED;
+    return blocks.finish(records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -845,7 +897,7 @@ int convert_transparent(std::FILE *file, unsigned char *buffer, int lrecl, int m
         if (used + n + FORMAT4_OVERHEAD >= maxdata) {
             blocks.w = blocks.block + used;
             if (!blocks.flush()) {
-                return NJE_CONVERT_WRITE_FAILED;
+                return blocks.finish(NJE_CONVERT_WRITE_FAILED);
             }
             used = 0;
         }
@@ -853,7 +905,7 @@ int convert_transparent(std::FILE *file, unsigned char *buffer, int lrecl, int m
         ++records;
     }
     blocks.w = blocks.block + used;
-    return blocks.flush() ? records : NJE_CONVERT_WRITE_FAILED;
+    return blocks.finish(records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -987,7 +1039,8 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
     if (data_format == NJE_FORMAT_TRANSPARENT && lrecl + FORMAT4_OVERHEAD >= maxdata) {
         return NJE_CONVERT_COMPRESS_FAILED;
     }
-    Blocks blocks(data_file, control, maxdata, force_wide ? compress_reference : compress_fused);
+    // The character path is the plain reading of the rules: block by block into the data file.
+    Blocks blocks(data_file, control, maxdata, force_wide ? compress_reference : compress_fused, !force_wide);
     if (!blocks.ok()) {
         return NJE_CONVERT_WRITE_FAILED;
     }
