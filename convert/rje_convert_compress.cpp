@@ -11,7 +11,8 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
+namespace
+{
 
 constexpr std::size_t LITERAL_CUT = 60;
 constexpr std::size_t RUN_CUT = 63;
@@ -65,7 +66,8 @@ struct Out {
 // First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1. Padded: the 16 bytes
 // after lim may be read (their results are masked off).
 template <bool Padded>
-inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
+inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *rec, std::size_t i,
+                                                            std::size_t lim)
 {
 #if defined(__SSE2__)
     while (Padded ? i < lim : i + 16 <= lim) {
@@ -92,8 +94,8 @@ inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char 
 
 // First j in [i, lim) with rec[j] != b, or lim. Padded as above.
 template <bool Padded>
-inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i, std::size_t lim,
-                                                          unsigned char b)
+inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i,
+                                                          std::size_t lim, unsigned char b)
 {
 #if defined(__SSE2__)
     const __m128i v = _mm_set1_epi8(static_cast<char>(b));
@@ -123,7 +125,7 @@ inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *r
 template <bool Padded> unsigned char *compress_roomy(const unsigned char *rec, std::size_t n, Out &b)
 {
     const unsigned char *lit = rec;
-    std::size_t lit_len;
+    std::size_t lit_len = 0;
     std::size_t i;
     unsigned char run_byte = 0;
     std::size_t run_len = 0;
@@ -168,21 +170,21 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         ++lit_len; // a pair that does not begin a run
         ++i;
     }
-run_mode: // run_len >= 2 bytes of run_byte pending
-    {
-        const std::size_t j = run_end<Padded>(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
-        run_len += j - i;
-        i = j;
-        if (i == n) {
-            goto finish;
-        }
-        b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
-        run_len = 0;
-        lit = rec + i;
-        lit_len = 1;
-        ++i;
-        goto literal_mode;
+run_mode : // run_len >= 2 bytes of run_byte pending
+{
+    const std::size_t j = run_end<Padded>(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
+    run_len += j - i;
+    i = j;
+    if (i == n) {
+        goto finish;
     }
+    b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
+    run_len = 0;
+    lit = rec + i;
+    lit_len = 1;
+    ++i;
+    goto literal_mode;
+}
 finish:
     if (run_len != 0) {
         b.run(run_byte, run_len);
@@ -288,7 +290,8 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
             }
             ++run_len;
             ++i;
-            const std::size_t j = run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
+            const std::size_t j =
+                run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
             run_len += j - i;
             i = j;
             continue;

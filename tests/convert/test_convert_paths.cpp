@@ -14,7 +14,8 @@
 
 using namespace convert_test;
 
-namespace {
+namespace
+{
 
 std::uint64_t seed()
 {
@@ -32,8 +33,8 @@ std::uint64_t seed()
 Bytes random_text(std::mt19937_64 &rng, std::size_t lines)
 {
     auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
-    static const char *const utf8[] = {"\xC3\xA9", "\xC3\xBC", "\xE3\x82\xA2", "\xE4\xBA\xBA", "\xE2\x82\xAC",
-                                       "\xF0\x9F\x98\x80", "\xC4\x89"};
+    static const char *const utf8[] = {"\xC3\xA9",     "\xC3\xBC",         "\xE3\x82\xA2", "\xE4\xBA\xBA",
+                                       "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC4\x89"};
     static const unsigned char controls[] = {0x0D, 0x1E, 0x0E, 0x0F, 0x00, 0x0C, 0x1B, 0x7F, 0x09};
     Bytes t;
     for (std::size_t l = 0; l < lines; ++l) {
@@ -143,7 +144,8 @@ TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
         Bytes rec;
         const std::size_t len = pick(256);
         while (rec.size() < len) {
-            const unsigned char b = pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
+            const unsigned char b =
+                pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
             for (std::size_t n = pick(3) == 0 ? 1 + pick(70) : 1; n > 0 && rec.size() < len; --n) {
                 rec.push_back(pick(4) == 0 ? static_cast<unsigned char>(0xC1 + pick(9)) : b);
             }
@@ -166,9 +168,10 @@ TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
         unsigned char *oa = a.data() + at;
         unsigned char *ob = b.data() + at;
         const unsigned char *in = rec.data();
-        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size, static_cast<unsigned>(size),
-                                    RJE_MODE_RECORD);
-        const int rb = convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
+        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size,
+                                    static_cast<unsigned>(size), RJE_MODE_RECORD);
+        const int rb =
+            convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
         const int rc = convert_compress_padded(padded.data(), padded.data() + rec.size(), &oc, c.data(),
                                                c.data() + size);
         ASSERT_EQ(ra, rb) << "round " << round;
@@ -194,16 +197,16 @@ TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
 
     // A character that does not fit together with its SI begins the next record; a folded line
     // stays folded; every record counts.
-    Conversion cut = convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820,
-                             NJE_FORMAT_TEXT);
+    Conversion cut =
+        convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820, NJE_FORMAT_TEXT);
     EXPECT_EQ(cut.result, 7);
     EXPECT_EQ(records(cut.file), (std::vector<Bytes>{{0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                      {0x0E, 0x83, 0x42, 0x0F},
-                                                      {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                      {0xC2},
-                                                      {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
-                                                      {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
-                                                      {0xE9}}));
+                                                     {0x0E, 0x83, 0x42, 0x0F},
+                                                     {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
+                                                     {0xC2},
+                                                     {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
+                                                     {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
+                                                     {0xE9}}));
     // The reader gives the same records one call at a time, carrying the cut line over.
     InputFile in(bytes(a + a + a + "\nZ"));
     unsigned char buf[16];
