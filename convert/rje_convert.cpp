@@ -19,8 +19,8 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#define CONVERT_HAVE_SSSE3_PATH 1
+#include <immintrin.h>
+#define CONVERT_HAVE_VECTOR_TRANSLATE 1
 #endif
 
 namespace
@@ -575,36 +575,44 @@ std::size_t first_wide(const unsigned char *p, std::size_t n, const ByteClasses 
     return i;
 }
 
-#if defined(CONVERT_HAVE_SSSE3_PATH)
-// Translates n bytes of 0x20..0x7F sixteen at a time: each of the six table rows is looked up by
-// the low nibble and kept where the high nibble selects it. @return the bytes done (a multiple of 16).
-__attribute__((target("ssse3"))) std::size_t translate_printable_ssse3(unsigned char *out,
-                                                                       const unsigned char *in, std::size_t n,
-                                                                       const unsigned char *table)
+#if defined(CONVERT_HAVE_VECTOR_TRANSLATE)
+// Translates n bytes of 0x20..0x7F thirty-two at a time: the low nibble looks up each of the six
+// table rows, and the bits of the row number (high nibble - 2) pick among them.
+// @return the bytes done (a multiple of 32).
+__attribute__((target("avx2"))) std::size_t translate_printable_avx2(unsigned char *out,
+                                                                     const unsigned char *in, std::size_t n,
+                                                                     const unsigned char *table)
 {
-    __m128i rows[6];
+    __m256i rows[6];
     for (int r = 0; r < 6; ++r) {
-        rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r));
+        rows[r] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r)));
     }
-    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m256i low = _mm256_set1_epi8(0x0F);
+    const __m256i two = _mm256_set1_epi8(2);
     std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-        const __m128i lo = _mm_and_si128(x, low);
-        const __m128i hi = _mm_and_si128(_mm_srli_epi16(x, 4), low);
-        __m128i res = _mm_setzero_si128();
-        for (int r = 0; r < 6; ++r) {
-            const __m128i sel = _mm_cmpeq_epi8(hi, _mm_set1_epi8(static_cast<char>(r + 2)));
-            res = _mm_or_si128(res, _mm_and_si128(sel, _mm_shuffle_epi8(rows[r], lo)));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), res);
+    for (; i + 32 <= n; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i));
+        const __m256i lo = _mm256_and_si256(x, low);
+        const __m256i row = _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), two);
+        const __m256i bit0 = _mm256_slli_epi16(row, 7); // blendv looks at bit 7 of each byte
+        const __m256i bit1 = _mm256_slli_epi16(row, 6);
+        const __m256i bit2 = _mm256_slli_epi16(row, 5);
+        const __m256i r01 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[0], lo), _mm256_shuffle_epi8(rows[1], lo), bit0);
+        const __m256i r23 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[2], lo), _mm256_shuffle_epi8(rows[3], lo), bit0);
+        const __m256i r45 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[4], lo), _mm256_shuffle_epi8(rows[5], lo), bit0);
+        const __m256i r03 = _mm256_blendv_epi8(r01, r23, bit1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm256_blendv_epi8(r03, r45, bit2));
     }
     return i;
 }
 
-const bool have_ssse3 = [] {
+const bool have_avx2 = [] {
     __builtin_cpu_init(); // runs before other constructors may have set up the processor data
-    return __builtin_cpu_supports("ssse3") != 0;
+    return __builtin_cpu_supports("avx2") != 0;
 }();
 #endif
 
@@ -613,9 +621,9 @@ void translate(unsigned char *out, const unsigned char *in, std::size_t n, const
                bool printable = false)
 {
     std::size_t i = 0;
-#if defined(CONVERT_HAVE_SSSE3_PATH)
-    if (printable && have_ssse3) {
-        i = translate_printable_ssse3(out, in, n, table);
+#if defined(CONVERT_HAVE_VECTOR_TRANSLATE)
+    if (printable && have_avx2) {
+        i = translate_printable_avx2(out, in, n, table);
     }
 #else
     (void)printable;

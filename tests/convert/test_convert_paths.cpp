@@ -10,6 +10,7 @@
 #include <random>
 
 #include "convert/rje_compress.h"
+#include "convert/translate.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 
 using namespace convert_test;
@@ -125,6 +126,24 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
         expect_same_paths(corpus, "C.UTF-8 with the DBCS library");
     }
     std::setlocale(LC_ALL, "C");
+    // A replacement table of random values (0x20 among them, so trimming matters), over every
+    // printable byte in long runs as well.
+    unsigned char table[256];
+    for (unsigned char &t : table) {
+        t = static_cast<unsigned char>(rng() % 8 == 0 ? 0x20 : rng());
+    }
+    Bytes printable;
+    for (int rep = 0; rep < 3; ++rep) {
+        for (int b = 0x20; b < 0x80; ++b) {
+            printable.push_back(static_cast<unsigned char>(b));
+        }
+        printable.push_back('\n');
+    }
+    unsigned char *saved = nje_usr_AtoE;
+    nje_usr_AtoE = table;
+    expect_same_paths(printable, "replacement table");
+    expect_same_paths(random_text(rng, 60), "replacement table, text");
+    nje_usr_AtoE = saved;
     // Inputs longer than the bulk buffer: a line that crosses it, and lines of one character.
     Bytes big = corpus;
     while (big.size() < 600000) {
