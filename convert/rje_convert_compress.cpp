@@ -275,7 +275,7 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
         compress_roomy<Padded>(rec, data_len, b);
         const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
         if (initial_len > MAX_INITIAL) {
-            return at_block_start ? -1 : 0;
+            return -1; // the caller retries a record that was appended in a fresh block
         }
         *initial = static_cast<unsigned char>(initial_len);
         *count = static_cast<unsigned char>(data_len);
@@ -401,7 +401,7 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
 
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
     if (initial_len > MAX_INITIAL) {
-        return at_block_start ? -1 : 0;
+        return -1; // the caller retries a record that was appended in a fresh block
     }
     *initial = static_cast<unsigned char>(initial_len);
     *count = static_cast<unsigned char>(data_len);
