@@ -1,0 +1,55 @@
+// Test-only DBCS conversion library: a handful of made-up mappings between 16-bit IBM DBCS codes and
+// UTF-8 characters (the multibyte locale the tests run in). Built a second time without "xeuclen" to
+// exercise the missing-entry-point path.
+#include <cstring>
+
+#include "convert/kiolink.h"
+
+namespace {
+
+struct Mapping {
+    unsigned int ibm;
+    const char *text; // the character's bytes
+};
+
+// Every character here has a wide value whose low 8 bits are at least 0xA1, so that "xeuclen" of
+// those bits marks it as double-byte.
+constexpr Mapping mappings[] = {
+    {0x4281, "\xC3\xA9"},     // U+00E9
+    {0x4282, "\xC3\xBC"},     // U+00FC
+    {0x8342, "\xE3\x82\xA2"}, // U+30A2
+    {0x4E4C, "\xE4\xBA\xBA"}, // U+4EBA
+};
+
+constexpr int UNKNOWN_IBM = 0xFEFE;
+
+} // namespace
+
+extern "C" {
+
+euc_char xibmtoeuc(unsigned int code)
+{
+    euc_char ch{};
+    ch.c[0] = 0xFF; // no character for this code
+    for (const auto &m : mappings) {
+        if (m.ibm == code) {
+            std::memcpy(ch.c, m.text, std::strlen(m.text));
+        }
+    }
+    return ch;
+}
+
+int xeuctoibm(euc_char ch)
+{
+    for (const auto &m : mappings) {
+        if (std::memcmp(ch.c, m.text, std::strlen(m.text)) == 0) {
+            return static_cast<int>(m.ibm) | 0x10000; // high bits carry no meaning
+        }
+    }
+    return UNKNOWN_IBM;
+}
+
+#ifndef DBCS_STUB_PARTIAL
+int xeuclen(int byte) { return byte >= 0xA1 ? 2 : 1; }
+#endif
+}
