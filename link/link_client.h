@@ -41,8 +41,12 @@ void myperror(const char *text);
 void rpcerr(CLIENT *clnt, const char *text, int code);
 
 // ---- Front-end helpers -----------------------------------------------------------------------
+// Smallest block size taken from a link process: one worst-case compressed record (265 bytes)
+// plus the 9 bytes the job builder keeps back. A smaller answer counts as a link not active.
+inline constexpr int NJE_MIN_BLOCKSIZE = 265 + 9;
+
 // The link's data block size (procedure 2 of the link process serving remote_node).
-// @return the block size, or -1 after the not-active message(s).
+// @return the block size (>= NJE_MIN_BLOCKSIZE), or -1 after the not-active message(s).
 int getmaxdata();
 
 // Program number of the link process serving remote_node, through *program.

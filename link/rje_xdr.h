@@ -255,6 +255,12 @@ bool_t xdr_l_tracelink(XDR *xdrs, l_tracelink *objp);
 bool_t xdr_l_canceljob(XDR *xdrs, l_canceljob *objp);
 bool_t xdr_l_work(XDR *xdrs, l_work *objp);
 
+// An XDR routine in the form the RPC library takes (its xdrproc_t is variadic).
+template <class F>
+inline xdrproc_t nje_xdrproc(F *routine) {
+  return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)()>(routine));
+}
+
 // True when `name` may stand as one component of a spool path: not empty, not "." or "..",
 // no '/'.
 bool nje_safe_path_component(const char *name);
