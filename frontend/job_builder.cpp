@@ -239,6 +239,10 @@ void set_user_field(const nje_field* entry, const char* value, unsigned char* se
         break;
     }
     case NJE_FIELD_CHARACTER:
+        // Character fields are stored without filling: clear the fixed value first, so that a
+        // shorter override does not keep its tail.
+        std::memset(section + nje_field_offset(entry->descriptor), 0,
+                    nje_field_length(entry->descriptor));
         rc = nje_section_update_fields(section, {{entry->descriptor, value}});
         break;
     case NJE_FIELD_TIME:

@@ -12,16 +12,16 @@ using namespace jobpush_test;
 namespace {
 
 struct LocalRun : ::testing::Test {
-    std::string dir, spool, input;
+    std::string dir, spool, indir;
     std::string njh, njd;
     void SetUp() override
     {
         dir = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         spool = dir + "/spool";
-        input = spool + "/MYNODE/rje/input";
-        std::filesystem::create_directories(input);
-        njh = input + "/NJH78";
-        njd = input + "/NJD78";
+        indir = spool + "/MYNODE/rje/input";
+        std::filesystem::create_directories(indir);
+        njh = indir + "/NJH78";
+        njd = indir + "/NJD78";
     }
     std::vector<std::string> args(std::vector<std::string> tail) const
     {
@@ -85,7 +85,7 @@ TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
     ASSERT_TRUE(d.opened);
     EXPECT_FALSE(d.eod);  // no end-of-data mark in a local job
     EXPECT_EQ(records_from(d, 0),
-              (std::vector<std::string>{ebcdic("hello"), "\x40\x40\x40", ebcdic("world")}));
+              (std::vector<std::string>{ebcdic("hello"), "\x40\x40\x40", ebcdic("world  ")}));
 }
 
 TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
@@ -150,14 +150,16 @@ TEST_F(LocalRun, JclWrapsEveryFileAndOffsetsFollowTheData)
         want.push_back(ebcdic(s));
     EXPECT_EQ(all, want);
     // Each dataset header points just past its begin JCL.
-    EXPECT_EQ(records_between(d, first.offset, second.offset),
-              (v{ebcdic("1"), ebcdic("2"), ebcdic("/*")}) );
+    v between = {ebcdic("1"), ebcdic("2"), ebcdic("/*")};
+    between.insert(between.end(), jcl1.begin(), jcl1.end());
+    EXPECT_EQ(records_between(d, first.offset, second.offset), between);
     EXPECT_EQ(records_from(d, second.offset), (v{ebcdic("3"), ebcdic("/*")}));
     EXPECT_GT(first.offset, 0u);
 }
 
 TEST_F(LocalRun, OverridesReachTheirRecordsByDescriptor)
 {
+    // A shorter value replaces the whole field: nothing of the fixed value stays behind it.
     run_result r = run(args({"-q", "NJHGJNAM", "MYJOB", "-q", "NJHGJCLS", "C", "-q", "NDHGCLAS", "Q",
                              "-q", "NJH2USID", "OTHER", "-q", "NJHGETS", "1",
                              file("a.txt", "a\n"), file("b.txt", "b\n")}));
@@ -309,13 +311,13 @@ TEST_F(LocalRun, VariantsJobTypeOneAndSeparateJobs)
     r = run(args({a, b}), sep);
     ASSERT_EQ(r.status, 0) << r.err;
     header_file first = read_header_file(njh);
-    header_file second = read_header_file(input + "/NJH79");
+    header_file second = read_header_file(indir + "/NJH79");
     ASSERT_EQ(first.records.size(), 2u);
     ASSERT_EQ(second.records.size(), 2u);
     EXPECT_EQ(first.records[0].fields.at("NJHGJNAM"), "ZAK0078");
     EXPECT_EQ(second.records[0].fields.at("NJHGJNAM"), "ZAK0079");
     EXPECT_EQ(second.records[1].fields.at("NDHGPROC"), "B");
-    EXPECT_EQ(records_from(read_data_file(input + "/NJD79"), 0),
+    EXPECT_EQ(records_from(read_data_file(indir + "/NJD79"), 0),
               (std::vector<std::string>{ebcdic("b"), ebcdic("bb")}));
 }
 

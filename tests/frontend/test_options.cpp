@@ -55,7 +55,7 @@ TEST_F(Options, TooFewArgumentsAndUnknownOptionsPrintUsage)
 
 TEST_F(Options, DebugNoticesInOrder)
 {
-    run_result r = local({"-d", "3"});
+    run_result r = run({"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "3", file});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err.rfind("jobpush: DEBUG_LOCAL turned on\njobpush: TRACE turned on\n", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("new_job: my_node=MYNODE my_name=LOCUSR linkname=rje remote_node=N id=78\n"
