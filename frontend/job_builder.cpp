@@ -73,6 +73,10 @@ int job_number(const char* ident)
 long data_offset()
 {
     long offset = std::ftell(df);
+    if (offset > static_cast<long>(UINT32_MAX)) {  // a dataset header holds 32 bits
+        errno = EOVERFLOW;
+        offset = -1;
+    }
     if (offset < 0) {
         myperror(_("failure in calculating data file offset"));
         fail_exit();
@@ -83,7 +87,7 @@ long data_offset()
 // The stream to convert for an input: the stream itself when it holds data, or null when it is
 // empty. A regular file is judged by its file status; any other stream (pipe, FIFO, terminal,
 // device) reports no useful size, so it is read whole into an unnamed temporary file, which is then
-// converted instead, and it is empty only when it yields no byte at all.
+// converted instead, and it is empty only when it yields no byte at all. A read error ends the run.
 FILE* take_input(FILE* stream)
 {
     struct stat st;
@@ -92,7 +96,7 @@ FILE* take_input(FILE* stream)
 
     FILE* copy = std::tmpfile();
     if (copy == nullptr) {
-        myperror(_("cannot hold standard input"));
+        myperror(_("cannot read input file"));
         fail_exit();
     }
     static char chunk[65536];
@@ -100,13 +104,13 @@ FILE* take_input(FILE* stream)
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
         if (std::fwrite(chunk, 1, n, copy) != n) {
-            myperror(_("cannot hold standard input"));
+            myperror(_("cannot read input file"));
             fail_exit();
         }
         total += n;
     }
     if (std::ferror(stream) || std::fflush(copy) != 0 || std::fseek(copy, 0, SEEK_SET) != 0) {
-        myperror(_("cannot hold standard input"));
+        myperror(_("cannot read input file"));
         fail_exit();
     }
     if (total == 0) {

@@ -1,6 +1,7 @@
 // jobpush: submits workstation files as one NJE job through an SNA RJE/NJE gateway.
 // This unit holds the entry point: environment, command line, the file loop and the end of the run.
 #include <libintl.h>
+#include <sys/stat.h>
 
 #include <clocale>
 #include <cstdio>
@@ -90,8 +91,8 @@ void close_jcl()
     file_ejcl = nullptr;
 }
 
-// Opens the begin and end JCL files when either is named. `form` selects between the two spellings
-// of the messages: the file loop's and the one used for standard input at the end of the arguments.
+// Opens the begin and end JCL files when either is named; both must be. `at_end` selects the
+// spelling of the messages used for standard input at the end of the arguments.
 void open_jcl(bool at_end)
 {
     if (beginjcl_filename == nullptr && endjcl_filename == nullptr)
@@ -173,6 +174,11 @@ void convert_path(const char* path)
 {
     open_jcl(false);
     FILE* stream = std::fopen(path, "r");
+    struct stat st;
+    if (stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(stream);  // a directory opens for reading but holds no data
+        stream = nullptr;
+    }
     if (stream == nullptr) {
         std::fprintf(stderr, _("%s: %s: could not open\n"), pgm, path);
         fail_exit();

@@ -233,6 +233,7 @@ TEST_F(LocalRun, LaterFailuresRemoveTheHalfBuiltJob)
         std::string message;
     } faults[] = {
         {{good, dir + "/missing"}, "jobpush: " + dir + "/missing: could not open\n"},
+        {{good, dir}, "jobpush: " + dir + ": could not open\n"},
         {{good, "-s", dir + "/nojcl", "-e", good, good},
          "jobpush: could not open '-s=" + dir + "/nojcl' filename\n"},
         {{good, "-s", good, "-e", dir + "/nojcl", good},

@@ -186,6 +186,12 @@ TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
     EXPECT_EQ(r.err, "jobpush: unknown field NOFIELD\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(spool_empty(input));
+
+    // A block size below any record: no record fits, the run ends without looping.
+    r = push({"-max", "5", file("e", "e\n")});
+    EXPECT_EQ(r.err, "jobpush: process_file: nje_convert_toibm: compression failed\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(spool_empty(input));
 }
 
 TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
