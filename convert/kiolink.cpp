@@ -11,7 +11,8 @@
 
 #include "convert/translate.h"
 
-namespace {
+namespace
+{
 
 // Link state: valid only while `linked` is set (all three entry points found).
 bool linked = false;

@@ -61,7 +61,8 @@ unsigned char nje_AtoE[256] = {
 unsigned char *nje_usr_AtoE = nullptr;
 unsigned char *nje_usr_EtoA = nullptr;
 
-namespace {
+namespace
+{
 
 // Reads a table file into a fresh table. The user pointer is only replaced once the whole table has
 // been read, so a failed load never leaves a half-filled table in use.
@@ -137,9 +138,15 @@ size_t segment_length(const unsigned char *p, size_t n)
 
 } // namespace
 
-int nje_load_ebcdic_tbl(const char *dir) { return load_table(dir, "toebcdic.bin", nje_usr_AtoE); }
+int nje_load_ebcdic_tbl(const char *dir)
+{
+    return load_table(dir, "toebcdic.bin", nje_usr_AtoE);
+}
 
-int nje_load_ascii_tbl(const char *dir) { return load_table(dir, "toascii.bin", nje_usr_EtoA); }
+int nje_load_ascii_tbl(const char *dir)
+{
+    return load_table(dir, "toascii.bin", nje_usr_EtoA);
+}
 
 const unsigned char *nje_EtoA_str(std::span<const unsigned char> field, std::span<char> dst)
 {
@@ -180,7 +187,8 @@ const unsigned char *nje_EtoA_str(const unsigned char *src, char *dst, int n)
         return src;
     }
     size_t len = static_cast<size_t>(n);
-    return nje_EtoA_str(std::span<const unsigned char>(src, len), std::span<char>(dst, nje_etoa_str_bound(n)));
+    return nje_EtoA_str(std::span<const unsigned char>(src, len),
+                        std::span<char>(dst, nje_etoa_str_bound(n)));
 }
 
 const char *nje_AtoE_str(const char *src, unsigned char *dst, int n)

@@ -38,7 +38,10 @@ int nje_load_ascii_tbl(const char *dir);
 
 // Worst-case size of the ASCII string (NUL included) that nje_EtoA_str makes from an n-byte field:
 // a 2-byte double-byte code can come back as a multibyte character of up to 4 bytes.
-constexpr std::size_t nje_etoa_str_bound(int n) { return n > 0 ? 2 * static_cast<std::size_t>(n) + 1 : 1; }
+constexpr std::size_t nje_etoa_str_bound(int n)
+{
+    return n > 0 ? 2 * static_cast<std::size_t>(n) + 1 : 1;
+}
 
 // EBCDIC field of n bytes to a NUL-terminated string, always with the built-in nje_EtoA. Trailing
 // EBCDIC blanks and NULs are trimmed, inner ones become spaces; a valid SO..SI double-byte segment is

@@ -14,7 +14,8 @@
 unsigned char changed[256];
 unsigned char internationalization = 0;
 
-namespace {
+namespace
+{
 
 // Each read takes at most 79 characters: a longer line counts as several lines.
 constexpr int MAP_LINE_BUF = 80;
@@ -37,9 +38,15 @@ bool parse_code(const char *tok, size_t len, unsigned &value)
     return true;
 }
 
-void report_start() { std::fputs(gettext("loadmaps:  "), stderr); }
+void report_start()
+{
+    std::fputs(gettext("loadmaps:  "), stderr);
+}
 
-void report_end(int line) { std::fprintf(stderr, gettext("line number %d\n"), line); }
+void report_end(int line)
+{
+    std::fprintf(stderr, gettext("line number %d\n"), line);
+}
 
 // text and format are already translated.
 void report(const char *text, int line)

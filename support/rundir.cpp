@@ -18,7 +18,8 @@
 
 char *rundir = nullptr;
 
-namespace {
+namespace
+{
 
 // Link chains longer than this are refused (ELOOP), in case the chain changes between the stat and
 // the readlink calls.
@@ -36,7 +37,10 @@ bool copy_path(char *dst, const char *src)
     return true;
 }
 
-bool has_text(const char *s) { return s != nullptr && *s != '\0'; }
+bool has_text(const char *s)
+{
+    return s != nullptr && *s != '\0';
+}
 
 } // namespace
 

@@ -10,7 +10,8 @@
 
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 
-namespace {
+namespace
+{
 
 euc_char chars(const char *s)
 {

@@ -14,7 +14,8 @@
 #include "convert/kiolink.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 
-namespace {
+namespace
+{
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
@@ -144,11 +145,18 @@ TEST(AtoEStr, SingleByteText)
 TEST(AtoEStr, InvalidTextFallsBackToBytes)
 {
     std::setlocale(LC_ALL, "C.UTF-8");
-    EXPECT_EQ(atoe("A\xFF" "B", 4).first, hex("C1 07 C2 EE"));
+    EXPECT_EQ(atoe("A\xFF"
+                   "B",
+                   4)
+                  .first,
+              hex("C1 07 C2 EE"));
     EXPECT_EQ(atoe("\xE1", 1).first, hex("81"));
     // Without a library a valid multibyte character is one single-byte character: its first byte.
     unload_dbcs_stub();
-    EXPECT_EQ(atoe("\xC3\xA9" "A", 2), std::make_pair(hex("C3 C1"), size_t{3}));
+    EXPECT_EQ(atoe("\xC3\xA9"
+                   "A",
+                   2),
+              std::make_pair(hex("C3 C1"), size_t{3}));
     std::setlocale(LC_ALL, "C");
 }
 
@@ -168,7 +176,8 @@ TEST(AtoEStr, DoubleByteRunsStayInsideField)
     EXPECT_EQ(used, 2u);
     EXPECT_EQ(atoe((std::string("AA") + e_acute).c_str(), 4), std::make_pair(hex("C1 C1 EE EE"), size_t{2}));
     // A single-byte character after a run needs room for the SI as well.
-    EXPECT_EQ(atoe((std::string(e_acute) + "AB").c_str(), 5), std::make_pair(hex("0E 42 81 0F C1"), size_t{3}));
+    EXPECT_EQ(atoe((std::string(e_acute) + "AB").c_str(), 5),
+              std::make_pair(hex("0E 42 81 0F C1"), size_t{3}));
 }
 
 TEST(AEncmp, ComparesUpToStringEnd)
@@ -181,8 +190,9 @@ TEST(AEncmp, ComparesUpToStringEnd)
     EXPECT_EQ(nje_AEncmp("x", hex("C1").data(), 0), 0);
 }
 
-class TableFiles : public ::testing::Test {
-protected:
+class TableFiles : public ::testing::Test
+{
+  protected:
     fs::path dir;
     void SetUp() override
     {

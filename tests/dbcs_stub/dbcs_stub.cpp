@@ -5,7 +5,8 @@
 
 #include "convert/kiolink.h"
 
-namespace {
+namespace
+{
 
 struct Mapping {
     unsigned int ibm;
@@ -50,6 +51,9 @@ int xeuctoibm(euc_char ch)
 }
 
 #ifndef DBCS_STUB_PARTIAL
-int xeuclen(int byte) { return byte >= 0xA1 ? 2 : 1; }
+int xeuclen(int byte)
+{
+    return byte >= 0xA1 ? 2 : 1;
+}
 #endif
 }

@@ -21,8 +21,8 @@ inline constexpr const char *DBCS_STUB_LANG = "dbcstest";
 // Path of the built stub; partial = the build that lacks "xeuclen".
 inline std::string dbcs_stub_path(bool partial = false)
 {
-    return std::string(JOBPUSH_BINARY_DIR "/tests/dbcs_stub/libjobpush_dbcs_stub") + (partial ? "_partial" : "") +
-           ".so";
+    return std::string(JOBPUSH_BINARY_DIR "/tests/dbcs_stub/libjobpush_dbcs_stub") +
+           (partial ? "_partial" : "") + ".so";
 }
 
 // Links the stub (or its partial build) with LANG set to DBCS_STUB_LANG for the call; LANG is restored
@@ -53,7 +53,10 @@ inline int load_dbcs_stub(bool partial = false)
 }
 
 // Drops any linked library: every DBCS wrapper is back on its fallback.
-inline void unload_dbcs_stub() { link_kiolib(nullptr); }
+inline void unload_dbcs_stub()
+{
+    link_kiolib(nullptr);
+}
 
 // For a test body: the "C.UTF-8" locale and the stub linked; both undone at scope exit.
 struct DbcsStubScope {

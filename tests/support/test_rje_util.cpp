@@ -1,0 +1,70 @@
+#include "support/rje_util.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+std::string dump(const unsigned char *b, int len)
+{
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *f = open_memstream(&text, &size);
+    nje_dumphex(b, len, f);
+    std::fclose(f);
+    std::string out(text, size);
+    std::free(text);
+    return out;
+}
+
+} // namespace
+
+TEST(IbmTime, WorkedValuesAndWrap)
+{
+    EXPECT_EQ(nje_toibmtime(0), 2106655883u);
+    EXPECT_EQ(nje_toibmtime(1000000000), 0xB668EED8u);
+    EXPECT_EQ(nje_toibmtime(1700000000), 3727902221u);
+    EXPECT_EQ(nje_toibmtime(2085978495), 0xFFFFFFFFu * 15625ull / 16384);
+    EXPECT_EQ(nje_toibmtime(2085978496), 0u) << "2036-02-07 06:28:16 wraps";
+    EXPECT_EQ(nje_fromibmtime(0xB668EED8), 999999999);
+    EXPECT_EQ(nje_fromibmtime(nje_toibmtime(0)), -1);
+}
+
+TEST(IbmTime, RoundTripLosesAtMostTwoSeconds)
+{
+    for (uint32_t t = 0; t < 2085978496u - 7919u * 65536u; t += 7919u * 65536u + 13) {
+        int64_t back = nje_fromibmtime(nje_toibmtime(t));
+        EXPECT_LE(back, t);
+        EXPECT_GE(back, int64_t{t} - 2) << t;
+        // Full-precision reference: H is floor(seconds since 1900 * 15625 / 16384).
+        uint64_t s = uint64_t{t} + IBM_EPOCH_OFFSET;
+        EXPECT_EQ(nje_toibmtime(t), s * 15625 / 16384) << t;
+    }
+}
+
+TEST(DumpHex, ExactLayout)
+{
+    const unsigned char b[20] = {0xC1, 0xC2, 0xC3, 0xC4, 0xF1, 0xF2, 0xF3, 0xF4, 0x40, 0x40,
+                                 0x40, 0x40, 0x00, 0x00, 0x00, 0x00, 0xC1, 0xC2, 0x05, 0x4F};
+    const std::string first = "000000   c1c2c3c4 f1f2f3f4 40404040 00000000   *ABCD1234    ....*\n";
+    EXPECT_EQ(dump(b, 16), first);
+    EXPECT_EQ(dump(b, 20), first + "000010   c1c2054f" + std::string(27, ' ') + "   *AB.|            *\n");
+    EXPECT_EQ(dump(b, 0), "");
+    EXPECT_EQ(dump(b, -5), "");
+}
+
+TEST(CaseHelpers, InPlaceReturningTheNul)
+{
+    char s[] = "abc1\xE1z";
+    EXPECT_EQ(rje_uppercase(s), s + 6);
+    EXPECT_STREQ(s, "ABC1\xE1Z");
+    EXPECT_EQ(rje_lowercase(s), s + 6);
+    EXPECT_STREQ(s, "abc1\xE1z");
+    char empty[] = "";
+    EXPECT_EQ(rje_uppercase(empty), empty);
+    EXPECT_EQ(rje_lowercase(empty), empty);
+}
