@@ -1,5 +1,5 @@
-// Header file and section walk: record layouts built from the section templates, a whole job written
-// and read back, and the reads and walks of damaged records.
+// Header file and section walk: records built from the templates, a job written and read back with
+// and without type filters, and reads and walks of damaged records.
 #include "spool/rje_defaults.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
@@ -13,8 +13,7 @@
 
 namespace {
 
-// Body bytes that are not 0, as (offset, value) pairs.
-using nonzero = std::vector<std::pair<size_t, unsigned char>>;
+using nonzero = std::vector<std::pair<size_t, unsigned char>>; // (offset, byte) of bytes not 0
 
 nonzero nonzero_bytes(const unsigned char *p, size_t n)
 {
@@ -25,74 +24,61 @@ nonzero nonzero_bytes(const unsigned char *p, size_t n)
     return r;
 }
 
-bytes record(uint32_t type, uint32_t offset, const bytes &body)
+bytes record(uint32_t type, const bytes &body)
 {
     bytes r(12);
-    nje_header_set_offset(r.data(), offset);
     nje_header_set_type(r.data(), type);
     be::put32(r.data() + 8, static_cast<uint32_t>(body.size()));
     r.insert(r.end(), body.begin(), body.end());
     return r;
 }
 
-bytes cat(std::initializer_list<bytes> parts)
+// Builds and writes one record of the job from the templates; returns its body length.
+int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
 {
-    bytes r;
-    for (const auto &p : parts)
-        r.insert(r.end(), p.begin(), p.end());
-    return r;
+    unsigned char buf[300];
+    nje_header_initialize(buf);
+    nje_header_set_type(buf, type);
+    nje_header_set_offset(buf, offset);
+    const unsigned char *tmpl = type == NJE_JOB_HEADER ? njhg_default : type == NJE_JOB_TRAILER ? njtg_default : ndhg_default;
+    unsigned char *g = nje_header_add_section(buf, sizeof buf, tmpl);
+    if (type == NJE_DATASET_HEADER) {
+        nje_section_update_fields(g, {{NDHGCLAS, "B"}, {NDHGNREC, nrec}});
+        nje_header_add_section(buf, sizeof buf, ndhv_default);
+    }
+    return nje_header_write(f, buf);
 }
 
 } // namespace
 
-TEST(HeaderFile, TemplateRecordLayouts)
+TEST(HeaderFile, RecordLayoutsFromTemplates)
 {
     nje_section_defaults();
-    unsigned char buf[512];
+    EXPECT_EQ(nonzero_bytes(njhg_default, 200), (nonzero{{1, 0xC8}, {6, 0xC1}, {7, 0xC1}, {11, 0x01}}));
+    EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
+    EXPECT_EQ(nonzero_bytes(ndhv_default, 45), (nonzero{{1, 0x2D}, {2, 0x87}}));
+    EXPECT_EQ(nonzero_bytes(njtg_default, 44), (nonzero{{1, 0x2C}}));
+
     temp_path p;
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(read_file(p.path), bytes{0});
-
-    nje_header_initialize(buf);
-    nje_header_set_type(buf, NJE_JOB_HEADER);
-    unsigned char *s = nje_header_add_section(buf, sizeof buf, njhg_default);
-    ASSERT_EQ(s, buf + 12);
-    EXPECT_EQ(nje_header_body_length(buf), 200u);
-    EXPECT_EQ(nonzero_bytes(s, 200), (nonzero{{1, 0xC8}, {6, 0xC1}, {7, 0xC1}, {11, 0x01}}));
-    EXPECT_EQ(nje_header_write(f, buf), 200);
-
-    nje_header_initialize(buf);
-    nje_header_set_type(buf, NJE_DATASET_HEADER);
-    nje_header_set_offset(buf, 0x01020304);
-    s = nje_header_add_section(buf, sizeof buf, ndhg_default);
-    ASSERT_EQ(nje_section_update_fields(s, {{NDHGCLAS, "B"}, {NDHGLREC, 80}}), 0);
-    unsigned char *v = nje_header_add_section(buf, sizeof buf, ndhv_default);
-    EXPECT_EQ(v, buf + 12 + 112);
-    EXPECT_EQ(nje_header_body_length(buf), 157u);
-    EXPECT_EQ(nonzero_bytes(buf + 12, 157), (nonzero{{1, 0x70}, {47, 0xC2}, {55, 80}, {112 + 1, 0x2D}, {112 + 2, 0x87}}));
-    // The copy was changed, the template was not.
-    EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
-    EXPECT_EQ(nonzero_bytes(ndhv_default, 45), (nonzero{{1, 0x2D}, {2, 0x87}}));
-    EXPECT_EQ(nje_header_write(f, buf), 157);
-
-    nje_header_initialize(buf);
-    nje_header_set_type(buf, NJE_JOB_TRAILER);
-    nje_header_add_section(buf, sizeof buf, njtg_default);
-    EXPECT_EQ(nje_header_write(f, buf), 44);
+    EXPECT_EQ(write_record(f, NJE_JOB_HEADER, 0, 0), 200);
+    EXPECT_EQ(write_record(f, NJE_DATASET_HEADER, 0x01020304, 0), 157);
+    EXPECT_EQ(write_record(f, NJE_JOB_TRAILER, 0, 0), 44);
     EXPECT_EQ(nje_header_mark_as_valid(f, 0x102), 0);
     EXPECT_EQ(nje_header_close(f), 0);
 
     const bytes file = read_file(p.path);
     ASSERT_EQ(file.size(), 1 + 212 + 169 + 56u);
     EXPECT_EQ(file[0], 0x02);
-    EXPECT_EQ(bytes(file.begin() + 1, file.begin() + 13), (bytes{0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0xC8}));
-    EXPECT_EQ(bytes(file.begin() + 213, file.begin() + 225),
-              (bytes{1, 2, 3, 4, 0, 0, 0, 0xE0, 0, 0, 0, 0x9D}));
-    const bytes trailer(file.end() - 56, file.end());
-    bytes want = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
-    want.resize(56, 0);
-    EXPECT_EQ(trailer, want);
+    EXPECT_EQ(nonzero_bytes(file.data() + 1, 212), (nonzero{{7, 0xC0}, {11, 0xC8}, {13, 0xC8}, {18, 0xC1}, {19, 0xC1}, {23, 1}}));
+    // The copy was changed (class B), the template was not.
+    EXPECT_EQ(nonzero_bytes(file.data() + 213, 169), (nonzero{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {7, 0xE0}, {11, 0x9D}, {13, 0x70}, {59, 0xC2}, {125, 0x2D}, {126, 0x87}}));
+    EXPECT_EQ(ndhg_default[47], 0xC1);
+    bytes trailer = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
+    trailer.resize(56, 0);
+    EXPECT_EQ(bytes(file.end() - 56, file.end()), trailer);
 }
 
 TEST(HeaderFile, ReadBackWithTypeFiltersAndWalkSections)
@@ -100,51 +86,35 @@ TEST(HeaderFile, ReadBackWithTypeFiltersAndWalkSections)
     nje_section_defaults();
     temp_path p;
     FILE *f = nje_header_create(p.c_str());
-    unsigned char buf[300];
     const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
-    for (uint32_t i = 0; i < 4; ++i) {
-        nje_header_initialize(buf);
-        nje_header_set_type(buf, types[i]);
-        nje_header_set_offset(buf, i * 1000);
-        unsigned char *g = nje_header_add_section(buf, sizeof buf, types[i] == NJE_JOB_HEADER ? njhg_default
-                                                                  : types[i] == NJE_JOB_TRAILER ? njtg_default
-                                                                                                : ndhg_default);
-        ASSERT_NE(g, nullptr);
-        if (types[i] == NJE_DATASET_HEADER) {
-            nje_section_update_fields(g, {{NDHGNREC, static_cast<int>(i)}});
-            ASSERT_NE(nje_header_add_section(buf, sizeof buf, ndhv_default), nullptr);
-        }
-        ASSERT_GT(nje_header_write(f, buf), 0);
-    }
+    for (uint32_t i = 0; i < 4; ++i)
+        write_record(f, types[i], i * 1000, i);
     nje_header_mark_as_valid(f, 2);
     nje_header_close(f);
 
-    unsigned char mark = 0;
+    unsigned char mark = 0, buf[300];
     f = nje_header_open(p.c_str(), &mark);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(mark, 2);
-    for (uint32_t i = 0; i < 4; ++i) {
-        const int rc = i == 0 ? nje_header_read_first(f, buf, sizeof buf) : nje_header_read_next(f, buf, sizeof buf);
-        EXPECT_EQ(rc, types[i] == NJE_JOB_HEADER ? 200 : types[i] == NJE_JOB_TRAILER ? 44 : 157);
-        EXPECT_EQ(nje_header_type(buf), types[i]);
-        EXPECT_EQ(nje_header_offset(buf), i * 1000);
+    const int lengths[] = {200, 157, 157, 44, 0};
+    EXPECT_EQ(nje_header_read_first(f, buf, sizeof buf), lengths[0]);
+    for (uint32_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(nje_header_type(buf), types[i - 1]);
+        EXPECT_EQ(nje_header_offset(buf), (i - 1) * 1000);
+        EXPECT_EQ(nje_header_read_next(f, buf, sizeof buf), lengths[i]);
     }
-    EXPECT_EQ(nje_header_read_next(f, buf, sizeof buf), 0);
 
-    // Filtered: only the dataset headers, then nothing of a type the file does not hold.
     ASSERT_EQ(nje_header_read_first(f, buf, sizeof buf), 200);
     for (uint32_t i = 1; i <= 2; ++i) {
         ASSERT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 157);
         uint32_t nrec = 99;
         ASSERT_EQ(nje_section_extract_fields(nje_section_read(buf, NJE_SECTION_GENERAL), {{NDHGNREC, &nrec}}), 0);
         EXPECT_EQ(nrec, i);
-        // Walk: general section, RSCS section, end.
         unsigned char *first = nje_section_read_next(buf, nullptr);
-        ASSERT_EQ(first, buf + 12);
+        EXPECT_EQ(first, buf + 12);
         EXPECT_EQ(nje_section_read_first(buf), first);
         unsigned char *second = nje_section_read_next(buf, first);
-        ASSERT_EQ(second, buf + 12 + 112);
-        EXPECT_EQ(nje_section_id(second), NJE_SECTION_RSCS);
+        EXPECT_EQ(second, buf + 12 + 112);
         EXPECT_EQ(nje_section_read(buf, NJE_SECTION_RSCS), second);
         EXPECT_EQ(nje_section_read_next(buf, second), nullptr);
         EXPECT_EQ(nje_section_read(buf, NJE_SECTION_USER), nullptr);
@@ -152,78 +122,57 @@ TEST(HeaderFile, ReadBackWithTypeFiltersAndWalkSections)
     EXPECT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 0);
     nje_header_read_first(f, buf, sizeof buf);
     EXPECT_EQ(nje_header_read(f, buf, sizeof buf, 0xC1), 0);
-    // A record larger than the buffer is an error even when it would be skipped.
     nje_header_read_first(f, buf, sizeof buf);
-    EXPECT_EQ(nje_header_read(f, buf, 100, NJE_JOB_TRAILER), -1);
+    EXPECT_EQ(nje_header_read(f, buf, 100, NJE_JOB_TRAILER), -1); // too large even though skipped
     EXPECT_EQ(nje_header_read_first(f, buf, 11), -1);
     nje_header_close(f);
-    EXPECT_EQ(nje_header_open((p.path + ".missing").c_str(), &mark), nullptr);
 }
 
-TEST(HeaderFile, DamagedRecords)
+TEST(HeaderFile, DamagedRecordsAndSections)
 {
     unsigned char buf[64];
     auto read_all = [&](const bytes &content, uint32_t type) {
         FILE *f = stream_of(content);
         std::vector<int> r;
-        int rc;
-        while ((rc = nje_header_read(f, buf, sizeof buf, type)) > 0)
-            r.push_back(rc);
-        r.push_back(rc);
+        do
+            r.push_back(nje_header_read(f, buf, sizeof buf, type));
+        while (r.back() > 0);
         std::fclose(f);
         return r;
     };
     const bytes section = {0, 6, 0, 0, 0xAA, 0xBB};
-    // Body length near 2^32 must fail the size check instead of wrapping around it.
-    bytes huge = record(NJE_JOB_HEADER, 0, {});
-    huge[8] = huge[9] = huge[10] = 0xFF, huge[11] = 0xF8;
+    bytes huge = record(NJE_JOB_HEADER, {});
+    be::put32(huge.data() + 8, 0xFFFFFFF8); // must not wrap past the size check
     EXPECT_EQ(read_all(huge, NJE_ANY), std::vector<int>{-1});
     EXPECT_EQ(read_all(huge, NJE_JOB_TRAILER), std::vector<int>{-1});
-    // An empty matching body is an error; an empty non-matching record is skipped.
-    EXPECT_EQ(read_all(record(NJE_JOB_HEADER, 0, {}), NJE_ANY), std::vector<int>{-1});
-    EXPECT_EQ(read_all(cat({record(NJE_JOB_HEADER, 0, {}), record(NJE_JOB_TRAILER, 0, section)}), NJE_JOB_TRAILER),
-              (std::vector<int>{6, 0}));
-    // A truncated prefix is the end of the file; a truncated body is an error.
-    EXPECT_EQ(read_all(cat({record(NJE_JOB_HEADER, 0, section), bytes{0, 0, 0}}), NJE_ANY), (std::vector<int>{6, 0}));
-    bytes cut = record(NJE_JOB_HEADER, 0, section);
-    cut.pop_back();
-    EXPECT_EQ(read_all(cut, NJE_ANY), std::vector<int>{-1});
-}
+    EXPECT_EQ(read_all(record(NJE_JOB_HEADER, {}), NJE_ANY), std::vector<int>{-1});
+    bytes two = record(NJE_JOB_HEADER, {});
+    const bytes trailer = record(NJE_JOB_TRAILER, section);
+    two.insert(two.end(), trailer.begin(), trailer.end());
+    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{6, 0})); // empty non-matching skipped
+    two.resize(two.size() - 1);
+    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{-1})); // truncated body
+    two.resize(12 + 3);
+    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{0})); // truncated prefix: end of file
 
-TEST(HeaderFile, SectionWalkEndsOnBadLengths)
-{
-    unsigned char buf[64];
-    auto load = [&](const bytes &body) {
-        std::memset(buf, 0, sizeof buf);
-        const bytes r = record(NJE_JOB_HEADER, 0, body);
+    auto walk = [&](const bytes &body) {
+        const bytes r = record(NJE_JOB_HEADER, body);
         std::memcpy(buf, r.data(), r.size());
-    };
-    auto walk = [&]() {
         std::vector<ptrdiff_t> at;
-        for (unsigned char *s = nje_section_read_next(buf, nullptr); s && at.size() < 10;
-             s = nje_section_read_next(buf, s))
+        for (unsigned char *s = nje_section_read_next(buf, nullptr); s && at.size() < 10; s = nje_section_read_next(buf, s))
             at.push_back(s - (buf + 12));
         return at;
     };
-    load({0, 4, 0x87, 0, 0, 5, 0, 0, 1});
-    EXPECT_EQ(walk(), (std::vector<ptrdiff_t>{0, 4}));
-    // Length 0 and lengths below the head end the walk; so does a head cut by the end of the body.
-    load({0, 4, 0, 0, 0, 0, 0xC0, 0});
-    EXPECT_EQ(walk(), (std::vector<ptrdiff_t>{0}));
+    EXPECT_EQ(walk({0, 4, 0x87, 0, 0, 5, 0, 0, 1}), (std::vector<ptrdiff_t>{0, 4}));
+    EXPECT_EQ(walk({0, 4, 0, 0, 0, 0, 0xC0, 0}), (std::vector<ptrdiff_t>{0})); // length 0 ends the walk
     EXPECT_EQ(nje_section_read(buf, NJE_SECTION_USER), nullptr);
-    load({0, 2, 0, 0});
-    EXPECT_EQ(walk(), std::vector<ptrdiff_t>{});
-    load({0, 4, 0, 0, 0, 4});
-    EXPECT_EQ(walk(), (std::vector<ptrdiff_t>{0}));
-    // The last section claims more than the body holds.
-    load({0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1});
+    EXPECT_EQ(walk({0, 2, 0, 0}), std::vector<ptrdiff_t>{});                // shorter than its head
+    EXPECT_EQ(walk({0, 4, 0, 0, 0, 4}), (std::vector<ptrdiff_t>{0}));       // head cut by the body's end
+    EXPECT_EQ(walk({0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1}), (std::vector<ptrdiff_t>{0})); // claims too much
     EXPECT_EQ(nje_section_read(buf, NJE_SECTION_USER), nullptr);
-    EXPECT_NE(nje_section_read(buf, NJE_SECTION_RSCS), nullptr);
-    load({});
-    EXPECT_EQ(nje_section_read_first(buf), nullptr);
-    // A pointer that is not inside the body gives nothing.
-    unsigned char elsewhere[8] = {0, 4, 0, 0};
-    load({0, 4, 0, 0});
+    EXPECT_EQ(walk({}), std::vector<ptrdiff_t>{});
+    const unsigned char elsewhere[4] = {0, 4, 0, 0};
+    walk({0, 4, 0, 0});
     EXPECT_EQ(nje_section_read_next(buf, elsewhere), nullptr);
 }
 
@@ -233,7 +182,7 @@ TEST(HeaderFile, CheckedAddSectionRefusesToOverflow)
     unsigned char buf[12 + 200 + 44 + 1];
     std::memset(buf, 0x77, sizeof buf);
     nje_header_initialize(buf);
-    const size_t size = sizeof buf - 1; // last byte is a guard
+    const size_t size = sizeof buf - 1; // the last byte is a guard
     ASSERT_NE(nje_header_add_section(buf, size, njhg_default), nullptr);
     ASSERT_NE(nje_header_add_section(buf, size, njtg_default), nullptr); // fills the buffer exactly
     EXPECT_EQ(nje_header_add_section(buf, size, njtg_default), nullptr);
@@ -243,22 +192,17 @@ TEST(HeaderFile, CheckedAddSectionRefusesToOverflow)
     nje_header_initialize(buf);
     EXPECT_EQ(nje_header_add_section(buf, size, tiny), nullptr);
     EXPECT_EQ(nje_header_add_section(buf, 11, njtg_default), nullptr);
-    nje_header_set_type(buf, 0);
-    buf[8] = buf[9] = buf[10] = buf[11] = 0xFF; // body length at its limit: no wrap
+    be::put32(buf + 8, 0xFFFFFFF0); // body length near its limit: no wrap
     EXPECT_EQ(nje_header_add_section(buf, SIZE_MAX, njtg_default), nullptr);
 }
 
 TEST(HeaderFile, PrintedNames)
 {
     testing::internal::CaptureStdout();
-    nje_header_printtype(192);
-    nje_header_printtype(208);
-    nje_header_printtype(224);
-    nje_header_printtype(0xC1);
-    nje_section_printtype(0x8900);
-    nje_section_printtype(0x0040);
-    nje_section_printtype(0xC100);
-    nje_section_printtype(0x5);
+    for (uint32_t type : {192, 208, 224, 0xC1})
+        nje_header_printtype(type);
+    for (uint32_t id : {0x8900, 0x0040, 0xC100, 0x5})
+        nje_section_printtype(id);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Job Header: Job trailer: Dataset Header: c1 header: Output Processsing/Accounting Section: "
               "Record Char. Change Section: c100 Section: 05 Section: ");
