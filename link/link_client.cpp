@@ -2,11 +2,12 @@
 // error printers and the link error texts. Everything it prints goes to standard error.
 #include "link/link_client.h"
 
+#include "support/rje_util.h"
+
 #include <libintl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -105,8 +106,8 @@ int get_linkinfo(const char *destination, int procedure, d_linkinfo *info) {
 
 int getlinkrpcid(u_long *program) {
   char destination[NJE_NAME_FIELD] = {};
-  for (std::size_t i = 0; i < 8 && remote_node[i] != '\0'; ++i)
-    destination[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(remote_node[i])));
+  for (std::size_t i = 0; i < 8 && remote_node[i] != '\0'; ++i) destination[i] = remote_node[i];
+  rje_uppercase(destination);
   d_linkinfo info;
   if (get_linkinfo(destination, static_cast<int>(NJE_PROC_LINKINFO), &info) != 0) return -1;
   *program = info.program;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -23,6 +24,38 @@ bool_t str(XDR *xdrs, char **sp, u_int bound) {
   }
   return xdr_string(xdrs, sp, bound);
 }
+// long and u_long are 4-byte units on the wire whatever their size in memory: a value that does
+// not fit fails encoding, and a long comes back sign-extended (the library's routine on a 64-bit
+// machine would return -1 as 4294967295).
+bool_t long32(XDR *xdrs, long *lp) {
+  int32_t v = 0;
+  switch (xdrs->x_op) {
+    case XDR_ENCODE:
+      if (*lp < INT32_MIN || *lp > INT32_MAX) return FALSE;
+      v = static_cast<int32_t>(*lp);
+      return xdr_int32_t(xdrs, &v);
+    case XDR_DECODE:
+      if (!xdr_int32_t(xdrs, &v)) return FALSE;
+      *lp = v;
+      return TRUE;
+    default: return TRUE;
+  }
+}
+bool_t ulong32(XDR *xdrs, u_long *lp) {
+  uint32_t v = 0;
+  switch (xdrs->x_op) {
+    case XDR_ENCODE:
+      if (*lp > UINT32_MAX) return FALSE;
+      v = static_cast<uint32_t>(*lp);
+      return xdr_uint32_t(xdrs, &v);
+    case XDR_DECODE:
+      if (!xdr_uint32_t(xdrs, &v)) return FALSE;
+      *lp = v;
+      return TRUE;
+    default: return TRUE;
+  }
+}
+
 bool_t name(XDR *xdrs, char **sp) { return str(xdrs, sp, NJE_NAME_MAX); }
 bool_t alias(XDR *xdrs, char **sp) { return str(xdrs, sp, NJE_ALIAS_MAX); }
 bool_t path(XDR *xdrs, char **sp) { return str(xdrs, sp, NJE_PATH_MAX); }
@@ -71,7 +104,7 @@ bool_t xdr_d_msgarray(XDR *xdrs, d_msgarray *objp) {
 }
 
 bool_t xdr_d_userinfo(XDR *xdrs, d_userinfo *objp) {
-  return xdr_u_long(xdrs, &objp->program) && xdr_u_char(xdrs, &objp->byte1) &&
+  return ulong32(xdrs, &objp->program) && xdr_u_char(xdrs, &objp->byte1) &&
          xdr_u_char(xdrs, &objp->byte2) && xdr_u_char(xdrs, &objp->byte3);
 }
 
@@ -101,7 +134,7 @@ bool_t xdr_d_linkinfo(XDR *xdrs, d_linkinfo *objp) {
     return FALSE;
   for (int &c : objp->counters)
     if (!xdr_int(xdrs, &c)) return FALSE;
-  if (!xdr_u_long(xdrs, &objp->program)) return FALSE;
+  if (!ulong32(xdrs, &objp->program)) return FALSE;
   for (char *&t : objp->text)
     if (!path(xdrs, &t)) return FALSE;
   return TRUE;
@@ -111,12 +144,12 @@ bool_t xdr_l_stats(XDR *xdrs, l_stats *objp) {
   for (u_int &c : objp->counts)
     if (!xdr_u_int(xdrs, &c)) return FALSE;
   for (long &t : objp->totals)
-    if (!xdr_long(xdrs, &t)) return FALSE;
+    if (!long32(xdrs, &t)) return FALSE;
   return xdr_u_int(xdrs, &objp->flags) && xdr_int(xdrs, &objp->blocksize);
 }
 
 bool_t xdr_d_linkparms(XDR *xdrs, d_linkparms *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link);
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link);
 }
 
 bool_t xdr_d_nodeparms(XDR *xdrs, d_nodeparms *objp) {
@@ -136,7 +169,7 @@ bool_t xdr_d_u_stat(XDR *xdrs, d_u_stat *objp) { return xdr_enum(xdrs, objp); }
 
 bool_t xdr_d_userstat(XDR *xdrs, d_userstat *objp) {
   return xdr_d_u_stat(xdrs, &objp->stat) && xdr_int(xdrs, &objp->count) &&
-         xdr_u_long(xdrs, &objp->program) && text(xdrs, &objp->text);
+         ulong32(xdrs, &objp->program) && text(xdrs, &objp->text);
 }
 
 bool_t xdr_d_l_stat(XDR *xdrs, d_l_stat *objp) { return xdr_enum(xdrs, objp); }
@@ -197,11 +230,11 @@ bool_t xdr_d_log(XDR *xdrs, d_log *objp) { return text(xdrs, &objp->text); }
 bool_t xdr_cq_caller_type(XDR *xdrs, cq_caller_type *objp) { return xdr_enum(xdrs, objp); }
 
 bool_t xdr_cq_link_id(XDR *xdrs, cq_link_id *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link);
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link);
 }
 
 bool_t xdr_cq_user_id(XDR *xdrs, cq_user_id *objp) {
-  return xdr_u_long(xdrs, &objp->program) && xdr_int(xdrs, &objp->uid) &&
+  return ulong32(xdrs, &objp->program) && xdr_int(xdrs, &objp->uid) &&
          alias(xdrs, &objp->name);
 }
 
@@ -210,51 +243,51 @@ bool_t xdr_d_callerid(XDR *xdrs, d_callerid *objp) {
   switch (objp->type) {
     case NJE_CALLER_LINK: return xdr_cq_link_id(xdrs, &objp->u.link);
     case NJE_CALLER_USER: return xdr_cq_user_id(xdrs, &objp->u.user);
-    default: return xdr_long(xdrs, &objp->u.other);
+    default: return long32(xdrs, &objp->u.other);
   }
 }
 
 bool_t xdr_cq_call_type(XDR *xdrs, cq_call_type *objp) { return xdr_enum(xdrs, objp); }
 
 bool_t xdr_cq_link_message(XDR *xdrs, cq_link_message *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link) &&
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link) &&
          xdr_d_msgarray(xdrs, &objp->msg);
 }
 
 bool_t xdr_cq_link_job(XDR *xdrs, cq_link_job *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link) &&
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link) &&
          xdr_u_char(xdrs, &objp->type) && xdr_int(xdrs, &objp->flags) &&
          text(xdrs, &objp->jobid);
 }
 
 bool_t xdr_cq_user_message(XDR *xdrs, cq_user_message *objp) {
-  return xdr_int(xdrs, &objp->uid) && xdr_u_long(xdrs, &objp->program) &&
+  return xdr_int(xdrs, &objp->uid) && ulong32(xdrs, &objp->program) &&
          alias(xdrs, &objp->from) && alias(xdrs, &objp->to) && xdr_d_msgarray(xdrs, &objp->msg);
 }
 
 bool_t xdr_cq_user_job(XDR *xdrs, cq_user_job *objp) {
-  return xdr_int(xdrs, &objp->uid) && xdr_u_long(xdrs, &objp->program) &&
+  return xdr_int(xdrs, &objp->uid) && ulong32(xdrs, &objp->program) &&
          alias(xdrs, &objp->from) && alias(xdrs, &objp->to) && name(xdrs, &objp->node) &&
          xdr_int(xdrs, &objp->jobno);
 }
 
 bool_t xdr_cq_link_stop(XDR *xdrs, cq_link_stop *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link) &&
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link) &&
          xdr_int(xdrs, &objp->how);
 }
 
 bool_t xdr_cq_tracelink(XDR *xdrs, cq_tracelink *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link) &&
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link) &&
          xdr_int(xdrs, &objp->level) && xdr_int(xdrs, &objp->flags) && text(xdrs, &objp->path);
 }
 
 bool_t xdr_cq_canceljob(XDR *xdrs, cq_canceljob *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link) &&
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link) &&
          xdr_int(xdrs, &objp->flags) && text(xdrs, &objp->jobid);
 }
 
 bool_t xdr_cq_cancelall(XDR *xdrs, cq_cancelall *objp) {
-  return xdr_u_long(xdrs, &objp->program) && name(xdrs, &objp->link);
+  return ulong32(xdrs, &objp->program) && name(xdrs, &objp->link);
 }
 
 bool_t xdr_d_callinfo(XDR *xdrs, d_callinfo *objp) {
@@ -268,7 +301,7 @@ bool_t xdr_d_callinfo(XDR *xdrs, d_callinfo *objp) {
     case NJE_CALL_TRACELINK: return xdr_cq_tracelink(xdrs, &objp->u.tracelink);
     case NJE_CALL_CANCELJOB: return xdr_cq_canceljob(xdrs, &objp->u.canceljob);
     case NJE_CALL_CANCELALL: return xdr_cq_cancelall(xdrs, &objp->u.cancelall);
-    default: return xdr_long(xdrs, &objp->u.other);
+    default: return long32(xdrs, &objp->u.other);
   }
 }
 
@@ -298,7 +331,7 @@ bool_t xdr_l_work(XDR *xdrs, l_work *objp) {
     case NJE_WORK_OUTMSG: return xdr_l_outmsg(xdrs, &objp->u.outmsg);
     case NJE_WORK_FLAG: return xdr_u_char(xdrs, &objp->u.flag);
     case NJE_WORK_TRACELINK: return xdr_l_tracelink(xdrs, &objp->u.tracelink);
-    default: return xdr_long(xdrs, &objp->u.other);
+    default: return long32(xdrs, &objp->u.other);
   }
 }
 

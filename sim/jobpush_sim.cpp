@@ -259,10 +259,9 @@ void proc_getid(SVCXPRT *xprt) {
     }
   }
   if (status != 0) linkname.clear();
+  if (status == 0) log_line("id " + id + " for " + name + " on link " + linkname);
   raw_jobid res{status, linkname.data(), id.data()};
   svc_sendreply(xprt, nje_xdrproc(xdr_raw_jobid), &res);
-  if (status == 0)
-    log_line("id " + id + " for " + name + " on link " + linkname);
 }
 
 int send_job(const d_sendjob &job) {
@@ -337,12 +336,12 @@ void linkd_dispatch(svc_req *rq, SVCXPRT *xprt) {
     case NJE_PROC_USERHELLO: {
       d_userinfo arg{};
       if (!svc_getargs(xprt, nje_xdrproc(xdr_d_userinfo), &arg)) return svcerr_decode(xprt);
-      int status = 0;
-      svc_sendreply(xprt, nje_xdrproc(xdr_int), &status);
       char line[128];
       std::snprintf(line, sizeof line, "hello from program %#lx: %02x %02x %02x", arg.program,
                     arg.byte1, arg.byte2, arg.byte3);
-      log_line(line);
+      log_line(line);  // before the answer, so the caller finds it logged
+      int status = 0;
+      svc_sendreply(xprt, nje_xdrproc(xdr_int), &status);
       return;
     }
     case NJE_PROC_USERPARMS: return proc_userparms(xprt);
@@ -353,9 +352,9 @@ void linkd_dispatch(svc_req *rq, SVCXPRT *xprt) {
       if (!svc_getargs(xprt, nje_xdrproc(xdr_d_msgarray), &arg)) return svcerr_decode(xprt);
       std::string text(reinterpret_cast<const char *>(arg.msg_val), arg.msg_len);
       svc_freeargs(xprt, nje_xdrproc(xdr_d_msgarray), &arg);
+      log_line("message (" + std::to_string(text.size()) + " bytes): " + text);
       int status = 0;
       svc_sendreply(xprt, nje_xdrproc(xdr_int), &status);
-      log_line("message (" + std::to_string(text.size()) + " bytes): " + text);
       return;
     }
     case NJE_PROC_USERBYE: {
