@@ -1,75 +1,20 @@
 // jobpush against the link daemon simulator over rpcbind: jobs sent, refused and the link failures,
 // each with its exact messages and exit status; the sent jobs read back from the simulator's spool.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
 #include "jobpush_run.h"
+#include "link/sim_process.h"
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
 
 namespace {
 
-// One simulator process for one test, registered with rpcbind until stopped.
-class simulator {
-public:
-    simulator(const std::string& spool, const std::vector<std::string>& extra)
-    {
-        log_ = spool + "/sim.log";
-        std::string ready = spool + "/sim.ready";
-        std::vector<std::string> args = {JOBPUSH_SIM_BIN, "--spool", spool, "--link", "NODEA=LINKA",
-                                         "--time-limit", "120", "--ready-file", ready};
-        args.insert(args.end(), extra.begin(), extra.end());
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char*> argv;
-            for (std::string& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            FILE* out = std::freopen(log_.c_str(), "w", stdout);
-            (void)out;
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !fs::exists(ready); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        up_ = fs::exists(ready);
-    }
-    ~simulator() { stop(); }
-    void stop()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    bool up() const { return up_; }
-    std::string log() const
-    {
-        std::ifstream in(log_);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool up_ = false;
-    std::string log_;
-};
-
 struct SimRun : ::testing::Test {
     std::string dir, spool, input, sent;
-    std::unique_ptr<simulator> sim;
+    std::unique_ptr<sim_process> sim;
     void SetUp() override
     {
         dir = fresh_dir(std::string("sim-") +
@@ -81,8 +26,10 @@ struct SimRun : ::testing::Test {
     }
     void start(std::vector<std::string> extra = {})
     {
-        sim = std::make_unique<simulator>(spool, extra);
-        ASSERT_TRUE(sim->up());
+        std::vector<std::string> args = {"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = std::make_unique<sim_process>(args);
+        ASSERT_TRUE(sim->start()) << sim->error();
     }
     std::string file(const std::string& name, const std::string& data)
     {
@@ -110,7 +57,7 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(r.status, 0);
-    EXPECT_NE(sim->log().find("sent job 1 type 2"), std::string::npos) << sim->log();
+    EXPECT_NE(sim->output().find("sent job 1 type 2"), std::string::npos) << sim->output();
     EXPECT_TRUE(spool_empty(input));
 
     header_file h = read_header_file(sent + "/NJH1");
@@ -222,7 +169,7 @@ TEST_F(SimRun, FullDeviceBeforeTheSend)
     EXPECT_EQ(r.err, "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(spool_empty(input));
-    EXPECT_EQ(sim->log().find("sent job"), std::string::npos);
+    EXPECT_EQ(sim->output().find("sent job"), std::string::npos);
 }
 
 TEST_F(SimRun, LinkFailures)
@@ -295,7 +242,7 @@ TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
     EXPECT_EQ(h.mark, 1);
     ASSERT_EQ(h.records.size(), 2u);  // job header and trailer
     EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA");
-    EXPECT_NE(sim->log().find("sent job 3 type 1"), std::string::npos) << sim->log();
+    EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
 }
 
 }  // namespace
