@@ -198,13 +198,17 @@ int Init_I18N(const char *domain, const char *env_name, const char *program, con
     std::setlocale(LC_ALL, "");
     if (getrundir(env_name, program, default_dir) == 0) {
         static constexpr char locale_dir[] = "/locale";
+        // Kept for the life of the process (the catalogue binding was made with it); a later call
+        // replaces it. Without memory the domain stays unbound, silently.
+        static char *dirname = nullptr;
         size_t size = std::strlen(rundir) + sizeof locale_dir;
-        // Kept for the life of the process, as the catalogue binding refers to it.
-        auto *dirname = static_cast<char *>(std::malloc(size));
-        if (dirname != nullptr) {
-            std::snprintf(dirname, size, "%s%s", rundir, locale_dir);
-            bindtextdomain(domain, dirname);
+        auto *fresh = static_cast<char *>(std::malloc(size));
+        if (fresh != nullptr) {
+            std::snprintf(fresh, size, "%s%s", rundir, locale_dir);
+            bindtextdomain(domain, fresh);
             textdomain(domain);
+            std::free(dirname);
+            dirname = fresh;
         }
     } else {
         std::fputs(gettext("Unable to find internationalization files\n"), stderr);

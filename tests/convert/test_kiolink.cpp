@@ -22,31 +22,16 @@ euc_char chars(const char *s)
     return ch;
 }
 
-// Sets or unsets LANG for one test; restores it afterwards.
-struct LangScope {
-    std::string saved;
-    bool had;
-    explicit LangScope(const char *value)
-    {
-        const char *old = std::getenv("LANG");
-        had = old != nullptr;
-        saved = had ? old : "";
-        if (value) {
-            setenv("LANG", value, 1);
-        } else {
-            unsetenv("LANG");
-        }
-    }
-    ~LangScope()
-    {
-        if (had) {
-            setenv("LANG", saved.c_str(), 1);
-        } else {
-            unsetenv("LANG");
-        }
-        unload_dbcs_stub();
-    }
-};
+// link_kiolib with LANG set to lang (unset when null) for the call.
+int link_with_lang(const char *lang, const char *dir)
+{
+    const char *old = std::getenv("LANG");
+    std::string saved = old ? old : "";
+    lang ? setenv("LANG", lang, 1) : unsetenv("LANG");
+    int rc = link_kiolib(dir);
+    old ? setenv("LANG", saved.c_str(), 1) : unsetenv("LANG");
+    return rc;
+}
 
 } // namespace
 
@@ -101,24 +86,14 @@ TEST(KioLink, LibraryPathFromLangAndDirectory)
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     std::filesystem::path dir = tmpl;
     std::filesystem::create_symlink(dbcs_stub_path(), dir / "Clib");
-    {
-        LangScope lang("C");
-        EXPECT_EQ(link_kiolib(dir.c_str()), 1);
-        EXPECT_EQ(rje_euclen(0xFF), 2);
-        EXPECT_EQ(link_kiolib(nullptr), -1);
-        EXPECT_EQ(rje_euclen(0xFF), 1) << "a failed link drops the earlier one";
-        EXPECT_EQ(link_kiolib((dir / "missing").c_str()), -1);
-        std::string long_dir = dir.string() + "/" + std::string(250, 'x');
-        EXPECT_EQ(link_kiolib(long_dir.c_str()), -1);
-    }
-    {
-        LangScope lang("");
-        EXPECT_EQ(link_kiolib(dir.c_str()), -1);
-    }
-    {
-        LangScope lang(nullptr);
-        EXPECT_EQ(link_kiolib(dir.c_str()), -1);
-    }
+    EXPECT_EQ(link_with_lang("C", dir.c_str()), 1);
+    EXPECT_EQ(rje_euclen(0xFF), 2);
+    EXPECT_EQ(link_with_lang("C", nullptr), -1);
+    EXPECT_EQ(rje_euclen(0xFF), 1) << "a failed link drops the earlier one";
+    EXPECT_EQ(link_with_lang("C", (dir / "missing").c_str()), -1);
+    EXPECT_EQ(link_with_lang("C", (dir.string() + "/" + std::string(250, 'x')).c_str()), -1);
+    EXPECT_EQ(link_with_lang("", dir.c_str()), -1);
+    EXPECT_EQ(link_with_lang(nullptr, dir.c_str()), -1);
     std::filesystem::remove_all(dir);
 }
 

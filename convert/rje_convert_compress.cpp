@@ -1,0 +1,257 @@
+// Record-mode SNA compression for the conversion's hot loop: gives the same block bytes and results
+// as rje_compress (TRN-framed record, literal strings cut at 60, blank runs from 2, other runs from
+// 3, runs cut at 63), but walks literal strings and runs in tight loops instead of byte by byte.
+#include <algorithm>
+#include <cstring>
+
+#include "convert/rje_compress.h"
+#include "convert/rje_convert.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr std::size_t LITERAL_CUT = 60;
+constexpr std::size_t RUN_CUT = 63;
+constexpr std::size_t MAX_INITIAL = 63;
+constexpr std::size_t MIN_ROOM = 5; // checked before anything is placed
+
+struct Out {
+    unsigned char *w;
+    const unsigned char *end;
+    unsigned char *first_scb = nullptr;
+    bool has_scb = false;
+
+    bool fits(std::size_t k) const { return k < static_cast<std::size_t>(end - w); }
+    void scb(unsigned char v)
+    {
+        if (first_scb == nullptr) {
+            first_scb = w;
+        }
+        *w++ = v;
+        has_scb = true;
+    }
+    void literal(const unsigned char *p, std::size_t n)
+    {
+        if (n == 0) {
+            return;
+        }
+        if (has_scb) {
+            scb(static_cast<unsigned char>(n));
+        }
+        std::memcpy(w, p, n);
+        w += n;
+        has_scb = true;
+    }
+    void run(unsigned char b, std::size_t n)
+    {
+        if (b == RJE_BLANK) {
+            scb(static_cast<unsigned char>(RJE_SCB_BLANKS | n));
+        } else if (n >= 3) {
+            scb(static_cast<unsigned char>(RJE_SCB_REPEAT | n));
+            *w++ = b;
+        } else {
+            *w++ = b; // two equal non-blank bytes lead the record: part of the initial string
+            *w++ = b;
+        }
+    }
+};
+
+// First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1.
+std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
+{
+#if defined(__SSE2__)
+    while (i + 16 <= lim) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i - 1));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+        i += 16;
+    }
+#endif
+    while (i < lim && rec[i] != rec[i - 1]) {
+        ++i;
+    }
+    return i;
+}
+
+} // namespace
+
+int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                            unsigned char *block_start, unsigned char *out_end)
+{
+    if (in == nullptr || out == nullptr || *out == nullptr || in_end <= in || in_end[-1] != RJE_IRS ||
+        *out < block_start || *out > out_end) {
+        return -1;
+    }
+    const std::size_t len = static_cast<std::size_t>(in_end - in);
+    const std::size_t data_len = len - 1;
+    if (data_len > RJE_MAX_RECORD_DATA) {
+        return -1;
+    }
+    unsigned char *start = *out;
+    const bool at_block_start = start == block_start;
+    if (!at_block_start && start - block_start < 2) {
+        return -1;
+    }
+    Out b{start, out_end};
+    if (!b.fits(MIN_ROOM)) {
+        return 0;
+    }
+    unsigned char *initial;
+    if (at_block_start) {
+        initial = start;
+        ++b.w;
+    } else {
+        if (!b.fits(len)) {
+            return 0;
+        }
+        initial = start - 2;
+    }
+    *b.w++ = RJE_TRN;
+    unsigned char *count = b.w++;
+
+    if (data_len <= 1) {
+        if (!b.fits(3)) {
+            return 0;
+        }
+        *b.w++ = data_len == 0 ? RJE_BLANK : in[0];
+        *b.w++ = 0x01;
+        *b.w++ = RJE_IRS;
+        *initial = at_block_start ? 3 : 4;
+        *count = 1;
+        *out = b.w;
+        return 1;
+    }
+
+    const unsigned char *rec = in;
+    const unsigned char *lit = rec;
+    std::size_t lit_len = 0;
+    int prev = rec[0];
+    unsigned char run_byte = 0;
+    std::size_t run_len = 0;
+
+    std::size_t i = 1;
+    while (i < data_len) {
+        if (lit_len == LITERAL_CUT) {
+            if (!b.fits(LITERAL_CUT + 2)) {
+                return 0;
+            }
+            b.scb(static_cast<unsigned char>(LITERAL_CUT));
+            std::memcpy(b.w, lit, LITERAL_CUT);
+            b.w += LITERAL_CUT;
+            lit += LITERAL_CUT;
+            lit_len = 0;
+            prev = -1;
+        } else if (run_len == RUN_CUT) {
+            if (!b.fits(6)) {
+                return 0;
+            }
+            b.run(run_byte, run_len);
+            run_len = 0;
+            prev = -1;
+        }
+        const unsigned char c = rec[i];
+        if (c == prev && lit_len == 0) {
+            // A run grows: take every further equal byte up to the cut at once.
+            if (run_len == 0) {
+                run_byte = c;
+                run_len = 1;
+            }
+            ++run_len;
+            ++i;
+            while (i < data_len && run_len < RUN_CUT && rec[i] == run_byte) {
+                ++run_len;
+                ++i;
+            }
+            continue;
+        }
+        if (c == prev) {
+            if (!b.fits(lit_len + 1)) {
+                return 0;
+            }
+            if (c == RJE_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
+                b.literal(lit, lit_len - 1);
+                lit_len = 0;
+                run_byte = c;
+                run_len = 2;
+            } else {
+                ++lit_len;
+            }
+            ++i;
+            continue;
+        }
+        if (run_len != 0) {
+            if (!b.fits(2)) {
+                return 0;
+            }
+            b.run(run_byte, run_len);
+            run_len = 0;
+            lit = rec + i;
+            lit_len = 1;
+            prev = c;
+            if (!b.fits(2)) {
+                return 0;
+            }
+            ++i;
+            continue;
+        }
+        if (i == 1) {
+            lit_len = 2;
+        } else {
+            if (lit_len == 0) {
+                lit = rec + i;
+            }
+            ++lit_len;
+        }
+        ++i;
+        // Every following byte that differs from the one before it joins the literal string, up
+        // to the cut at 60; the room check on the longest string covers the shorter ones.
+        const std::size_t lim = std::min(data_len, i + (LITERAL_CUT - lit_len));
+        const std::size_t j = next_pair(rec, i, lim);
+        lit_len += j - i;
+        i = j;
+        prev = rec[i - 1];
+        if (!b.fits(lit_len + 1)) {
+            return 0;
+        }
+    }
+
+    if (lit_len == LITERAL_CUT) {
+        if (!b.fits(LITERAL_CUT + 2)) {
+            return 0;
+        }
+        b.scb(static_cast<unsigned char>(LITERAL_CUT));
+        std::memcpy(b.w, lit, LITERAL_CUT);
+        b.w += LITERAL_CUT;
+        lit_len = 0;
+    }
+    if (run_len != 0) {
+        if (!b.fits(run_len == RUN_CUT ? 6 : 2)) {
+            return 0;
+        }
+        b.run(run_byte, run_len);
+    }
+    if (!b.fits(lit_len + 1)) {
+        return 0;
+    }
+    b.literal(lit, lit_len);
+    if (!b.fits(2)) {
+        return 0;
+    }
+    b.scb(0x01);
+    *b.w++ = RJE_IRS;
+
+    const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
+    if (initial_len > MAX_INITIAL) {
+        return at_block_start ? -1 : 0;
+    }
+    *initial = static_cast<unsigned char>(initial_len);
+    *count = static_cast<unsigned char>(data_len);
+    *out = b.w;
+    return 1;
+}

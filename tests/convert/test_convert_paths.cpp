@@ -1,0 +1,209 @@
+// The bulk text path must write exactly the data file that the character path writes, in every
+// locale and setting; the conversion's own compressor must place exactly the bytes rje_compress
+// places; double-byte lines are cut into records that never exceed lrecl. Random inputs print their
+// seed; set JOBPUSH_CONVERT_SEED to replay a failure.
+#include "test_convert_util.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "convert/rje_compress.h"
+#include "tests/dbcs_stub/dbcs_stub_loader.h"
+
+using namespace convert_test;
+
+namespace {
+
+std::uint64_t seed()
+{
+    static const std::uint64_t s = [] {
+        const char *env = std::getenv("JOBPUSH_CONVERT_SEED");
+        const std::uint64_t v = env != nullptr ? std::strtoull(env, nullptr, 0) : std::random_device{}();
+        std::printf("conversion seed: JOBPUSH_CONVERT_SEED=%llu\n", static_cast<unsigned long long>(v));
+        return v;
+    }();
+    return s;
+}
+
+// Text of many kinds: words, blank and other runs, tabs, control bytes (CR, 0x1E, SO/SI, NUL),
+// Latin-1 bytes, valid and broken UTF-8, long, empty and blank-ended lines, maybe no final newline.
+Bytes random_text(std::mt19937_64 &rng, std::size_t lines)
+{
+    auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
+    static const char *const utf8[] = {"\xC3\xA9", "\xC3\xBC", "\xE3\x82\xA2", "\xE4\xBA\xBA", "\xE2\x82\xAC",
+                                       "\xF0\x9F\x98\x80", "\xC4\x89"};
+    static const unsigned char controls[] = {0x0D, 0x1E, 0x0E, 0x0F, 0x00, 0x0C, 0x1B, 0x7F, 0x09};
+    Bytes t;
+    for (std::size_t l = 0; l < lines; ++l) {
+        const std::size_t kind = pick(10);
+        const std::size_t len = kind == 0 ? 0 : kind == 1 ? 100 + pick(500) : pick(90);
+        const std::size_t start = t.size();
+        while (t.size() - start < len) {
+            switch (pick(12)) {
+            case 0:
+                t.insert(t.end(), 1 + pick(20), ' ');
+                break;
+            case 1:
+                t.insert(t.end(), 2 + pick(70), static_cast<unsigned char>("=-*0a"[pick(5)]));
+                break;
+            case 2:
+                t.push_back('\t');
+                break;
+            case 3:
+                t.push_back(controls[pick(sizeof controls)]);
+                break;
+            case 4:
+                t.push_back(static_cast<unsigned char>(0x80 + pick(128))); // Latin-1 or a broken sequence
+                break;
+            case 5: {
+                const char *c = utf8[pick(sizeof utf8 / sizeof utf8[0])];
+                t.insert(t.end(), c, c + std::strlen(c) - (pick(6) == 0 ? 1 : 0)); // sometimes cut short
+                break;
+            }
+            default:
+                for (std::size_t i = 1 + pick(12); i > 0; --i) {
+                    t.push_back(static_cast<unsigned char>('a' + pick(26)));
+                }
+                t.push_back(' ');
+            }
+        }
+        if (pick(8) == 0) {
+            t.insert(t.end(), 1 + pick(5), ' ');
+        }
+        t.push_back('\n');
+    }
+    if (pick(2) == 0 && !t.empty()) {
+        t.pop_back();
+    }
+    return t;
+}
+
+Conversion run(const Bytes &in, bool wide, int lrecl, int maxdata, int tabs, int fixed)
+{
+    convert_force_wide_path(wide);
+    Conversion c = convert(in, lrecl, maxdata, NJE_FORMAT_TEXT, tabs, fixed);
+    convert_force_wide_path(false);
+    return c;
+}
+
+void expect_same_paths(const Bytes &in, const char *what)
+{
+    for (int fixed : {0, 1}) {
+        for (int lrecl : {1, 3, 80, 133, 255}) {
+            for (int tabs : {0, 8, 5}) {
+                for (int maxdata : {300, 1024, 3820}) {
+                    const Conversion fast = run(in, false, lrecl, maxdata, tabs, fixed);
+                    const Conversion wide = run(in, true, lrecl, maxdata, tabs, fixed);
+                    ASSERT_EQ(fast.result, wide.result) << what << " lrecl " << lrecl << " tabs " << tabs
+                                                        << " fixed " << fixed << " maxdata " << maxdata;
+                    ASSERT_TRUE(fast.file == wide.file) << what << " lrecl " << lrecl << " tabs " << tabs
+                                                        << " fixed " << fixed << " maxdata " << maxdata;
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
+{
+    std::mt19937_64 rng(seed());
+    const Bytes corpus = random_text(rng, 400);
+    const Bytes one_long_line(70000, 'x');
+    ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+    expect_same_paths(corpus, "C");
+    ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+    expect_same_paths(corpus, "C.UTF-8");
+    expect_same_paths(random_text(rng, 50), "C.UTF-8 second");
+    {
+        DbcsStubScope dbcs;
+        ASSERT_EQ(dbcs.linked, 1);
+        expect_same_paths(corpus, "C.UTF-8 with the DBCS library");
+    }
+    std::setlocale(LC_ALL, "C");
+    // Inputs longer than the bulk buffer: a line that crosses it, and lines of one character.
+    Bytes big = corpus;
+    while (big.size() < 600000) {
+        big.insert(big.end(), corpus.begin(), corpus.end());
+    }
+    big.insert(big.end(), one_long_line.begin(), one_long_line.end());
+    EXPECT_EQ(run(big, false, 80, 3820, 8, 0).file, run(big, true, 80, 3820, 8, 0).file);
+    EXPECT_EQ(run(one_long_line, false, 80, 3820, 8, 0).result, 1);
+}
+
+TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
+{
+    std::mt19937_64 rng(seed() + 1);
+    auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
+    for (int round = 0; round < 20000; ++round) {
+        // A record of runs, blanks and literal bytes (0x1E included), placed after some filler.
+        Bytes rec;
+        const std::size_t len = pick(256);
+        while (rec.size() < len) {
+            const unsigned char b = pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
+            for (std::size_t n = pick(3) == 0 ? 1 + pick(70) : 1; n > 0 && rec.size() < len; --n) {
+                rec.push_back(pick(4) == 0 ? static_cast<unsigned char>(0xC1 + pick(9)) : b);
+            }
+        }
+        rec.push_back(0x1E);
+        const std::size_t size = 16 + pick(400);
+        Bytes a(size, 0), b(size, 0);
+        std::size_t at = 0;
+        if (pick(2) == 0 && size > 8) { // not at block start: a previous record ends in 01 1E
+            at = 6 + pick(size - 6);
+            a[at - 2] = b[at - 2] = 0x01;
+            a[at - 1] = b[at - 1] = 0x1E;
+        }
+        unsigned char *oa = a.data() + at;
+        unsigned char *ob = b.data() + at;
+        const unsigned char *in = rec.data();
+        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size, static_cast<unsigned>(size),
+                                    RJE_MODE_RECORD);
+        const int rb = convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
+        ASSERT_EQ(ra, rb) << "round " << round;
+        ASSERT_EQ(oa - a.data(), ob - b.data()) << "round " << round;
+        if (ra == 1) {
+            ASSERT_TRUE(std::equal(a.data(), oa, b.data())) << "round " << round;
+        }
+    }
+}
+
+TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
+{
+    DbcsStubScope dbcs;
+    ASSERT_EQ(dbcs.linked, 1);
+    const std::string a = "\xE3\x82\xA2"; // IBM 0x8342
+    // Runs are framed by SO/SI.
+    Conversion one = convert(bytes("A" + a + "B\n"), 80, 3820, NJE_FORMAT_TEXT);
+    EXPECT_EQ(one.result, 1);
+    EXPECT_EQ(records(one.file), (std::vector<Bytes>{{0xC1, 0x0E, 0x83, 0x42, 0x0F, 0xC2}}));
+
+    // A character that does not fit together with its SI begins the next record; a folded line
+    // stays folded; every record counts.
+    Conversion cut = convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820,
+                             NJE_FORMAT_TEXT);
+    EXPECT_EQ(cut.result, 7);
+    EXPECT_EQ(records(cut.file), (std::vector<Bytes>{{0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
+                                                      {0x0E, 0x83, 0x42, 0x0F},
+                                                      {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
+                                                      {0xC2},
+                                                      {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
+                                                      {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
+                                                      {0xE9}}));
+    // The reader gives the same records one call at a time, carrying the cut line over.
+    InputFile in(bytes(a + a + a + "\nZ"));
+    unsigned char buf[16];
+    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 7);
+    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 5);
+    EXPECT_EQ(Bytes(buf, buf + 5), (Bytes{0x0E, 0x83, 0x42, 0x0F, 0x1E}));
+    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 2);
+    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), -1);
+    // A record too short for any double-byte character drops it; a single-byte line is truncated.
+    EXPECT_EQ(records(convert(bytes("A" + a + "B\n"), 3, 3820, NJE_FORMAT_TEXT).file),
+              (std::vector<Bytes>{{0xC1, 0xC2}}));
+    EXPECT_EQ(records(convert(bytes("ABCDEFG" + a + "\n"), 6, 3820, NJE_FORMAT_TEXT).file),
+              (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}}));
+}
