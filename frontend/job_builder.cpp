@@ -590,6 +590,8 @@ void finish_local_job()
 void end_link()
 {
     if (clnt != nullptr) {
+        if (clnt->cl_auth != nullptr)  // the credentials installed at contact
+            auth_destroy(clnt->cl_auth);
         clnt_destroy(clnt);
         clnt = nullptr;
     }
