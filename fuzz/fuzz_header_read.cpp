@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+namespace
+{
 
 void walk(unsigned char *buffer, size_t size)
 {
@@ -23,8 +24,9 @@ void walk(unsigned char *buffer, size_t size)
             std::abort();
         uint32_t number;
         char text[64];
-        nje_section_extract_fields(std::span<const unsigned char>(s, length),
-                                   {{NJHGJID, &number}, {NJHGJNAM, text}, {NJHGETS, &number}, {NDHVFNAM, text}});
+        nje_section_extract_fields(
+            std::span<const unsigned char>(s, length),
+            {{NJHGJID, &number}, {NJHGJNAM, text}, {NJHGETS, &number}, {NDHVFNAM, text}});
     }
     for (uint32_t id : {NJE_SECTION_GENERAL, NJE_SECTION_RSCS, NJE_ANY}) {
         const unsigned char *s = nje_section_read(buffer, id);

@@ -8,19 +8,19 @@
 
 // ---- Run settings read by the link client ----------------------------------------------------
 // Defined in link_client.cpp (so the record library links on its own) and set by the front end.
-extern const char *pgm;               // command name, first word of every message
-extern const char *gateway;           // host of the link daemon
-extern char remote_node[10];          // destination node, uppercased
-extern char save_remote_node[15];     // first 8 characters of the node as typed
-extern int debug;                     // debug bits
-extern CLIENT *clnt;                  // link daemon client handle, null until contacted
+extern const char *pgm;           // command name, first word of every message
+extern const char *gateway;       // host of the link daemon
+extern char remote_node[10];      // destination node, uppercased
+extern char save_remote_node[15]; // first 8 characters of the node as typed
+extern int debug;                 // debug bits
+extern CLIENT *clnt;              // link daemon client handle, null until contacted
 
-inline constexpr int TRACE = 1;        // debug bit: progress traces
-inline constexpr int DEBUG_LOCAL = 2;  // debug bit: build the job locally, no link daemon
+inline constexpr int TRACE = 1;       // debug bit: progress traces
+inline constexpr int DEBUG_LOCAL = 2; // debug bit: build the job locally, no link daemon
 
 // ---- Link error codes ------------------------------------------------------------------------
-extern const char *const nje_errlist[];  // text of each link error code 0..nje_nerr-1
-extern const int nje_nerr;               // 23
+extern const char *const nje_errlist[]; // text of each link error code 0..nje_nerr-1
+extern const int nje_nerr;              // 23
 inline constexpr int NJE_E_OK = 0, NJE_E_UNKNOWN_LINK = 1, NJE_E_NJE_FILE = 5, NJE_E_BAD_JOB = 7,
                      NJE_E_JOB_NOT_FOUND = 21;
 
@@ -28,8 +28,7 @@ inline constexpr int NJE_E_OK = 0, NJE_E_UNKNOWN_LINK = 1, NJE_E_NJE_FILE = 5, N
 // Both take pgm, save_remote_node, gateway.
 inline constexpr const char NJE_MSG_CANNOT_CONTACT[] =
     "%s: Cannot contact SNA RJE Link: <%s> on machine: <%s>\n";
-inline constexpr const char NJE_MSG_NOT_ACTIVE[] =
-    "%s: SNA RJE Link: <%s> on machine: <%s> is not active\n";
+inline constexpr const char NJE_MSG_NOT_ACTIVE[] = "%s: SNA RJE Link: <%s> on machine: <%s> is not active\n";
 
 // ---- Error printers --------------------------------------------------------------------------
 // "%s: %s: %s\n" with pgm, text and strerror(errno); for an errno without system text

@@ -33,12 +33,18 @@ FILE *nje_data_create(const char *path)
     return stream;
 }
 
-FILE *nje_data_open(const char *path) { return std::fopen(path, "r"); }
+FILE *nje_data_open(const char *path)
+{
+    return std::fopen(path, "r");
+}
 
-int nje_data_close(FILE *stream) { return std::fclose(stream); }
+int nje_data_close(FILE *stream)
+{
+    return std::fclose(stream);
+}
 
-int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int control, size_t /*buffer_size*/,
-                        int format)
+int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int control,
+                        size_t /*buffer_size*/, int format)
 {
     if ((format & 0xFF) != NJE_DATA_FORMAT_SNA || !stream || !buffer)
         return -1;
@@ -47,7 +53,8 @@ int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int 
 
     unsigned char head[NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE];
     be::put32(head, static_cast<uint32_t>(length + NJE_DATA_CONTROL_SIZE + NJE_DATA_MARKER_SIZE));
-    head[NJE_DATA_LENGTH_SIZE] = static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
+    head[NJE_DATA_LENGTH_SIZE] =
+        static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
     // The marker goes into the buffer's headroom so that marker and data leave in one write.
     unsigned char *marked = buffer - NJE_DATA_MARKER_SIZE;
     std::memcpy(marked, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE);
@@ -67,7 +74,8 @@ int nje_data_write_eod(FILE *stream)
     return 0;
 }
 
-namespace {
+namespace
+{
 
 // Reads and drops `n` bytes. Reading (not seeking) works on pipes and stops at end of file.
 bool skip_bytes(FILE *stream, uint64_t n)
@@ -84,9 +92,9 @@ bool skip_bytes(FILE *stream, uint64_t n)
 
 // Where a record's data lies and what it tells, from its first (at most 4) bytes.
 struct record_form {
-    int64_t count;    // data bytes, may be negative for a malformed record
-    uint32_t start;   // offset of the first data byte in the record
-    int control;      // control value handed back
+    int64_t count;  // data bytes, may be negative for a malformed record
+    uint32_t start; // offset of the first data byte in the record
+    int control;    // control value handed back
 };
 
 record_form classify(const unsigned char *head, size_t head_len, uint32_t length)

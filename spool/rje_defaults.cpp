@@ -8,7 +8,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 unsigned char njhg_storage[NJHG_DEFAULT_LENGTH];
 unsigned char ndhg_storage[NDHG_DEFAULT_LENGTH];
@@ -41,9 +42,9 @@ static_assert(nje_field_offset(NJTGAOPR) + nje_field_length(NJTGAOPR) == NJTG_DE
 void nje_section_defaults()
 {
     section_init(njhg_storage, NJE_SECTION_GENERAL);
-    nje_section_zero_strings(njhg_storage, {NJHGACCT, NJHGUSID, NJHGETS, NJHGORGR, NJHGXEQN, NJHGPRTN, NJHGPRTR,
-                                            NJHGPUNN, NJHGPUNR, NJHGFORM, NJHGPRGN, NJHGROOM, NJHGDEPT, NJHGBLDG,
-                                            NJHGORGN, 0});
+    nje_section_zero_strings(njhg_storage,
+                             {NJHGACCT, NJHGUSID, NJHGETS, NJHGORGR, NJHGXEQN, NJHGPRTN, NJHGPRTR, NJHGPUNN,
+                              NJHGPUNR, NJHGFORM, NJHGPRGN, NJHGROOM, NJHGDEPT, NJHGBLDG, NJHGORGN, 0});
     nje_section_update_fields(std::span<unsigned char>(njhg_storage),
                               {{NJHGJCLS, "A"}, {NJHGMCLS, "A"}, {NJHGJCPY, 1}, {0, 0}});
 

@@ -8,7 +8,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Seconds from 1900-01-01 to 1970-01-01 and the length of one unit of the clock's high word.
 constexpr double unix_epoch_in_ibm_seconds = 2208988800.0;
@@ -169,7 +170,8 @@ int nje_section_extract_fields(std::span<const unsigned char> section, std::span
     return 0;
 }
 
-int nje_section_extract_fields(std::span<const unsigned char> section, std::initializer_list<nje_field_get> list)
+int nje_section_extract_fields(std::span<const unsigned char> section,
+                               std::initializer_list<nje_field_get> list)
 {
     return nje_section_extract_fields(section, std::span<const nje_field_get>(list.begin(), list.size()));
 }

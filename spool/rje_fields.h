@@ -17,14 +17,24 @@ constexpr uint32_t nje_descriptor(uint32_t type, uint32_t length, uint32_t offse
 {
     return (type << 24) | ((length & 0xFF) << 16) | (offset & 0xFFFF);
 }
-constexpr uint32_t nje_field_type(uint32_t descriptor) { return descriptor >> 24; }
-constexpr uint32_t nje_field_length(uint32_t descriptor) { return (descriptor >> 16) & 0xFF; }
-constexpr uint32_t nje_field_offset(uint32_t descriptor) { return descriptor & 0xFFFF; }
+constexpr uint32_t nje_field_type(uint32_t descriptor)
+{
+    return descriptor >> 24;
+}
+constexpr uint32_t nje_field_length(uint32_t descriptor)
+{
+    return (descriptor >> 16) & 0xFF;
+}
+constexpr uint32_t nje_field_offset(uint32_t descriptor)
+{
+    return descriptor & 0xFFFF;
+}
 
 // The dictionary in its order: X(name, type, length, offset). Groups: NJHG job header general
 // section, NJH2, NJHP, NJHE, NDHG dataset header general section, NDHC, NDHA, NDHV dataset header
 // RSCS section, NDHP, NJTG job trailer general section, NJTS, and the nodal message record NMR (its
 // offsets count from the record's first byte; entries sharing an offset name alternative contents).
+// clang-format off
 #define NJE_FIELD_LIST(X)                                                                                      \
     X(NJHGJID, 1, 2, 4) X(NJHGJCLS, 2, 1, 6) X(NJHGMCLS, 2, 1, 7) X(NJHGFLG1, 1, 1, 8) X(NJHGPRIO, 1, 1, 9)     \
     X(NJHGORGQ, 1, 1, 10) X(NJHGJCPY, 1, 1, 11) X(NJHGLNCT, 1, 1, 12) X(NJHGACCT, 2, 8, 16)                     \
@@ -76,9 +86,10 @@ constexpr uint32_t nje_field_offset(uint32_t descriptor) { return descriptor & 0
     X(NMRFNORM, 1, 20, 30) X(NMRFRTE, 1, 32, 30) X(NMRFOP, 1, 1, 30) X(NMRFFLG, 1, 1, 31)                       \
     X(NMRFJID, 1, 2, 32) X(NMRFORGN, 2, 8, 34) X(NMRFJNAM, 2, 8, 42) X(NMRFD, 2, 8, 50) X(NMRFR, 2, 8, 58)     \
     X(NMRTIME, 2, 8, 30) X(NMRUSERID, 2, 8, 30) X(NMRMSG, 2, 0, 30)
+// clang-format on
 
 // One named descriptor constant per dictionary entry: NJHGJID == 0x01020004 ...
-#define NJE_FIELD_CONSTANT(name, type, length, offset)                                                         \
+#define NJE_FIELD_CONSTANT(name, type, length, offset)                                                       \
     inline constexpr uint32_t name = nje_descriptor(type, length, offset);
 NJE_FIELD_LIST(NJE_FIELD_CONSTANT)
 #undef NJE_FIELD_CONSTANT
@@ -120,7 +131,10 @@ struct nje_field_get {
     size_t text_size = 0;
 
     constexpr nje_field_get(uint32_t d, uint32_t *out) : descriptor(d), number(out) {}
-    constexpr nje_field_get(uint32_t d, char *out, size_t out_size) : descriptor(d), text(out), text_size(out_size) {}
+    constexpr nje_field_get(uint32_t d, char *out, size_t out_size)
+        : descriptor(d), text(out), text_size(out_size)
+    {
+    }
     template <size_t N>
     constexpr nje_field_get(uint32_t d, char (&out)[N]) : descriptor(d), text(out), text_size(N)
     {
@@ -153,7 +167,8 @@ int nje_section_extract_fields(const unsigned char *section, std::initializer_li
 int nje_section_extract_fields(const unsigned char *section, std::span<const nje_field_get> list);
 // Checked form for sections read from files: a field reaching past `section` is -1 too.
 int nje_section_extract_fields(std::span<const unsigned char> section, std::span<const nje_field_get> list);
-int nje_section_extract_fields(std::span<const unsigned char> section, std::initializer_list<nje_field_get> list);
+int nje_section_extract_fields(std::span<const unsigned char> section,
+                               std::initializer_list<nje_field_get> list);
 
 // Stores `value` as a `length`-byte big-endian integer at `destination` (bytes beyond 4 are 0; a
 // value wider than the field loses its high bytes; length 0 stores nothing).

@@ -10,16 +10,31 @@
 
 // ---- prefix and section head accessors ----
 
-void nje_header_set_type(unsigned char *buffer, uint32_t type) { be::put32(buffer + NJE_PREFIX_TYPE, type); }
+void nje_header_set_type(unsigned char *buffer, uint32_t type)
+{
+    be::put32(buffer + NJE_PREFIX_TYPE, type);
+}
 void nje_header_set_offset(unsigned char *buffer, uint32_t data_offset)
 {
     be::put32(buffer + NJE_PREFIX_OFFSET, data_offset);
 }
-uint32_t nje_header_type(const unsigned char *buffer) { return be::get32(buffer + NJE_PREFIX_TYPE); }
-uint32_t nje_header_offset(const unsigned char *buffer) { return be::get32(buffer + NJE_PREFIX_OFFSET); }
-uint32_t nje_header_body_length(const unsigned char *buffer) { return be::get32(buffer + NJE_PREFIX_LENGTH); }
+uint32_t nje_header_type(const unsigned char *buffer)
+{
+    return be::get32(buffer + NJE_PREFIX_TYPE);
+}
+uint32_t nje_header_offset(const unsigned char *buffer)
+{
+    return be::get32(buffer + NJE_PREFIX_OFFSET);
+}
+uint32_t nje_header_body_length(const unsigned char *buffer)
+{
+    return be::get32(buffer + NJE_PREFIX_LENGTH);
+}
 
-uint32_t nje_section_length(const unsigned char *section) { return be::get16(section + NJE_SECTION_LENGTH); }
+uint32_t nje_section_length(const unsigned char *section)
+{
+    return be::get16(section + NJE_SECTION_LENGTH);
+}
 uint32_t nje_section_id(const unsigned char *section)
 {
     return (static_cast<uint32_t>(section[NJE_SECTION_TYPE]) << 8) | section[NJE_SECTION_MODIFIER];
@@ -92,7 +107,10 @@ int nje_header_mark_as_valid(FILE *stream, int mark)
     return 0;
 }
 
-int nje_header_close(FILE *stream) { return std::fclose(stream); }
+int nje_header_close(FILE *stream)
+{
+    return std::fclose(stream);
+}
 
 // ---- reading side ----
 
@@ -148,7 +166,8 @@ int nje_header_read_next(FILE *stream, unsigned char *buffer, size_t size)
 
 // ---- section walk ----
 
-namespace {
+namespace
+{
 
 // The first section from `start` whose id is `id` (or any), within `remaining` body bytes. Ends with
 // null at a head that does not fit, a length below the head size, or a section longer than the rest.
@@ -196,8 +215,14 @@ unsigned char *nje_section_read(unsigned char *buffer, uint32_t id)
     return found ? buffer + (found - buffer) : nullptr;
 }
 
-const unsigned char *nje_section_read_first(const unsigned char *buffer) { return nje_section_read(buffer, NJE_ANY); }
-unsigned char *nje_section_read_first(unsigned char *buffer) { return nje_section_read(buffer, NJE_ANY); }
+const unsigned char *nje_section_read_first(const unsigned char *buffer)
+{
+    return nje_section_read(buffer, NJE_ANY);
+}
+unsigned char *nje_section_read_first(unsigned char *buffer)
+{
+    return nje_section_read(buffer, NJE_ANY);
+}
 
 const unsigned char *nje_section_read_next(const unsigned char *buffer, const unsigned char *current)
 {

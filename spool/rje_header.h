@@ -67,7 +67,8 @@ unsigned char *nje_header_add_section(unsigned char *buffer, const unsigned char
 // Checked form: `buffer` holds `buffer_size` bytes. Fails, writing nothing, when the copy would not fit
 // (12 + body length + section length > buffer_size), when the section length is below 4, or when the
 // body length would pass 0xFFFFFFFF. @return the address of the copy, or null on failure.
-unsigned char *nje_header_add_section(unsigned char *buffer, size_t buffer_size, const unsigned char *section);
+unsigned char *nje_header_add_section(unsigned char *buffer, size_t buffer_size,
+                                      const unsigned char *section);
 
 // Writes the record in `buffer` (12 + body length bytes) at the stream's position.
 // @return the body length, or -1 when the write fails or the body length exceeds INT_MAX - 12.

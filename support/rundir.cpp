@@ -64,10 +64,13 @@ int is_executable(const char *path)
 int resolve_link(const char *dir, const char *name, char *result, const char **name_out)
 {
     errno = ENAMETOOLONG;
-    if (std::strlen(dir) + std::strlen(name) + 2 > RJE_PATH_BUF) {
+    const size_t dir_len = std::strlen(dir), name_len = std::strlen(name);
+    if (dir_len + name_len + 2 > RJE_PATH_BUF) {
         return -1;
     }
-    std::snprintf(result, RJE_PATH_BUF, "%s/%s", dir, name);
+    std::memcpy(result, dir, dir_len);
+    result[dir_len] = '/';
+    std::memcpy(result + dir_len + 1, name, name_len + 1);
     if (is_executable(result) != 0) {
         return -1;
     }
@@ -201,10 +204,11 @@ int Init_I18N(const char *domain, const char *env_name, const char *program, con
         // Kept for the life of the process (the catalogue binding was made with it); a later call
         // replaces it. Without memory the domain stays unbound, silently.
         static char *dirname = nullptr;
-        size_t size = std::strlen(rundir) + sizeof locale_dir;
-        auto *fresh = static_cast<char *>(std::malloc(size));
+        const size_t len = std::strlen(rundir);
+        auto *fresh = static_cast<char *>(std::malloc(len + sizeof locale_dir));
         if (fresh != nullptr) {
-            std::snprintf(fresh, size, "%s%s", rundir, locale_dir);
+            std::memcpy(fresh, rundir, len);
+            std::memcpy(fresh + len, locale_dir, sizeof locale_dir);
             bindtextdomain(domain, fresh);
             textdomain(domain);
             std::free(dirname);

@@ -3,10 +3,11 @@
 // Header-only; tests that use it must hold the CTest resource lock "rpcbind".
 #pragma once
 
-#include <fcntl.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,22 +19,27 @@
 #include <vector>
 
 // A fresh directory under the system's temporary directory, removed with its contents.
-class temp_dir {
- public:
-  temp_dir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "jobpush-XXXXXX").string();
-    if (mkdtemp(templ.data()) != nullptr) path_ = templ;
-  }
-  ~temp_dir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  temp_dir(const temp_dir &) = delete;
-  temp_dir &operator=(const temp_dir &) = delete;
-  const std::string &path() const { return path_; }
+class temp_dir
+{
+  public:
+    temp_dir()
+    {
+        std::string templ = (std::filesystem::temp_directory_path() / "jobpush-XXXXXX").string();
+        if (mkdtemp(templ.data()) != nullptr)
+            path_ = templ;
+    }
+    ~temp_dir()
+    {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
+    }
+    temp_dir(const temp_dir &) = delete;
+    temp_dir &operator=(const temp_dir &) = delete;
+    const std::string &path() const { return path_; }
 
- private:
-  std::string path_;
+  private:
+    std::string path_;
 };
 
 // Usage:
@@ -42,117 +48,165 @@ class temp_dir {
 //   ... run the client against host "localhost" ...
 //   EXPECT_NE(sim.output().find("sent job 1"), std::string::npos);
 //   EXPECT_EQ(sim.stop(), 0);
-class sim_process {
- public:
+class sim_process
+{
+  public:
 #ifdef JOBPUSH_SIM_BIN
-  explicit sim_process(std::vector<std::string> args, std::string binary = JOBPUSH_SIM_BIN)
+    explicit sim_process(std::vector<std::string> args, std::string binary = JOBPUSH_SIM_BIN)
 #else
-  sim_process(std::vector<std::string> args, std::string binary)
+    sim_process(std::vector<std::string> args, std::string binary)
 #endif
-      : args_(std::move(args)), binary_(std::move(binary)) {
-  }
-  ~sim_process() { stop(); }
-  sim_process(const sim_process &) = delete;
-  sim_process &operator=(const sim_process &) = delete;
-
-  // Starts the simulator and waits (at most timeout_ms) for its ready line.
-  // @return true when it is registered; else false with error() telling why.
-  bool start(int timeout_ms = 15000) {
-    int fds[2];
-    if (pipe(fds) != 0) return fail("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) return fail("fork failed");
-    if (pid_ == 0) {
-      dup2(fds[1], STDOUT_FILENO);
-      close(fds[0]);
-      close(fds[1]);
-      std::vector<char *> argv;
-      argv.push_back(binary_.data());
-      for (auto &a : args_) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(binary_.c_str(), argv.data());
-      _exit(127);
+        : args_(std::move(args)), binary_(std::move(binary))
+    {
     }
-    close(fds[1]);
-    out_fd_ = fds[0];
-    fcntl(out_fd_, F_SETFL, fcntl(out_fd_, F_GETFL) | O_NONBLOCK);
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (std::chrono::steady_clock::now() < until) {
-      pollfd p{out_fd_, POLLIN, 0};
-      poll(&p, 1, 100);
-      bool open = drain();
-      auto nl = buffer_.find('\n');
-      if (nl != std::string::npos && buffer_.compare(0, 6, "ready ") == 0) {
-        link_program_ = std::strtoul(buffer_.c_str() + 6, nullptr, 10);
-        buffer_.erase(0, nl + 1);
-        return true;
-      }
-      if (!open) {
+    ~sim_process()
+    {
         stop();
-        return fail("simulator ended before it was ready, exit status " + std::to_string(status_));
-      }
     }
-    stop();
-    return fail("simulator not ready in time");
-  }
+    sim_process(const sim_process &) = delete;
+    sim_process &operator=(const sim_process &) = delete;
 
-  // Stops it with SIGTERM (SIGKILL after 5 s) and collects the rest of its output.
-  // @return its exit status, or 128 + signal, or -1 when it was not running.
-  int stop() {
-    if (pid_ <= 0) return status_;
-    kill(pid_, SIGTERM);
-    int st = 0;
-    for (int i = 0; i < 100; ++i) {
-      drain();
-      if (waitpid(pid_, &st, WNOHANG) == pid_) break;
-      if (i == 99) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &st, 0);
-      }
-      usleep(50000);
+    // Starts the simulator and waits (at most timeout_ms) for its ready line.
+    // @return true when it is registered; else false with error() telling why.
+    bool start(int timeout_ms = 15000)
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return fail("pipe failed");
+        pid_ = fork();
+        if (pid_ < 0)
+            return fail("fork failed");
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test process that crashed
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            std::vector<char *> argv;
+            argv.push_back(binary_.data());
+            for (auto &a : args_)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(binary_.c_str(), argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        out_fd_ = fds[0];
+        fcntl(out_fd_, F_SETFL, fcntl(out_fd_, F_GETFL) | O_NONBLOCK);
+        auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd p{out_fd_, POLLIN, 0};
+            poll(&p, 1, 100);
+            bool open = drain();
+            auto nl = buffer_.find('\n');
+            if (nl != std::string::npos && buffer_.compare(0, 6, "ready ") == 0) {
+                link_program_ = std::strtoul(buffer_.c_str() + 6, nullptr, 10);
+                buffer_.erase(0, nl + 1);
+                return true;
+            }
+            if (!open) {
+                stop();
+                return fail("simulator ended before it was ready, exit status " + std::to_string(status_));
+            }
+        }
+        stop();
+        return fail("simulator not ready in time");
     }
-    pid_ = -1;
-    drain();
-    close(out_fd_);
-    out_fd_ = -1;
-    status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    return status_;
-  }
 
-  // Standard output after the ready line, as far as written so far.
-  const std::string &output() {
-    drain();
-    return buffer_;
-  }
-  unsigned long link_program() const { return link_program_; }
-  const std::string &error() const { return error_; }
-  bool running() const { return pid_ > 0; }
-
- private:
-  // Reads what is available; false once the pipe is closed.
-  bool drain() {
-    if (out_fd_ < 0) return false;
-    char chunk[4096];
-    for (;;) {
-      ssize_t n = read(out_fd_, chunk, sizeof chunk);
-      if (n > 0) {
-        buffer_.append(chunk, static_cast<std::size_t>(n));
-        continue;
-      }
-      return n < 0 && (errno == EAGAIN || errno == EINTR);
+    // Stops it with SIGTERM (SIGKILL after 5 s) and collects the rest of its output.
+    // @return its exit status, or 128 + signal, or -1 when it was not running.
+    int stop()
+    {
+        if (pid_ <= 0)
+            return status_;
+        kill(pid_, SIGTERM);
+        int st = 0;
+        for (int i = 0; i < 100; ++i) {
+            drain();
+            if (waitpid(pid_, &st, WNOHANG) == pid_)
+                break;
+            if (i == 99) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &st, 0);
+            }
+            usleep(50000);
+        }
+        pid_ = -1;
+        drain();
+        close(out_fd_);
+        out_fd_ = -1;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return status_;
     }
-  }
-  bool fail(std::string why) {
-    error_ = std::move(why);
-    return false;
-  }
 
-  std::vector<std::string> args_;
-  std::string binary_;
-  pid_t pid_ = -1;
-  int out_fd_ = -1;
-  int status_ = -1;
-  unsigned long link_program_ = 0;
-  std::string buffer_;
-  std::string error_;
+    // Waits (at most timeout_ms) for the simulator to end by itself (for instance at its time
+    // limit). @return true when it ended; its status is then what stop() returns.
+    bool wait_exit(int timeout_ms)
+    {
+        if (pid_ <= 0)
+            return true;
+        for (int waited = 0; waited <= timeout_ms; waited += 50) {
+            drain();
+            int st = 0;
+            if (waitpid(pid_, &st, WNOHANG) == pid_) {
+                pid_ = -1;
+                drain();
+                close(out_fd_);
+                out_fd_ = -1;
+                status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                return true;
+            }
+            usleep(50000);
+        }
+        return false;
+    }
+
+    // Standard output after the ready line, as far as written so far.
+    const std::string &output()
+    {
+        drain();
+        return buffer_;
+    }
+    unsigned long link_program() const
+    {
+        return link_program_;
+    }
+    const std::string &error() const
+    {
+        return error_;
+    }
+    bool running() const
+    {
+        return pid_ > 0;
+    }
+
+  private:
+    // Reads what is available; false once the pipe is closed.
+    bool drain()
+    {
+        if (out_fd_ < 0)
+            return false;
+        char chunk[4096];
+        for (;;) {
+            ssize_t n = read(out_fd_, chunk, sizeof chunk);
+            if (n > 0) {
+                buffer_.append(chunk, static_cast<std::size_t>(n));
+                continue;
+            }
+            return n < 0 && (errno == EAGAIN || errno == EINTR);
+        }
+    }
+    bool fail(std::string why)
+    {
+        error_ = std::move(why);
+        return false;
+    }
+
+    std::vector<std::string> args_;
+    std::string binary_;
+    pid_t pid_ = -1;
+    int out_fd_ = -1;
+    int status_ = -1;
+    unsigned long link_program_ = 0;
+    std::string buffer_;
+    std::string error_;
 };

@@ -17,277 +17,303 @@ namespace fs = std::filesystem;
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
 
-namespace {
+namespace
+{
 
 const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
 const std::string cannot_contact = "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n";
 
-void write_file(const fs::path &p, const std::vector<uint8_t> &b) {
-  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char *>(b.data()),
-                                           static_cast<std::streamsize>(b.size()));
+void write_file(const fs::path &p, const std::vector<uint8_t> &b)
+{
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 // A complete job as the job builder leaves it: header file with valid mark `mark` and one job
 // header record of one 8-byte section; data file with one 3-byte block and the end-of-data mark.
-void write_job(const fs::path &input, const std::string &id, uint8_t mark) {
-  write_file(input / ("NJH" + id), {mark, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 8,  //
-                                    0, 8, 0, 0, 1, 2, 3, 4});
-  write_file(input / ("NJD" + id), {0, 0, 0, 7, 0x80, 'S', 'N', 'A', 0x01, 0xC1, 0x1E,  //
-                                    0, 0, 0, 0});
+void write_job(const fs::path &input, const std::string &id, uint8_t mark)
+{
+    write_file(input / ("NJH" + id), {mark, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 8, //
+                                      0,    8, 0, 0, 1, 2, 3, 4});
+    write_file(input / ("NJD" + id), {0, 0, 0, 7, 0x80, 'S', 'N', 'A', 0x01, 0xC1, 0x1E, //
+                                      0, 0, 0, 0});
 }
 
-class LinkClient : public ::testing::Test {
- protected:
-  void SetUp() override {
-    pgm = "jobpush";
-    gateway = "localhost";
-    std::strcpy(remote_node, "NODEA");
-    std::strcpy(save_remote_node, "nodea");
-    debug = 0;
-    clnt = nullptr;
-  }
-  void TearDown() override {
-    if (clnt != nullptr) {
-      auth_destroy(clnt->cl_auth);
-      clnt_destroy(clnt);
-      clnt = nullptr;
+class LinkClient : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        pgm = "jobpush";
+        gateway = "localhost";
+        std::strcpy(remote_node, "NODEA");
+        std::strcpy(save_remote_node, "nodea");
+        debug = 0;
+        clnt = nullptr;
     }
-  }
-  // Starts the simulator with the standard identity and links plus the space-separated
-  // options `extra`, and contacts it.
-  ::testing::AssertionResult start(const std::string &extra = "") {
-    std::vector<std::string> args = {"--spool", spool.path(), "--node", "MYNODE", "--user", "ME",
-                                     "--link", "NODEA=LINKA", "--time-limit", "120"};
-    std::istringstream words(extra);
-    for (std::string w; words >> w;) args.push_back(w);
-    sim = std::make_unique<sim_process>(args);
-    if (!sim->start()) return ::testing::AssertionFailure() << sim->error();
-    clnt = nje_xdr_contactdisp("localhost");
-    if (clnt == nullptr) return ::testing::AssertionFailure() << clnt_spcreateerror("contact");
-    return ::testing::AssertionSuccess();
-  }
-  fs::path input() const { return fs::path(spool.path()) / "MYNODE" / "LINKA" / "input"; }
+    void TearDown() override
+    {
+        if (clnt != nullptr) {
+            auth_destroy(clnt->cl_auth);
+            clnt_destroy(clnt);
+            clnt = nullptr;
+        }
+    }
+    // Starts the simulator with the standard identity and links plus the space-separated
+    // options `extra`, and contacts it.
+    ::testing::AssertionResult start(const std::string &extra = "")
+    {
+        std::vector<std::string> args = {"--spool", spool.path(), "--node",      "MYNODE",       "--user",
+                                         "ME",      "--link",     "NODEA=LINKA", "--time-limit", "120"};
+        std::istringstream words(extra);
+        for (std::string w; words >> w;)
+            args.push_back(w);
+        sim = std::make_unique<sim_process>(args);
+        if (!sim->start())
+            return ::testing::AssertionFailure() << sim->error();
+        clnt = nje_xdr_contactdisp("localhost");
+        if (clnt == nullptr)
+            return ::testing::AssertionFailure() << clnt_spcreateerror("contact");
+        return ::testing::AssertionSuccess();
+    }
+    fs::path input() const { return fs::path(spool.path()) / "MYNODE" / "LINKA" / "input"; }
 
-  temp_dir spool;
-  std::unique_ptr<sim_process> sim;
+    temp_dir spool;
+    std::unique_ptr<sim_process> sim;
 };
 
-}  // namespace
+} // namespace
 
-TEST(Rpcbind, PortmapperAnswersOnLoopback) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  EXPECT_EQ(pmap_getport(&a, 100000, 2, IPPROTO_TCP), 111)
-      << "rpcbind is not running here; the link tests need it (start it with: rpcbind -w)";
+TEST(Rpcbind, PortmapperAnswersOnLoopback)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(pmap_getport(&a, 100000, 2, IPPROTO_TCP), 111)
+        << "rpcbind is not running here; the link tests need it (start it with: rpcbind -w)";
 }
 
-TEST_F(LinkClient, RunOfCallsAgainstTheSimulator) {
-  ASSERT_TRUE(start("--block-size 2048 --first-id 10005"));
-  char node[NJE_NAME_FIELD], user[NJE_NAME_FIELD];
-  ASSERT_EQ(nje_xdr_userparms(clnt, node, user), 0);
-  EXPECT_STREQ(node, "MYNODE");
-  EXPECT_STREQ(user, "ME");
+TEST_F(LinkClient, RunOfCallsAgainstTheSimulator)
+{
+    ASSERT_TRUE(start("--block-size 2048 --first-id 10005"));
+    char node[NJE_NAME_FIELD], user[NJE_NAME_FIELD];
+    ASSERT_EQ(nje_xdr_userparms(clnt, node, user), 0);
+    EXPECT_STREQ(node, "MYNODE");
+    EXPECT_STREQ(user, "ME");
 
-  debug = TRACE;
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), 2048);
-  EXPECT_EQ(GetCapturedStderr(), "maxdata = 2048\n");
+    debug = TRACE;
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), 2048);
+    EXPECT_EQ(GetCapturedStderr(), "maxdata = 2048\n");
 
-  char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-  ASSERT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 0);
-  EXPECT_STREQ(link, "LINKA");
-  EXPECT_STREQ(id, "10005");
-  ASSERT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 0);
-  EXPECT_STREQ(id, "10006");
+    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
+    ASSERT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 0);
+    EXPECT_STREQ(link, "LINKA");
+    EXPECT_STREQ(id, "10005");
+    ASSERT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 0);
+    EXPECT_STREQ(id, "10006");
 
-  write_job(input(), "10006", 2);
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10006"), 0);
-  EXPECT_FALSE(fs::exists(input() / "NJH10006"));
-  EXPECT_TRUE(fs::exists(input().parent_path() / "sent" / "NJH10006"));
-  EXPECT_TRUE(fs::exists(input().parent_path() / "sent" / "NJD10006"));
-  EXPECT_NE(sim->output().find("sent job 10006 type 2 from ME@MYNODE to NODEA via LINKA"),
-            std::string::npos)
-      << sim->output();
+    write_job(input(), "10006", 2);
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10006"), 0);
+    EXPECT_FALSE(fs::exists(input() / "NJH10006"));
+    EXPECT_TRUE(fs::exists(input().parent_path() / "sent" / "NJH10006"));
+    EXPECT_TRUE(fs::exists(input().parent_path() / "sent" / "NJD10006"));
+    EXPECT_NE(sim->output().find("sent job 10006 type 2 from ME@MYNODE to NODEA via LINKA"),
+              std::string::npos)
+        << sim->output();
 
-  EXPECT_EQ(nje_xdr_userhello(clnt, 1, 0, 0), 0);
-  EXPECT_NE(sim->output().find(": 01 ff ff"), std::string::npos) << sim->output();
-  const unsigned char hi[] = {'h', 'i'};
-  EXPECT_EQ(nje_xdr_sendmsg(clnt, hi), 0);
-  EXPECT_NE(sim->output().find("message (2 bytes): hi"), std::string::npos);
-  std::vector<unsigned char> too_long(257, 'x');
-  EXPECT_EQ(nje_xdr_sendmsg(clnt, too_long), -1);
-  EXPECT_EQ(nje_xdr_userbye(clnt), 0);
-  EXPECT_EQ(sim->stop(), 0);
+    EXPECT_EQ(nje_xdr_userhello(clnt, 1, 0, 0), 0);
+    EXPECT_NE(sim->output().find(": 01 ff ff"), std::string::npos) << sim->output();
+    const unsigned char hi[] = {'h', 'i'};
+    EXPECT_EQ(nje_xdr_sendmsg(clnt, hi), 0);
+    EXPECT_NE(sim->output().find("message (2 bytes): hi"), std::string::npos);
+    std::vector<unsigned char> too_long(257, 'x');
+    EXPECT_EQ(nje_xdr_sendmsg(clnt, too_long), -1);
+    EXPECT_EQ(nje_xdr_userbye(clnt), 0);
+    EXPECT_EQ(sim->stop(), 0);
 }
 
-TEST_F(LinkClient, SendChecksTheJobInTheSpool) {
-  ASSERT_TRUE(start("--link NODEB=LINKB"));
-  write_job(input(), "5", 0);  // valid mark still 0: incomplete
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "5"), NJE_E_BAD_JOB);
-  write_job(input(), "6", 1);  // mark differs from the job type
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "6"), NJE_E_BAD_JOB);
-  write_job(input(), "7", 2);
-  fs::resize_file(input() / "NJD7", 11);  // end-of-data mark missing
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "7"), NJE_E_BAD_JOB);
-  write_job(input(), "8", 2);
-  std::ofstream(input() / "NJD8", std::ios::app) << "junk";  // bytes after the mark
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "8"), NJE_E_BAD_JOB);
-  write_job(input(), "9", 2);
-  fs::resize_file(input() / "NJH9", 1);  // valid mark but no header record
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "9"), NJE_E_BAD_JOB);
-  write_job(input(), "10", 2);
-  fs::resize_file(input() / "NJH10", 18);  // last record cut short
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10"), NJE_E_BAD_JOB);
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "404"), NJE_E_JOB_NOT_FOUND);
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
-  EXPECT_TRUE(fs::exists(input() / "NJH5"));
-  EXPECT_TRUE(fs::is_directory(fs::path(spool.path()) / "MYNODE" / "LINKB" / "input"));
+TEST_F(LinkClient, SendChecksTheJobInTheSpool)
+{
+    ASSERT_TRUE(start("--link NODEB=LINKB"));
+    write_job(input(), "5", 0); // valid mark still 0: incomplete
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "5"), NJE_E_BAD_JOB);
+    write_job(input(), "6", 1); // mark differs from the job type
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "6"), NJE_E_BAD_JOB);
+    write_job(input(), "7", 2);
+    fs::resize_file(input() / "NJD7", 11); // end-of-data mark missing
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "7"), NJE_E_BAD_JOB);
+    write_job(input(), "8", 2);
+    std::ofstream(input() / "NJD8", std::ios::app) << "junk"; // bytes after the mark
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "8"), NJE_E_BAD_JOB);
+    write_job(input(), "9", 2);
+    fs::resize_file(input() / "NJH9", 1); // valid mark but no header record
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "9"), NJE_E_BAD_JOB);
+    write_job(input(), "10", 2);
+    fs::resize_file(input() / "NJH10", 18); // last record cut short
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10"), NJE_E_BAD_JOB);
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "404"), NJE_E_JOB_NOT_FOUND);
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
+    EXPECT_TRUE(fs::exists(input() / "NJH5"));
+    EXPECT_TRUE(fs::is_directory(fs::path(spool.path()) / "MYNODE" / "LINKB" / "input"));
 }
 
-TEST_F(LinkClient, ContactRefusedWithoutLinkDaemon) {
-  EXPECT_EQ(nje_xdr_contactdisp("localhost"), nullptr);
-  EXPECT_EQ(rpc_createerr.cf_stat, RPC_PROGNOTREGISTERED);
-  EXPECT_EQ(nje_xdr_contactdisp(nullptr), nullptr);
+TEST_F(LinkClient, ContactRefusedWithoutLinkDaemon)
+{
+    EXPECT_EQ(nje_xdr_contactdisp("localhost"), nullptr);
+    EXPECT_EQ(rpc_createerr.cf_stat, RPC_PROGNOTREGISTERED);
+    EXPECT_EQ(nje_xdr_contactdisp(nullptr), nullptr);
 }
 
-TEST_F(LinkClient, IdentityCallFails) {
-  ASSERT_TRUE(start("--close-on 2"));
-  char node[NJE_NAME_FIELD] = "x", user[NJE_NAME_FIELD] = "y";
-  EXPECT_EQ(nje_xdr_userparms(clnt, node, user), -1);
-  EXPECT_STREQ(node, "");
-  std::string expected = std::string("jobpush: ") +
-                         clnt_sperror(clnt, "could not get local name and node") + "\n";
-  EXPECT_NE(expected.find("RPC: "), std::string::npos);
-  CaptureStderr();
-  rpcerr(clnt, "could not get local name and node", -1);
-  EXPECT_EQ(GetCapturedStderr(), expected);
+TEST_F(LinkClient, IdentityCallFails)
+{
+    ASSERT_TRUE(start("--close-on 2"));
+    char node[NJE_NAME_FIELD] = "x", user[NJE_NAME_FIELD] = "y";
+    EXPECT_EQ(nje_xdr_userparms(clnt, node, user), -1);
+    EXPECT_STREQ(node, "");
+    std::string expected =
+        std::string("jobpush: ") + clnt_sperror(clnt, "could not get local name and node") + "\n";
+    EXPECT_NE(expected.find("RPC: "), std::string::npos);
+    CaptureStderr();
+    rpcerr(clnt, "could not get local name and node", -1);
+    EXPECT_EQ(GetCapturedStderr(), expected);
 }
 
-TEST_F(LinkClient, LinkInformationCallFailsTwoMessages) {
-  ASSERT_TRUE(start("--close-on 23"));
-  debug = TRACE;
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), -1);
-  EXPECT_EQ(GetCapturedStderr(), not_active + "-1 return from 'getlinkrpcid'\n" + not_active);
+TEST_F(LinkClient, LinkInformationCallFailsTwoMessages)
+{
+    ASSERT_TRUE(start("--close-on 23"));
+    debug = TRACE;
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), -1);
+    EXPECT_EQ(GetCapturedStderr(), not_active + "-1 return from 'getlinkrpcid'\n" + not_active);
 }
 
-TEST_F(LinkClient, NoLinkProcessForTheNodeOneMessage) {
-  ASSERT_TRUE(start("--zero-program NODEA"));
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), -1);
-  EXPECT_EQ(GetCapturedStderr(), not_active);
-  std::strcpy(remote_node, "nodez");  // a node the link daemon does not serve
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), -1);
-  EXPECT_EQ(GetCapturedStderr(), not_active);
+TEST_F(LinkClient, NoLinkProcessForTheNodeOneMessage)
+{
+    ASSERT_TRUE(start("--zero-program NODEA"));
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), -1);
+    EXPECT_EQ(GetCapturedStderr(), not_active);
+    std::strcpy(remote_node, "nodez"); // a node the link daemon does not serve
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), -1);
+    EXPECT_EQ(GetCapturedStderr(), not_active);
 }
 
-TEST_F(LinkClient, LinkProcessNotRegistered) {
-  ASSERT_TRUE(start("--no-link-process"));
-  debug = TRACE;
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), -1);
-  EXPECT_EQ(GetCapturedStderr(), cannot_contact + "Zero return from 'contact_link'\n" + not_active);
+TEST_F(LinkClient, LinkProcessNotRegistered)
+{
+    ASSERT_TRUE(start("--no-link-process"));
+    debug = TRACE;
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), -1);
+    EXPECT_EQ(GetCapturedStderr(), cannot_contact + "Zero return from 'contact_link'\n" + not_active);
 }
 
-TEST_F(LinkClient, LinkProcessDropsTheCall) {
-  ASSERT_TRUE(start("--close-on link"));
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), -1);
-  EXPECT_EQ(GetCapturedStderr(), not_active);
+TEST_F(LinkClient, LinkProcessDropsTheCall)
+{
+    ASSERT_TRUE(start("--close-on link"));
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), -1);
+    EXPECT_EQ(GetCapturedStderr(), not_active);
 }
 
-TEST_F(LinkClient, BlockSizeTooSmallForOneRecord) {
-  ASSERT_TRUE(start("--block-size 273"));
-  CaptureStderr();
-  EXPECT_EQ(getmaxdata(), -1);
-  EXPECT_EQ(GetCapturedStderr(), not_active);
+TEST_F(LinkClient, BlockSizeTooSmallForOneRecord)
+{
+    ASSERT_TRUE(start("--block-size 273"));
+    CaptureStderr();
+    EXPECT_EQ(getmaxdata(), -1);
+    EXPECT_EQ(GetCapturedStderr(), not_active);
 }
 
-TEST_F(LinkClient, IdentifierRefusedWithStatus) {
-  ASSERT_TRUE(start("--getid-status 5"));
-  char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-  EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 5);
-  CaptureStderr();
-  rpcerr(clnt, "could not get job id", 5);
-  EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n");
+TEST_F(LinkClient, IdentifierRefusedWithStatus)
+{
+    ASSERT_TRUE(start("--getid-status 5"));
+    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
+    EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 5);
+    CaptureStderr();
+    rpcerr(clnt, "could not get job id", 5);
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n");
 }
 
-TEST_F(LinkClient, UnknownDestinationRefused) {
-  ASSERT_TRUE(start());
-  char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-  EXPECT_EQ(nje_xdr_getid(clnt, "NODEZ", link, id), NJE_E_UNKNOWN_LINK);
-  EXPECT_EQ(nje_xdr_getid(clnt, "TOOLONGNAME", link, id), -1);
+TEST_F(LinkClient, UnknownDestinationRefused)
+{
+    ASSERT_TRUE(start());
+    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
+    EXPECT_EQ(nje_xdr_getid(clnt, "NODEZ", link, id), NJE_E_UNKNOWN_LINK);
+    EXPECT_EQ(nje_xdr_getid(clnt, "TOOLONGNAME", link, id), -1);
 }
 
-TEST_F(LinkClient, FaultyAnswersFailTheCall) {
-  for (const char *kind : {"long-jobid", "long-link", "slash-jobid", "slash-link", "dotdot-link",
-                           "empty-jobid"}) {
-    SCOPED_TRACE(kind);
-    ASSERT_TRUE(start(std::string("--bad-answer ") + kind));
-    char link[NJE_NAME_FIELD] = "old", id[NJE_JOBID_FIELD] = "old";
+TEST_F(LinkClient, FaultyAnswersFailTheCall)
+{
+    for (const char *kind :
+         {"long-jobid", "long-link", "slash-jobid", "slash-link", "dotdot-link", "empty-jobid"}) {
+        SCOPED_TRACE(kind);
+        ASSERT_TRUE(start(std::string("--bad-answer ") + kind));
+        char link[NJE_NAME_FIELD] = "old", id[NJE_JOBID_FIELD] = "old";
+        EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
+        EXPECT_STREQ(link, "");
+        EXPECT_STREQ(id, "");
+        const timeval five{5, 0};
+        EXPECT_EQ(
+            clnt_call(clnt, NULLPROC, nje_xdrproc(xdr_void), nullptr, nje_xdrproc(xdr_void), nullptr, five),
+            RPC_SUCCESS); // the connection is still sound
+        TearDown();
+        sim.reset();
+    }
+    ASSERT_TRUE(start("--bad-answer long-node"));
+    char node[NJE_NAME_FIELD], user[NJE_NAME_FIELD];
+    EXPECT_EQ(nje_xdr_userparms(clnt, node, user), -1);
+}
+
+TEST_F(LinkClient, CallThatTimesOut)
+{
+    ASSERT_TRUE(start("--silent-on 3"));
+    timeval one{1, 0};
+    clnt_control(clnt, CLSET_TIMEOUT, reinterpret_cast<char *>(&one));
+    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
+    auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
-    EXPECT_STREQ(link, "");
-    EXPECT_STREQ(id, "");
-    const timeval five{5, 0};
-    EXPECT_EQ(clnt_call(clnt, NULLPROC, nje_xdrproc(xdr_void), nullptr, nje_xdrproc(xdr_void),
-                        nullptr, five),
-              RPC_SUCCESS);  // the connection is still sound
-    TearDown();
-    sim.reset();
-  }
-  ASSERT_TRUE(start("--bad-answer long-node"));
-  char node[NJE_NAME_FIELD], user[NJE_NAME_FIELD];
-  EXPECT_EQ(nje_xdr_userparms(clnt, node, user), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    CaptureStderr();
+    rpcerr(clnt, "could not get job id", -1);
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
 }
 
-TEST_F(LinkClient, CallThatTimesOut) {
-  ASSERT_TRUE(start("--silent-on 3"));
-  timeval one{1, 0};
-  clnt_control(clnt, CLSET_TIMEOUT, reinterpret_cast<char *>(&one));
-  char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-  auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
-  CaptureStderr();
-  rpcerr(clnt, "could not get job id", -1);
-  EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
+TEST_F(LinkClient, SendRefused)
+{
+    ASSERT_TRUE(start("--send-status 22"));
+    write_job(input(), "1", 2);
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
+    CaptureStderr();
+    rpcerr(clnt, "send job", 22);
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: send job: Permission denied\n");
+    EXPECT_TRUE(fs::exists(input() / "NJH1"));
 }
 
-TEST_F(LinkClient, SendRefused) {
-  ASSERT_TRUE(start("--send-status 22"));
-  write_job(input(), "1", 2);
-  EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
-  CaptureStderr();
-  rpcerr(clnt, "send job", 22);
-  EXPECT_EQ(GetCapturedStderr(), "jobpush: send job: Permission denied\n");
-  EXPECT_TRUE(fs::exists(input() / "NJH1"));
+TEST_F(LinkClient, ErrorPrinters)
+{
+    EXPECT_EQ(nje_nerr, 23);
+    EXPECT_STREQ(nje_errlist[0], "No error");
+    EXPECT_STREQ(nje_errlist[22], "Permission denied");
+    CaptureStderr();
+    rpcerr(nullptr, "send job", 21);
+    rpcerr(nullptr, "send job", 23);
+    rpcerr(nullptr, "send job", -2);
+    errno = 4000;
+    myperror("stat of file failed");
+    errno = ENOENT;
+    myperror("/no/such");
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: send job: Job not found\n"
+                                   "jobpush: send job: unknown error 23\n"
+                                   "jobpush: send job: unknown error -2\n"
+                                   "jobpush: stat of file failed: unknown error 4000\n"
+                                   "jobpush: /no/such: No such file or directory\n");
 }
 
-TEST_F(LinkClient, ErrorPrinters) {
-  EXPECT_EQ(nje_nerr, 23);
-  EXPECT_STREQ(nje_errlist[0], "No error");
-  EXPECT_STREQ(nje_errlist[22], "Permission denied");
-  CaptureStderr();
-  rpcerr(nullptr, "send job", 21);
-  rpcerr(nullptr, "send job", 23);
-  rpcerr(nullptr, "send job", -2);
-  errno = 4000;
-  myperror("stat of file failed");
-  errno = ENOENT;
-  myperror("/no/such");
-  EXPECT_EQ(GetCapturedStderr(),
-            "jobpush: send job: Job not found\n"
-            "jobpush: send job: unknown error 23\n"
-            "jobpush: send job: unknown error -2\n"
-            "jobpush: stat of file failed: unknown error 4000\n"
-            "jobpush: /no/such: No such file or directory\n");
-}
-
-TEST_F(LinkClient, UnresolvableGatewayForLinkProcessExits255) {
-  gateway = "no-such-gateway.invalid";
-  EXPECT_EXIT(contact_link(0x40000000), ::testing::ExitedWithCode(255),
-              "^jobpush: contact_link: cannot get address for gateway<no-such-gateway.invalid>\n$");
-  EXPECT_EQ(nje_xdr_contactdisp(gateway), nullptr);
+TEST_F(LinkClient, UnresolvableGatewayForLinkProcessExits255)
+{
+    gateway = "no-such-gateway.invalid";
+    EXPECT_EXIT(contact_link(0x40000000), ::testing::ExitedWithCode(255),
+                "^jobpush: contact_link: cannot get address for gateway<no-such-gateway.invalid>\n$");
+    EXPECT_EQ(nje_xdr_contactdisp(gateway), nullptr);
 }

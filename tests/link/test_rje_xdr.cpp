@@ -8,68 +8,70 @@
 
 #include "link/rje_xdr.h"
 
-namespace {
+namespace
+{
 
 using bytes = std::vector<uint8_t>;
 
-template <class T>
-bool encode(bool_t (*routine)(XDR *, T *), T &obj, bytes &out) {
-  out.assign(8192, 0);
-  XDR x;
-  xdrmem_create(&x, reinterpret_cast<char *>(out.data()), static_cast<u_int>(out.size()),
-                XDR_ENCODE);
-  bool ok = routine(&x, &obj);
-  out.resize(xdr_getpos(&x));
-  xdr_destroy(&x);
-  return ok;
+template <class T> bool encode(bool_t (*routine)(XDR *, T *), T &obj, bytes &out)
+{
+    out.assign(8192, 0);
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(out.data()), static_cast<u_int>(out.size()), XDR_ENCODE);
+    bool ok = routine(&x, &obj);
+    out.resize(xdr_getpos(&x));
+    xdr_destroy(&x);
+    return ok;
 }
 
 // Decodes all of `in` into `obj` (zeroed first, strings allocated); the caller frees with
 // release().
-template <class T>
-bool decode(bool_t (*routine)(XDR *, T *), const bytes &in, T &obj) {
-  std::memset(static_cast<void *>(&obj), 0, sizeof obj);
-  bytes copy = in;
-  XDR x;
-  xdrmem_create(&x, reinterpret_cast<char *>(copy.data()), static_cast<u_int>(copy.size()),
-                XDR_DECODE);
-  bool ok = routine(&x, &obj) && xdr_getpos(&x) == copy.size();
-  xdr_destroy(&x);
-  return ok;
+template <class T> bool decode(bool_t (*routine)(XDR *, T *), const bytes &in, T &obj)
+{
+    std::memset(static_cast<void *>(&obj), 0, sizeof obj);
+    bytes copy = in;
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(copy.data()), static_cast<u_int>(copy.size()), XDR_DECODE);
+    bool ok = routine(&x, &obj) && xdr_getpos(&x) == copy.size();
+    xdr_destroy(&x);
+    return ok;
 }
 
-template <class T>
-void release(bool_t (*routine)(XDR *, T *), T &obj) {
-  xdr_free(nje_xdrproc(routine), &obj);
+template <class T> void release(bool_t (*routine)(XDR *, T *), T &obj)
+{
+    xdr_free(nje_xdrproc(routine), &obj);
 }
 
 // Encodes, decodes and encodes again: both encodings must be the same bytes.
-template <class T>
-::testing::AssertionResult round_trip(bool_t (*routine)(XDR *, T *), T obj) {
-  bytes first, second;
-  if (!encode(routine, obj, first)) return ::testing::AssertionFailure() << "encode failed";
-  T back;
-  if (!decode(routine, first, back)) {
+template <class T>::testing::AssertionResult round_trip(bool_t (*routine)(XDR *, T *), T obj)
+{
+    bytes first, second;
+    if (!encode(routine, obj, first))
+        return ::testing::AssertionFailure() << "encode failed";
+    T back;
+    if (!decode(routine, first, back)) {
+        release(routine, back);
+        return ::testing::AssertionFailure() << "decode failed";
+    }
+    bool ok = encode(routine, back, second);
     release(routine, back);
-    return ::testing::AssertionFailure() << "decode failed";
-  }
-  bool ok = encode(routine, back, second);
-  release(routine, back);
-  if (!ok || first != second) return ::testing::AssertionFailure() << "bytes differ";
-  return ::testing::AssertionSuccess();
+    if (!ok || first != second)
+        return ::testing::AssertionFailure() << "bytes differ";
+    return ::testing::AssertionSuccess();
 }
 
-bytes hex(const char *h) {
-  bytes b;
-  for (const char *p = h; *p;) {
-    if (*p == ' ') {
-      ++p;
-      continue;
+bytes hex(const char *h)
+{
+    bytes b;
+    for (const char *p = h; *p;) {
+        if (*p == ' ') {
+            ++p;
+            continue;
+        }
+        b.push_back(static_cast<uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
+        p += 2;
     }
-    b.push_back(static_cast<uint8_t>(std::stoi(std::string(p, 2), nullptr, 16)));
-    p += 2;
-  }
-  return b;
+    return b;
 }
 
 char NODEA[] = "NODEA", USER1[] = "USER1", LINKA[] = "LINKA", ID78[] = "78";
@@ -77,229 +79,237 @@ char LONGTEXT[] = "a longer text, with spaces and 33+ characters in all";
 char ALIAS[] = "AN-ALIAS-OF-EXACTLY-33-CHARACTERS";
 u_char MSG[] = {'a', 'b', 'c'};
 
-}  // namespace
+} // namespace
 
-TEST(RjeXdr, GoldenSendjob) {
-  d_sendjob job{2, NODEA, USER1, ID78};
-  bytes out;
-  ASSERT_TRUE(encode(xdr_d_sendjob, job, out));
-  EXPECT_EQ(out, hex("00000002 00000005 4E4F444541 000000 00000005 5553455231 000000 "
-                     "00000002 3738 0000"));
-  EXPECT_EQ(out.size(), 36u);
+TEST(RjeXdr, GoldenSendjob)
+{
+    d_sendjob job{2, NODEA, USER1, ID78};
+    bytes out;
+    ASSERT_TRUE(encode(xdr_d_sendjob, job, out));
+    EXPECT_EQ(out, hex("00000002 00000005 4E4F444541 000000 00000005 5553455231 000000 "
+                       "00000002 3738 0000"));
+    EXPECT_EQ(out.size(), 36u);
 }
 
-TEST(RjeXdr, GoldenStatsLinkinfoUserinfoMessage) {
-  l_stats st{{1, 2, 3, 4, 5}, {-1, 7, 8, 9}, 10, 4096};
-  bytes out;
-  ASSERT_TRUE(encode(xdr_l_stats, st, out));
-  EXPECT_EQ(out, hex("00000001 00000002 00000003 00000004 00000005 FFFFFFFF 00000007 00000008 "
-                     "00000009 0000000A 00001000"));
-  EXPECT_EQ(out.size(), NJE_L_STATS_SIZE);
-  l_stats back;
-  ASSERT_TRUE(decode(xdr_l_stats, out, back));
-  EXPECT_EQ(back.totals[0], -1);  // long is sign-extended back
-  EXPECT_EQ(back.blocksize, 4096);
+TEST(RjeXdr, GoldenStatsLinkinfoUserinfoMessage)
+{
+    l_stats st{{1, 2, 3, 4, 5}, {-1, 7, 8, 9}, 10, 4096};
+    bytes out;
+    ASSERT_TRUE(encode(xdr_l_stats, st, out));
+    EXPECT_EQ(out, hex("00000001 00000002 00000003 00000004 00000005 FFFFFFFF 00000007 00000008 "
+                       "00000009 0000000A 00001000"));
+    EXPECT_EQ(out.size(), NJE_L_STATS_SIZE);
+    l_stats back;
+    ASSERT_TRUE(decode(xdr_l_stats, out, back));
+    EXPECT_EQ(back.totals[0], -1); // long is sign-extended back
+    EXPECT_EQ(back.blocksize, 4096);
 
-  char empty[] = "";
-  d_linkinfo info{};
-  info.link = info.node = info.host = info.alias = empty;
-  for (char *&t : info.text) t = empty;
-  info.program = 0x4BADBEEF;
-  ASSERT_TRUE(encode(xdr_d_linkinfo, info, out));
-  ASSERT_EQ(out.size(), NJE_LINKINFO_EMPTY_SIZE);
-  bytes expected(120, 0);
-  expected[76] = 0x4B, expected[77] = 0xAD, expected[78] = 0xBE, expected[79] = 0xEF;
-  EXPECT_EQ(out, expected);
+    char empty[] = "";
+    d_linkinfo info{};
+    info.link = info.node = info.host = info.alias = empty;
+    for (char *&t : info.text)
+        t = empty;
+    info.program = 0x4BADBEEF;
+    ASSERT_TRUE(encode(xdr_d_linkinfo, info, out));
+    ASSERT_EQ(out.size(), NJE_LINKINFO_EMPTY_SIZE);
+    bytes expected(120, 0);
+    expected[76] = 0x4B, expected[77] = 0xAD, expected[78] = 0xBE, expected[79] = 0xEF;
+    EXPECT_EQ(out, expected);
 
-  d_userinfo hello{0x4BADBEEF, 0x01, 0xFF, 0xFF};
-  ASSERT_TRUE(encode(xdr_d_userinfo, hello, out));
-  EXPECT_EQ(out, hex("4BADBEEF 00000001 000000FF 000000FF"));
+    d_userinfo hello{0x4BADBEEF, 0x01, 0xFF, 0xFF};
+    ASSERT_TRUE(encode(xdr_d_userinfo, hello, out));
+    EXPECT_EQ(out, hex("4BADBEEF 00000001 000000FF 000000FF"));
 
-  d_msgarray msg{3, MSG};
-  ASSERT_TRUE(encode(xdr_d_msgarray, msg, out));
-  EXPECT_EQ(out, hex("00000003 00000061 00000062 00000063"));
+    d_msgarray msg{3, MSG};
+    ASSERT_TRUE(encode(xdr_d_msgarray, msg, out));
+    EXPECT_EQ(out, hex("00000003 00000061 00000062 00000063"));
 
-  d_jobid id{0, LINKA, ID78};
-  ASSERT_TRUE(encode(xdr_d_jobid, id, out));
-  EXPECT_EQ(out, hex("00000000 00000005 4C494E4B41 000000 00000002 3738 0000"));
+    d_jobid id{0, LINKA, ID78};
+    ASSERT_TRUE(encode(xdr_d_jobid, id, out));
+    EXPECT_EQ(out, hex("00000000 00000005 4C494E4B41 000000 00000002 3738 0000"));
 }
 
-TEST(RjeXdr, BoundsRefuseOverlongStringsAndMessages) {
-  bytes out;
-  char ten[] = "ABCDEFGHIJ", nine[] = "ABCDEFGHI";
-  d_destname d{ten};
-  EXPECT_FALSE(encode(xdr_d_destname, d, out));
-  d.name = nine;
-  ASSERT_TRUE(encode(xdr_d_destname, d, out));
-  // Decoding into a caller field of bound + 1 bytes; a 10-character name is refused.
-  char field[NJE_NAME_FIELD];
-  d_destname into{field};
-  bytes wire = out;
-  {
-    XDR x;
-    xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), static_cast<u_int>(wire.size()),
-                  XDR_DECODE);
-    EXPECT_TRUE(xdr_d_destname(&x, &into));
-    EXPECT_STREQ(field, "ABCDEFGHI");
-  }
-  wire = hex("0000000A 41424344454647484950 0000");
-  d_destname alloc;
-  EXPECT_FALSE(decode(xdr_d_destname, wire, alloc));
-  release(xdr_d_destname, alloc);
+TEST(RjeXdr, BoundsRefuseOverlongStringsAndMessages)
+{
+    bytes out;
+    char ten[] = "ABCDEFGHIJ", nine[] = "ABCDEFGHI";
+    d_destname d{ten};
+    EXPECT_FALSE(encode(xdr_d_destname, d, out));
+    d.name = nine;
+    ASSERT_TRUE(encode(xdr_d_destname, d, out));
+    // Decoding into a caller field of bound + 1 bytes; a 10-character name is refused.
+    char field[NJE_NAME_FIELD];
+    d_destname into{field};
+    bytes wire = out;
+    {
+        XDR x;
+        xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), static_cast<u_int>(wire.size()), XDR_DECODE);
+        EXPECT_TRUE(xdr_d_destname(&x, &into));
+        EXPECT_STREQ(field, "ABCDEFGHI");
+    }
+    wire = hex("0000000A 41424344454647484950 0000");
+    d_destname alloc;
+    EXPECT_FALSE(decode(xdr_d_destname, wire, alloc));
+    release(xdr_d_destname, alloc);
 
-  std::vector<u_char> m(257, 'x');
-  d_msgarray msg{257, m.data()};
-  EXPECT_FALSE(encode(xdr_d_msgarray, msg, out));
-  msg.msg_len = 256;
-  ASSERT_TRUE(encode(xdr_d_msgarray, msg, out));
-  EXPECT_EQ(out.size(), 4u + 4u * 256u);
-  out[2] = 0x01, out[3] = 0x01;  // count 257
-  d_msgarray back;
-  EXPECT_FALSE(decode(xdr_d_msgarray, out, back));
-  release(xdr_d_msgarray, back);
+    std::vector<u_char> m(257, 'x');
+    d_msgarray msg{257, m.data()};
+    EXPECT_FALSE(encode(xdr_d_msgarray, msg, out));
+    msg.msg_len = 256;
+    ASSERT_TRUE(encode(xdr_d_msgarray, msg, out));
+    EXPECT_EQ(out.size(), 4u + 4u * 256u);
+    out[2] = 0x01, out[3] = 0x01; // count 257
+    d_msgarray back;
+    EXPECT_FALSE(decode(xdr_d_msgarray, out, back));
+    release(xdr_d_msgarray, back);
 
-  // A truncated record fails rather than reading past the end.
-  wire = hex("00000002 00000005 4E4F444541 000000 00000005 5553");
-  d_sendjob job;
-  EXPECT_FALSE(decode(xdr_d_sendjob, wire, job));
-  release(xdr_d_sendjob, job);
+    // A truncated record fails rather than reading past the end.
+    wire = hex("00000002 00000005 4E4F444541 000000 00000005 5553");
+    d_sendjob job;
+    EXPECT_FALSE(decode(xdr_d_sendjob, wire, job));
+    release(xdr_d_sendjob, job);
 }
 
-TEST(RjeXdr, JobidAnswersNamingSpoolPaths) {
-  struct {
-    const char *hex;
-    bool ok;
-  } cases[] = {
-      {"00000000 00000005 4C494E4B41 000000 00000002 3738 0000", true},
-      {"00000005 00000000 00000000", true},                       // refusal, empty names
-      {"00000000 00000000 00000002 3738 0000", false},            // empty link name
-      {"00000000 00000002 2E2E 0000 00000002 3738 0000", false},  // link ".."
-      {"00000000 00000001 2E 000000 00000002 3738 0000", false},  // link "."
-      {"00000000 00000003 412F42 00 00000002 3738 0000", false},  // link "A/B"
-      {"00000000 00000005 4C494E4B41 000000 00000000", false},    // empty identifier
-      {"00000000 00000005 4C494E4B41 000000 00000004 2E2E2F78", false},  // "../x"
-  };
-  for (const auto &c : cases) {
-    d_jobid id;
-    EXPECT_EQ(decode(xdr_d_jobid, hex(c.hex), id), c.ok) << c.hex;
-    release(xdr_d_jobid, id);
-  }
-  // The identifier takes at most 31 characters (a 32-byte field).
-  std::string id31(31, '7'), id32(32, '7');
-  d_jobid res{0, LINKA, id31.data()};
-  bytes out;
-  ASSERT_TRUE(encode(xdr_d_jobid, res, out));
-  d_jobid back;
-  EXPECT_TRUE(decode(xdr_d_jobid, out, back));
-  release(xdr_d_jobid, back);
-  res.jobid = id32.data();
-  EXPECT_FALSE(encode(xdr_d_jobid, res, out));
+TEST(RjeXdr, JobidAnswersNamingSpoolPaths)
+{
+    struct {
+        const char *hex;
+        bool ok;
+    } cases[] = {
+        {"00000000 00000005 4C494E4B41 000000 00000002 3738 0000", true},
+        {"00000005 00000000 00000000", true},                             // refusal, empty names
+        {"00000000 00000000 00000002 3738 0000", false},                  // empty link name
+        {"00000000 00000002 2E2E 0000 00000002 3738 0000", false},        // link ".."
+        {"00000000 00000001 2E 000000 00000002 3738 0000", false},        // link "."
+        {"00000000 00000003 412F42 00 00000002 3738 0000", false},        // link "A/B"
+        {"00000000 00000005 4C494E4B41 000000 00000000", false},          // empty identifier
+        {"00000000 00000005 4C494E4B41 000000 00000004 2E2E2F78", false}, // "../x"
+    };
+    for (const auto &c : cases) {
+        d_jobid id;
+        EXPECT_EQ(decode(xdr_d_jobid, hex(c.hex), id), c.ok) << c.hex;
+        release(xdr_d_jobid, id);
+    }
+    // The identifier takes at most 31 characters (a 32-byte field).
+    std::string id31(31, '7'), id32(32, '7');
+    d_jobid res{0, LINKA, id31.data()};
+    bytes out;
+    ASSERT_TRUE(encode(xdr_d_jobid, res, out));
+    d_jobid back;
+    EXPECT_TRUE(decode(xdr_d_jobid, out, back));
+    release(xdr_d_jobid, back);
+    res.jobid = id32.data();
+    EXPECT_FALSE(encode(xdr_d_jobid, res, out));
 }
 
-TEST(RjeXdr, EveryRecordRoundTrips) {
-  d_msgarray msg{3, MSG};
-  d_linkinfo info{};
-  info.link = LINKA;
-  info.state = -3;
-  info.node = NODEA;
-  info.host = LONGTEXT;
-  info.alias = ALIAS;
-  for (int i = 0; i < NJE_LINKINFO_COUNTERS; ++i) info.counters[i] = i * 1000 - 7;
-  info.program = 0x40021200;
-  for (char *&t : info.text) t = LONGTEXT;
+TEST(RjeXdr, EveryRecordRoundTrips)
+{
+    d_msgarray msg{3, MSG};
+    d_linkinfo info{};
+    info.link = LINKA;
+    info.state = -3;
+    info.node = NODEA;
+    info.host = LONGTEXT;
+    info.alias = ALIAS;
+    for (int i = 0; i < NJE_LINKINFO_COUNTERS; ++i)
+        info.counters[i] = i * 1000 - 7;
+    info.program = 0x40021200;
+    for (char *&t : info.text)
+        t = LONGTEXT;
 
-  EXPECT_TRUE(round_trip(xdr_d_msgarray, msg));
-  EXPECT_TRUE(round_trip(xdr_d_userinfo, d_userinfo{0x4BADBEEF, 1, 0xFE, 0x80}));
-  EXPECT_TRUE(round_trip(xdr_d_userparms, d_userparms{NODEA, USER1}));
-  EXPECT_TRUE(round_trip(xdr_d_destname, d_destname{NODEA}));
-  EXPECT_TRUE(round_trip(xdr_d_jobid, d_jobid{0, LINKA, ID78}));
-  EXPECT_TRUE(round_trip(xdr_d_sendjob, d_sendjob{2, NODEA, USER1, ID78}));
-  EXPECT_TRUE(round_trip(xdr_d_linkinfo, info));
-  EXPECT_TRUE(round_trip(xdr_l_stats, l_stats{{1, 2, 3, 4, 0xFFFFFFFF}, {-5, 6, -7, 8}, 9, 4096}));
-  EXPECT_TRUE(round_trip(xdr_d_linkparms, d_linkparms{0x40000001, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_d_nodeparms, d_nodeparms{1, NODEA, 175, info}));
-  EXPECT_TRUE(round_trip(xdr_d_rcvjob, d_rcvjob{LINKA, ID78}));
-  EXPECT_TRUE(round_trip(xdr_d_rcvmsg, d_rcvmsg{LINKA, msg}));
-  EXPECT_TRUE(round_trip(xdr_d_userstat, d_userstat{NJE_U_DISCONNECTED, 3, 0x4BADBEEF, LONGTEXT}));
-  EXPECT_TRUE(round_trip(xdr_d_linkstat, d_linkstat{NJE_L_STOPPED, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_d_checkroute, d_checkroute{NODEA, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_d_setport, d_setport{LINKA, 175}));
-  EXPECT_TRUE(round_trip(xdr_d_setlogging, d_setlogging{2, LONGTEXT, -1}));
-  EXPECT_TRUE(round_trip(xdr_d_nodeinfo, d_nodeinfo{LONGTEXT, 4}));
-  EXPECT_TRUE(round_trip(xdr_d_stoplink, d_stoplink{1, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_d_starttrace, d_starttrace{3, LINKA, LONGTEXT}));
-  EXPECT_TRUE(round_trip(xdr_d_route, d_route{NODEA, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_d_alias, d_alias{LINKA, ALIAS}));
-  EXPECT_TRUE(round_trip(xdr_d_username, d_username{USER1}));
-  EXPECT_TRUE(round_trip(xdr_d_canceljob, d_canceljob{LINKA, ID78}));
-  EXPECT_TRUE(round_trip(xdr_d_cancelled, d_cancelled{LINKA, ID78, 21, NJE_C_NOT_FOUND}));
-  EXPECT_TRUE(round_trip(xdr_d_log, d_log{LONGTEXT}));
-  EXPECT_TRUE(round_trip(xdr_cq_link_id, cq_link_id{1, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_cq_user_id, cq_user_id{2, 1000, ALIAS}));
-  EXPECT_TRUE(round_trip(xdr_cq_link_message, cq_link_message{3, LINKA, msg}));
-  EXPECT_TRUE(round_trip(xdr_cq_link_job, cq_link_job{4, LINKA, 2, 1, ID78}));
-  EXPECT_TRUE(round_trip(xdr_cq_user_message, cq_user_message{5, 6, ALIAS, USER1, msg}));
-  EXPECT_TRUE(round_trip(xdr_cq_user_job, cq_user_job{7, 8, ALIAS, USER1, NODEA, 78}));
-  EXPECT_TRUE(round_trip(xdr_cq_link_stop, cq_link_stop{9, LINKA, 1}));
-  EXPECT_TRUE(round_trip(xdr_cq_tracelink, cq_tracelink{10, LINKA, 2, 3, LONGTEXT}));
-  EXPECT_TRUE(round_trip(xdr_cq_canceljob, cq_canceljob{11, LINKA, 0, ID78}));
-  EXPECT_TRUE(round_trip(xdr_cq_cancelall, cq_cancelall{12, LINKA}));
-  EXPECT_TRUE(round_trip(xdr_l_outjob, l_outjob{2, ID78, 5}));
-  EXPECT_TRUE(round_trip(xdr_l_outmsg, l_outmsg{msg}));
-  EXPECT_TRUE(round_trip(xdr_l_tracelink, l_tracelink{1, 2, LONGTEXT}));
-  EXPECT_TRUE(round_trip(xdr_l_canceljob, l_canceljob{ID78, 3}));
+    EXPECT_TRUE(round_trip(xdr_d_msgarray, msg));
+    EXPECT_TRUE(round_trip(xdr_d_userinfo, d_userinfo{0x4BADBEEF, 1, 0xFE, 0x80}));
+    EXPECT_TRUE(round_trip(xdr_d_userparms, d_userparms{NODEA, USER1}));
+    EXPECT_TRUE(round_trip(xdr_d_destname, d_destname{NODEA}));
+    EXPECT_TRUE(round_trip(xdr_d_jobid, d_jobid{0, LINKA, ID78}));
+    EXPECT_TRUE(round_trip(xdr_d_sendjob, d_sendjob{2, NODEA, USER1, ID78}));
+    EXPECT_TRUE(round_trip(xdr_d_linkinfo, info));
+    EXPECT_TRUE(round_trip(xdr_l_stats, l_stats{{1, 2, 3, 4, 0xFFFFFFFF}, {-5, 6, -7, 8}, 9, 4096}));
+    EXPECT_TRUE(round_trip(xdr_d_linkparms, d_linkparms{0x40000001, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_d_nodeparms, d_nodeparms{1, NODEA, 175, info}));
+    EXPECT_TRUE(round_trip(xdr_d_rcvjob, d_rcvjob{LINKA, ID78}));
+    EXPECT_TRUE(round_trip(xdr_d_rcvmsg, d_rcvmsg{LINKA, msg}));
+    EXPECT_TRUE(round_trip(xdr_d_userstat, d_userstat{NJE_U_DISCONNECTED, 3, 0x4BADBEEF, LONGTEXT}));
+    EXPECT_TRUE(round_trip(xdr_d_linkstat, d_linkstat{NJE_L_STOPPED, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_d_checkroute, d_checkroute{NODEA, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_d_setport, d_setport{LINKA, 175}));
+    EXPECT_TRUE(round_trip(xdr_d_setlogging, d_setlogging{2, LONGTEXT, -1}));
+    EXPECT_TRUE(round_trip(xdr_d_nodeinfo, d_nodeinfo{LONGTEXT, 4}));
+    EXPECT_TRUE(round_trip(xdr_d_stoplink, d_stoplink{1, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_d_starttrace, d_starttrace{3, LINKA, LONGTEXT}));
+    EXPECT_TRUE(round_trip(xdr_d_route, d_route{NODEA, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_d_alias, d_alias{LINKA, ALIAS}));
+    EXPECT_TRUE(round_trip(xdr_d_username, d_username{USER1}));
+    EXPECT_TRUE(round_trip(xdr_d_canceljob, d_canceljob{LINKA, ID78}));
+    EXPECT_TRUE(round_trip(xdr_d_cancelled, d_cancelled{LINKA, ID78, 21, NJE_C_NOT_FOUND}));
+    EXPECT_TRUE(round_trip(xdr_d_log, d_log{LONGTEXT}));
+    EXPECT_TRUE(round_trip(xdr_cq_link_id, cq_link_id{1, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_cq_user_id, cq_user_id{2, 1000, ALIAS}));
+    EXPECT_TRUE(round_trip(xdr_cq_link_message, cq_link_message{3, LINKA, msg}));
+    EXPECT_TRUE(round_trip(xdr_cq_link_job, cq_link_job{4, LINKA, 2, 1, ID78}));
+    EXPECT_TRUE(round_trip(xdr_cq_user_message, cq_user_message{5, 6, ALIAS, USER1, msg}));
+    EXPECT_TRUE(round_trip(xdr_cq_user_job, cq_user_job{7, 8, ALIAS, USER1, NODEA, 78}));
+    EXPECT_TRUE(round_trip(xdr_cq_link_stop, cq_link_stop{9, LINKA, 1}));
+    EXPECT_TRUE(round_trip(xdr_cq_tracelink, cq_tracelink{10, LINKA, 2, 3, LONGTEXT}));
+    EXPECT_TRUE(round_trip(xdr_cq_canceljob, cq_canceljob{11, LINKA, 0, ID78}));
+    EXPECT_TRUE(round_trip(xdr_cq_cancelall, cq_cancelall{12, LINKA}));
+    EXPECT_TRUE(round_trip(xdr_l_outjob, l_outjob{2, ID78, 5}));
+    EXPECT_TRUE(round_trip(xdr_l_outmsg, l_outmsg{msg}));
+    EXPECT_TRUE(round_trip(xdr_l_tracelink, l_tracelink{1, 2, LONGTEXT}));
+    EXPECT_TRUE(round_trip(xdr_l_canceljob, l_canceljob{ID78, 3}));
 }
 
-TEST(RjeXdr, UnionsSelectTheirArms) {
-  d_msgarray msg{3, MSG};
-  d_callerid caller{};
-  caller.type = NJE_CALLER_LINK, caller.u.link = {1, LINKA};
-  EXPECT_TRUE(round_trip(xdr_d_callerid, caller));
-  caller.type = NJE_CALLER_USER, caller.u.user = {2, 1000, ALIAS};
-  EXPECT_TRUE(round_trip(xdr_d_callerid, caller));
+TEST(RjeXdr, UnionsSelectTheirArms)
+{
+    d_msgarray msg{3, MSG};
+    d_callerid caller{};
+    caller.type = NJE_CALLER_LINK, caller.u.link = {1, LINKA};
+    EXPECT_TRUE(round_trip(xdr_d_callerid, caller));
+    caller.type = NJE_CALLER_USER, caller.u.user = {2, 1000, ALIAS};
+    EXPECT_TRUE(round_trip(xdr_d_callerid, caller));
 
-  d_callinfo call{};
-  call.type = NJE_CALL_LINK_MESSAGE, call.u.link_message = {3, LINKA, msg};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_LINK_JOB, call.u.link_job = {4, LINKA, 2, 1, ID78};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_USER_MESSAGE, call.u.user_message = {5, 6, ALIAS, USER1, msg};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_USER_JOB, call.u.user_job = {7, 8, ALIAS, USER1, NODEA, 78};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_LINK_STOP, call.u.link_stop = {9, LINKA, 1};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_TRACELINK, call.u.tracelink = {10, LINKA, 2, 3, LONGTEXT};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_CANCELJOB, call.u.canceljob = {11, LINKA, 0, ID78};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
-  call.type = NJE_CALL_CANCELALL, call.u.cancelall = {12, LINKA};
-  EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    d_callinfo call{};
+    call.type = NJE_CALL_LINK_MESSAGE, call.u.link_message = {3, LINKA, msg};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_LINK_JOB, call.u.link_job = {4, LINKA, 2, 1, ID78};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_USER_MESSAGE, call.u.user_message = {5, 6, ALIAS, USER1, msg};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_USER_JOB, call.u.user_job = {7, 8, ALIAS, USER1, NODEA, 78};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_LINK_STOP, call.u.link_stop = {9, LINKA, 1};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_TRACELINK, call.u.tracelink = {10, LINKA, 2, 3, LONGTEXT};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_CANCELJOB, call.u.canceljob = {11, LINKA, 0, ID78};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
+    call.type = NJE_CALL_CANCELALL, call.u.cancelall = {12, LINKA};
+    EXPECT_TRUE(round_trip(xdr_d_callinfo, call));
 
-  l_work work{};
-  work.type = NJE_WORK_OUTJOB, work.u.outjob = {2, ID78, 5};
-  EXPECT_TRUE(round_trip(xdr_l_work, work));
-  work.type = NJE_WORK_OUTMSG, work.u.outmsg = {msg};
-  EXPECT_TRUE(round_trip(xdr_l_work, work));
-  work.type = NJE_WORK_TRACELINK, work.u.tracelink = {1, 2, LONGTEXT};
-  EXPECT_TRUE(round_trip(xdr_l_work, work));
+    l_work work{};
+    work.type = NJE_WORK_OUTJOB, work.u.outjob = {2, ID78, 5};
+    EXPECT_TRUE(round_trip(xdr_l_work, work));
+    work.type = NJE_WORK_OUTMSG, work.u.outmsg = {msg};
+    EXPECT_TRUE(round_trip(xdr_l_work, work));
+    work.type = NJE_WORK_TRACELINK, work.u.tracelink = {1, 2, LONGTEXT};
+    EXPECT_TRUE(round_trip(xdr_l_work, work));
 
-  // Any other discriminant carries one long: exactly 8 bytes.
-  bytes out;
-  work.type = NJE_WORK_FLAG, work.u.flag = 0xAB;
-  ASSERT_TRUE(encode(xdr_l_work, work, out));
-  EXPECT_EQ(out, hex("00000003 000000AB"));
-  work.type = 99, work.u.other = -2;
-  ASSERT_TRUE(encode(xdr_l_work, work, out));
-  EXPECT_EQ(out, hex("00000063 FFFFFFFE"));
-  caller.type = 0, caller.u.other = 0x12345678;
-  ASSERT_TRUE(encode(xdr_d_callerid, caller, out));
-  EXPECT_EQ(out, hex("00000000 12345678"));
-  call.type = -1, call.u.other = 7;
-  ASSERT_TRUE(encode(xdr_d_callinfo, call, out));
-  EXPECT_EQ(out, hex("FFFFFFFF 00000007"));
-  d_callinfo back;
-  ASSERT_TRUE(decode(xdr_d_callinfo, out, back));
-  EXPECT_EQ(back.type, -1);
-  EXPECT_EQ(back.u.other, 7);
+    // Any other discriminant carries one long: exactly 8 bytes.
+    bytes out;
+    work.type = NJE_WORK_FLAG, work.u.flag = 0xAB;
+    ASSERT_TRUE(encode(xdr_l_work, work, out));
+    EXPECT_EQ(out, hex("00000003 000000AB"));
+    work.type = 99, work.u.other = -2;
+    ASSERT_TRUE(encode(xdr_l_work, work, out));
+    EXPECT_EQ(out, hex("00000063 FFFFFFFE"));
+    caller.type = 0, caller.u.other = 0x12345678;
+    ASSERT_TRUE(encode(xdr_d_callerid, caller, out));
+    EXPECT_EQ(out, hex("00000000 12345678"));
+    call.type = -1, call.u.other = 7;
+    ASSERT_TRUE(encode(xdr_d_callinfo, call, out));
+    EXPECT_EQ(out, hex("FFFFFFFF 00000007"));
+    d_callinfo back;
+    ASSERT_TRUE(decode(xdr_d_callinfo, out, back));
+    EXPECT_EQ(back.type, -1);
+    EXPECT_EQ(back.u.other, 7);
 }
