@@ -15,6 +15,10 @@
 #include "spool/rje_data.h"
 #include "support/byteorder.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr unsigned char IRS = RJE_IRS;
@@ -399,8 +403,10 @@ enum : unsigned char { ORDINARY = 0, TAB = 1, NEWLINE = 2, WIDE = 3 };
 
 struct ByteClasses {
     unsigned char cls[256];
-    bool usable = true; // the newline byte and only it decodes as a newline
-    bool any_wide = false;
+    bool usable = true;        // the newline byte and only it decodes as a newline
+    bool any_wide = false;     // some byte may begin a multibyte or double-byte character
+    bool ascii_ordinary = true; // every byte 0x20..0x7F is an ordinary character
+    bool wide_high_only = true; // every WIDE byte is above 0x7F
 };
 
 void classify(ByteClasses &bc, int tabs)
@@ -438,6 +444,77 @@ void classify(ByteClasses &bc, int tabs)
             bc.usable = false;
         }
         bc.any_wide = bc.any_wide || k == WIDE;
+        if (b >= 0x20 && b < 0x80 && k != ORDINARY) {
+            bc.ascii_ordinary = false;
+        }
+        if (b < 0x80 && k == WIDE) {
+            bc.wide_high_only = false;
+        }
+    }
+}
+
+// Length of the leading run of bytes 0x20..0x7F in p[0..k).
+std::size_t printable_prefix(const unsigned char *p, std::size_t k)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(0x20);
+    while (i + 16 <= k) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
+        if (m != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(m));
+        }
+        i += 16;
+    }
+#endif
+    while (i < k && p[i] >= 0x20 && p[i] < 0x80) {
+        ++i;
+    }
+    return i;
+}
+
+// Position of the first WIDE byte in p[0..n), or n.
+std::size_t first_wide(const unsigned char *p, std::size_t n, const ByteClasses &bc)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (bc.wide_high_only) {
+        while (i + 16 <= n) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            unsigned m = static_cast<unsigned>(_mm_movemask_epi8(x));
+            while (m != 0) {
+                const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
+                if (bc.cls[p[at]] == WIDE) {
+                    return at;
+                }
+                m &= m - 1;
+            }
+            i += 16;
+        }
+    }
+#endif
+    while (i < n && bc.cls[p[i]] != WIDE) {
+        ++i;
+    }
+    return i;
+}
+
+void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        out[i] = table[in[i]];
+        out[i + 1] = table[in[i + 1]];
+        out[i + 2] = table[in[i + 2]];
+        out[i + 3] = table[in[i + 3]];
+        out[i + 4] = table[in[i + 4]];
+        out[i + 5] = table[in[i + 5]];
+        out[i + 6] = table[in[i + 6]];
+        out[i + 7] = table[in[i + 7]];
+    }
+    for (; i < n; ++i) {
+        out[i] = table[in[i]];
     }
 }
 
@@ -524,24 +601,18 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
             continue;
         }
         const unsigned char *p = r.buf + r.pos;
-        const auto *nl = static_cast<const unsigned char *>(std::memchr(p, '\n', avail));
-        if (nl == nullptr && !r.eof && avail <= lrecl) {
+        if (avail <= lrecl && !r.eof && std::memchr(p, '\n', avail) == nullptr) {
             r.refill(); // the record is not known yet
             continue;
         }
-        const std::size_t line_len = nl != nullptr ? static_cast<std::size_t>(nl - p) : avail;
-        const std::size_t k = std::min(line_len, lrecl);
-        std::size_t i = 0;
-        for (; i < k; ++i) {
-            const unsigned char b = p[i];
-            if (cls[b] != ORDINARY) {
-                break;
-            }
-            rec[i] = table[b];
-        }
+        // The line ends within the first lrecl bytes, or the record fills up first, or the
+        // input ends: either way the bytes at hand decide the record.
+        std::size_t i = bc.ascii_ordinary ? printable_prefix(p, std::min(avail, lrecl)) : 0;
+        translate(rec, p, i, table);
         std::size_t n = i;
         bool wide = false;
-        while (i < line_len && n < lrecl) {
+        bool ended = false;
+        while (i < avail && n < lrecl) {
             const unsigned char b = p[i];
             const unsigned char c = cls[b];
             if (c == ORDINARY) {
@@ -550,17 +621,23 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
                 do {
                     rec[n++] = table[' '];
                 } while (n < lrecl && n % static_cast<std::size_t>(s.tabs) != 0);
+            } else if (c == NEWLINE) {
+                ended = true;
+                break;
             } else {
                 wide = true;
                 break;
             }
             ++i;
         }
+        if (!wide && !ended && i < avail && p[i] == '\n') {
+            ended = true; // the line fills the record exactly
+        }
         lb.n = static_cast<int>(n);
         lb.in_run = false;
         lb.folding = false;
         lb.dropping = false;
-        if (!wide && n == lrecl && i < line_len) {
+        if (!wide && !ended && n == lrecl) {
             // The rest of the line is dropped; in a multibyte locale a byte that may begin a
             // character hands the rest to the character path, which drops it the same way.
             r.pos += i;
@@ -570,10 +647,7 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
                 const auto *q = static_cast<const unsigned char *>(std::memchr(t, '\n', av));
                 const std::size_t upto = q != nullptr ? static_cast<std::size_t>(q - t) : av;
                 if (bc.any_wide) {
-                    std::size_t j = 0;
-                    while (j < upto && cls[t[j]] != WIDE) {
-                        ++j;
-                    }
+                    const std::size_t j = first_wide(t, upto, bc);
                     if (j < upto) {
                         r.pos += j;
                         wide = true;
@@ -609,7 +683,7 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
             }
             continue;
         }
-        r.pos += line_len + (nl != nullptr ? 1 : 0);
+        r.pos += ended ? i + 1 : i; // without a newline this is the end of the input
         const int len = lb.finish();
         const int rc = blocks.add(rec, static_cast<std::size_t>(len));
         if (rc != 0) {

@@ -17,6 +17,9 @@ constexpr std::size_t LITERAL_CUT = 60;
 constexpr std::size_t RUN_CUT = 63;
 constexpr std::size_t MAX_INITIAL = 63;
 constexpr std::size_t MIN_ROOM = 5; // checked before anything is placed
+// With more room than twice the data plus this, no room check can fail: a record takes at most
+// 3 + n + n SCBs + 2 bytes, and no check looks more than 6 bytes past what is written.
+constexpr std::size_t ROOMY_SLACK = 16;
 
 struct Out {
     unsigned char *w;
@@ -60,7 +63,7 @@ struct Out {
 };
 
 // First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1.
-std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
+inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
 {
 #if defined(__SSE2__)
     while (i + 16 <= lim) {
@@ -77,6 +80,101 @@ std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
         ++i;
     }
     return i;
+}
+
+// First j in [i, lim) with rec[j] != b, or lim.
+inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i, std::size_t lim, unsigned char b)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi8(static_cast<char>(b));
+    while (i + 16 <= lim) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v))) ^ 0xFFFFu;
+        if (mask != 0) {
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        }
+        i += 16;
+    }
+#endif
+    while (i < lim && rec[i] == b) {
+        ++i;
+    }
+    return i;
+}
+
+// The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
+// worst case: the same pieces as the checked loop below, found a piece at a time.
+unsigned char *compress_roomy(const unsigned char *rec, std::size_t n, Out &b)
+{
+    const unsigned char *lit = rec;
+    std::size_t lit_len;
+    std::size_t i;
+    unsigned char run_byte = 0;
+    std::size_t run_len = 0;
+    if (rec[1] == rec[0]) {
+        run_byte = rec[0];
+        run_len = 2;
+        i = 2;
+        goto run_mode;
+    }
+    lit_len = 2;
+    i = 2;
+literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
+    for (;;) {
+        const std::size_t j = next_pair(rec, i, std::min(n, i + (LITERAL_CUT - lit_len)));
+        lit_len += j - i;
+        i = j;
+        if (lit_len == LITERAL_CUT) {
+            b.scb(static_cast<unsigned char>(LITERAL_CUT));
+            std::memcpy(b.w, lit, LITERAL_CUT);
+            b.w += LITERAL_CUT;
+            lit += LITERAL_CUT;
+            lit_len = 0;
+            if (i == n) {
+                goto finish;
+            }
+            lit_len = 1; // the next byte begins a new literal string whatever it is
+            ++i;
+            continue;
+        }
+        if (i == n) {
+            goto finish;
+        }
+        const unsigned char c = rec[i];
+        if (c == RJE_BLANK || (i + 1 < n && rec[i + 1] == c)) {
+            b.literal(lit, lit_len - 1);
+            lit_len = 0;
+            run_byte = c;
+            run_len = 2;
+            ++i;
+            goto run_mode;
+        }
+        ++lit_len; // a pair that does not begin a run
+        ++i;
+    }
+run_mode: // run_len >= 2 bytes of run_byte pending
+    {
+        const std::size_t j = run_end(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
+        run_len += j - i;
+        i = j;
+        if (i == n) {
+            goto finish;
+        }
+        b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
+        run_len = 0;
+        lit = rec + i;
+        lit_len = 1;
+        ++i;
+        goto literal_mode;
+    }
+finish:
+    if (run_len != 0) {
+        b.run(run_byte, run_len);
+    }
+    b.literal(lit, lit_len);
+    b.scb(0x01);
+    *b.w++ = RJE_IRS;
+    return b.w;
 }
 
 } // namespace
@@ -129,6 +227,17 @@ int convert_compress_record(const unsigned char *in, const unsigned char *in_end
     }
 
     const unsigned char *rec = in;
+    if (static_cast<std::size_t>(out_end - b.w) > 2 * data_len + ROOMY_SLACK) {
+        compress_roomy(rec, data_len, b);
+        const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
+        if (initial_len > MAX_INITIAL) {
+            return at_block_start ? -1 : 0;
+        }
+        *initial = static_cast<unsigned char>(initial_len);
+        *count = static_cast<unsigned char>(data_len);
+        *out = b.w;
+        return 1;
+    }
     const unsigned char *lit = rec;
     std::size_t lit_len = 0;
     int prev = rec[0];
@@ -164,10 +273,9 @@ int convert_compress_record(const unsigned char *in, const unsigned char *in_end
             }
             ++run_len;
             ++i;
-            while (i < data_len && run_len < RUN_CUT && rec[i] == run_byte) {
-                ++run_len;
-                ++i;
-            }
+            const std::size_t j = run_end(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
+            run_len += j - i;
+            i = j;
             continue;
         }
         if (c == prev) {
