@@ -38,6 +38,7 @@ const char* endjcl_filename = nullptr;
 FILE* file_bjcl = nullptr;
 FILE* file_ejcl = nullptr;
 int nufields = 0;
+constexpr size_t kInputBuffer = 1 << 16;
 
 // The usage lines after the first, each led by 20 spaces.
 constexpr const char* kUsageLines[] = {
@@ -183,6 +184,8 @@ void convert_path(const char* path)
         std::fprintf(stderr, _("%s: %s: could not open\n"), pgm, path);
         fail_exit();
     }
+    // Large reads: the conversion walks the whole file once, front to back.
+    std::setvbuf(stream, nullptr, _IOFBF, kInputBuffer);
     ibm_filename(path, filename, filetype);
     process_file(stream, filename, filetype, file_bjcl, file_ejcl);
     std::fclose(stream);
