@@ -100,10 +100,6 @@ run_result run(const std::vector<std::string>& args, const run_options& options)
             close(feed[1]);
             in = feed[0];
             break;
-        case input::file:
-            in = open(options.stdin_data.c_str(), O_RDONLY);
-            break;
-        case input::none:
         case input::devnull:
             in = open("/dev/null", O_RDONLY);
             break;
@@ -223,7 +219,7 @@ data_file read_data_file(const std::string& path)
     return file;
 }
 
-std::vector<std::string> records_between(const data_file& file, long from, long to)
+std::vector<std::string> records_from(const data_file& file, long from, long to)
 {
     std::vector<std::string> records;
     for (const data_block& block : file.blocks) {
@@ -251,11 +247,6 @@ std::vector<std::string> records_between(const data_file& file, long from, long 
         }
     }
     return records;
-}
-
-std::vector<std::string> records_from(const data_file& file, long from)
-{
-    return records_between(file, from, 1L << 40);
 }
 
 std::string ebcdic(const std::string& ascii)

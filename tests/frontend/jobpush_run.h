@@ -16,12 +16,12 @@ struct run_result {
     std::string err;
 };
 
-enum class input { none, pipe, file, devnull };
+enum class input { devnull, pipe };
 
 struct run_options {
-    std::string binary;             // JOBPUSH_BIN when empty
-    input stdin_kind = input::none; // none: stdin is an empty pipe closed at once... see .cpp
-    std::string stdin_data;         // data for input::pipe, path for input::file
+    std::string binary;  // JOBPUSH_BIN when empty
+    input stdin_kind = input::devnull;
+    std::string stdin_data;  // written into the pipe for input::pipe
     std::map<std::string, std::string> env;
 };
 
@@ -67,10 +67,8 @@ struct data_file {
 };
 data_file read_data_file(const std::string& path);
 
-// The records of the blocks from data-file offset `from` on, expanded, without their separators.
-std::vector<std::string> records_from(const data_file& file, long from);
-// As records_from, for the blocks in [from, to).
-std::vector<std::string> records_between(const data_file& file, long from, long to);
+// The records of the blocks at data-file offsets [from, to), expanded, without their separators.
+std::vector<std::string> records_from(const data_file& file, long from, long to = 1L << 40);
 
 // EBCDIC of an ASCII string with the built-in table.
 std::string ebcdic(const std::string& ascii);

@@ -152,7 +152,7 @@ TEST_F(LocalRun, JclWrapsEveryFileAndOffsetsFollowTheData)
     // Each dataset header points just past its begin JCL.
     v between = {ebcdic("1"), ebcdic("2"), ebcdic("/*")};
     between.insert(between.end(), jcl1.begin(), jcl1.end());
-    EXPECT_EQ(records_between(d, first.offset, second.offset), between);
+    EXPECT_EQ(records_from(d, first.offset, second.offset), between);
     EXPECT_EQ(records_from(d, second.offset), (v{ebcdic("3"), ebcdic("/*")}));
     EXPECT_GT(first.offset, 0u);
 }
@@ -202,42 +202,26 @@ TEST_F(LocalRun, PipedStandardInputIsConvertedWhole)
     EXPECT_EQ(r.err, "jobpush: -g hostname not specified.\n" + usage_text());
 }
 
-TEST_F(LocalRun, EmptyInputsLeaveNoSpoolFile)
+// Every failure once the spool files exist removes both: empty inputs, later arguments that cannot
+// be opened, unknown fields, a block size no record fits.
+TEST_F(LocalRun, FailuresLeaveNoSpoolFile)
 {
-    for (input kind : {input::pipe, input::devnull}) {
-        run_options o;
-        o.stdin_kind = kind;
-        run_result r = run(args({"-"}), o);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\njobpush FAILED! zero length: data file\n");
-        EXPECT_FALSE(exists(njh));
-        EXPECT_FALSE(exists(njd));
-    }
-    run_result r = run(args({file("empty", "")}));
-    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\njobpush FAILED! zero length: data file\n");
-    EXPECT_EQ(r.status, 1);
-    r = run(args({"-s", file("b", ""), "-e", file("e", "/*\n"), file("f", "x\n")}));
-    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\njobpush FAILED! zero length: begin jcl file\n");
-    r = run(args({"-s", file("b", "//J\n"), "-e", file("e", ""), file("f", "x\n")}));
-    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\njobpush FAILED! zero length: end jcl; file\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_FALSE(exists(njh));
-    EXPECT_FALSE(exists(njd));
-}
-
-TEST_F(LocalRun, LaterFailuresRemoveTheHalfBuiltJob)
-{
-    std::string good = file("good.txt", "x\n");
+    std::string good = file("good.txt", "x\n"), empty = file("empty", ""), none = dir + "/none";
+    const std::string zero = "jobpush FAILED! zero length: ";
     struct fault {
         std::vector<std::string> tail;
         std::string message;
+        input in = input::devnull;
     } faults[] = {
-        {{good, dir + "/missing"}, "jobpush: " + dir + "/missing: could not open\n"},
+        {{"-"}, zero + "data file\n"},
+        {{"-"}, zero + "data file\n", input::pipe},
+        {{empty}, zero + "data file\n"},
+        {{"-s", empty, "-e", good, good}, zero + "begin jcl file\n"},
+        {{"-s", good, "-e", empty, good}, zero + "end jcl; file\n"},
+        {{good, none}, "jobpush: " + none + ": could not open\n"},
         {{good, dir}, "jobpush: " + dir + ": could not open\n"},
-        {{good, "-s", dir + "/nojcl", "-e", good, good},
-         "jobpush: could not open '-s=" + dir + "/nojcl' filename\n"},
-        {{good, "-s", good, "-e", dir + "/nojcl", good},
-         "jobpush: could not open '-e=" + dir + "/nojcl' filename\n"},
+        {{good, "-s", none, "-e", good, good}, "jobpush: could not open '-s=" + none + "' filename\n"},
+        {{good, "-s", good, "-e", none, good}, "jobpush: could not open '-e=" + none + "' filename\n"},
         {{good, "-s", good, good}, "jobpush: invalid '-s and '-e' combination\n" + usage_text()},
         {{good, "-bogus"}, usage_text()},
         {{"-q", "NOSUCH", "1", good}, "jobpush: unknown field NOSUCH\n"},
@@ -245,7 +229,9 @@ TEST_F(LocalRun, LaterFailuresRemoveTheHalfBuiltJob)
         {{"-max", "5", good}, "maxdata = 5\njobpush: process_file: nje_convert_toibm: compression failed\n"},
     };
     for (const fault& f : faults) {
-        run_result r = run(args(f.tail));
+        run_options o;
+        o.stdin_kind = f.in;
+        run_result r = run(args(f.tail), o);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\n" + f.message);
         EXPECT_FALSE(exists(njh)) << f.message;

@@ -175,7 +175,7 @@ TEST_F(SimRun, FullDeviceBeforeTheSend)
 TEST_F(SimRun, LinkFailures)
 {
     std::string a = file("a", "a\n");
-    // No link daemon registered.
+    // No link daemon registered; a gateway that does not resolve.
     run_result r = push({a});
     EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n");
     EXPECT_EQ(r.status, 1);
@@ -183,44 +183,35 @@ TEST_F(SimRun, LinkFailures)
     EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <verylong> on machine: <no-such-host.invalid>\n");
     EXPECT_EQ(r.status, 1);
 
-    start({"--zero-program", "NODEA", "--getid-status", "5"});
-    r = push({a});
-    EXPECT_EQ(r.err, "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n");
-    EXPECT_EQ(r.status, 1);
-    r = run({"bob", "nodex", "-g", "localhost", a});  // a node no link serves
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("jobpush: SNA RJE Link: <nodex> on machine: <localhost> is not active\n"),
-              std::string::npos);
-    sim->stop();
-
-    start({"--getid-status", "5"});
-    r = push({a});
-    EXPECT_EQ(r.err, "jobpush: could not get job id: NJE file error\n");
-    EXPECT_EQ(r.status, 1);
-    sim->stop();
-
-    start({"--bad-answer", "slash-jobid"});
-    r = push({a});
-    EXPECT_EQ(r.err.rfind("jobpush: could not get job id: RPC: ", 0), 0u) << r.err;
-    EXPECT_EQ(r.status, 1);
-    sim->stop();
-
-    start({"--close-on", "2"});
-    r = push({a});
-    EXPECT_EQ(r.err.rfind("jobpush: could not get local name and node: RPC: ", 0), 0u) << r.err;
-    EXPECT_EQ(r.status, 1);
-    sim->stop();
-
-    start({"--no-link-process"});
-    r = push({"-d", "1", a});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
-                         "Zero return from 'contact_link'\n"
-                         "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n"
-                         "-1 return from 'getmaxdata'\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_TRUE(spool_empty(input));
+    const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
+    struct fault {
+        std::vector<std::string> sim_args;
+        std::string message;  // the whole standard error, or a part of it when `part`
+        bool part = false;
+        std::vector<std::string> options = {};
+    } faults[] = {
+        {{"--zero-program", "NODEA"}, not_active},
+        {{"--getid-status", "5"}, "jobpush: could not get job id: NJE file error\n"},
+        {{"--bad-answer", "slash-jobid"}, "jobpush: could not get job id: RPC: ", true},
+        {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
+        {{"--no-link-process"},
+         "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
+         "Zero return from 'contact_link'\n" + not_active + "-1 return from 'getmaxdata'\n",
+         true, {"-d", "1"}},
+    };
+    for (const fault& f : faults) {
+        start(f.sim_args);
+        std::vector<std::string> tail = f.options;
+        tail.push_back(a);
+        r = push(tail);
+        if (f.part)
+            EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.err, f.message);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(spool_empty(input));
+        sim->stop();
+    }
 }
 
 TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
