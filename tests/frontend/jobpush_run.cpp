@@ -67,7 +67,7 @@ std::string usage_text()
 run_result run(const std::vector<std::string>& args, const run_options& options)
 {
     std::string binary = options.binary.empty() ? JOBPUSH_BIN : options.binary;
-    std::string io = fresh_dir("io");
+    std::string io = fresh_dir("io-" + std::to_string(getpid()));  // tests run in parallel
     std::string out_path = io + "/out", err_path = io + "/err";
     std::string home = io + "/home";  // a run directory without catalogues: messages as they stand
     fs::create_directories(home);
