@@ -18,6 +18,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define CONVERT_HAVE_SSSE3_PATH 1
+#endif
 
 namespace {
 
@@ -43,6 +47,7 @@ constexpr unsigned char FORMAT4_LONG_LATER_SCB = 0x3F; // IRS, TRN, count and 60
 constexpr std::size_t RECORD_PREFIX = 4;       // format 2: 32-bit big-endian record length
 constexpr std::size_t READ_SIZE = 256 * 1024;  // bulk input buffer of the fast paths
 constexpr std::size_t SKIP_SIZE = 4096;        // scratch for skipping unseekable input
+constexpr std::size_t BATCH_SIZE = 256 * 1024; // data-file records collected before one write
 
 bool force_wide = false;
 
@@ -61,10 +66,16 @@ int compress_reference(const unsigned char *rec, std::size_t len, unsigned char 
     return rje_compress(&in, w, rec + len, end, static_cast<unsigned>(end - block), RJE_MODE_RECORD);
 }
 
+// The bulk paths build their records here: room for the longest record and the bytes that the
+// vector scans may read past it.
+struct RecordArea {
+    unsigned char bytes[MAX_LRECL + NJE_CONVERT_BUFFER_SLACK + NJE_CONVERT_READ_PAD] = {};
+};
+
 int compress_fused(const unsigned char *rec, std::size_t len, unsigned char **w, unsigned char *block,
                    unsigned char *end)
 {
-    return convert_compress_record(rec, rec + len, w, block, end);
+    return convert_compress_padded(rec, rec + len, w, block, end);
 }
 
 struct Blocks {
@@ -74,31 +85,85 @@ struct Blocks {
     compress_fn compress;
     unsigned char *block = nullptr;
     unsigned char *w = nullptr;
+    // Data-file records collect in memory and reach the data file in large writes: the data
+    // file's own stream buffer is small, and a write call per block costs more than the block.
+    unsigned char *batch = nullptr;
+    std::FILE *mem = nullptr;
 
-    Blocks(std::FILE *d, int c, int m, compress_fn f) : df(d), control(c), maxdata(m), compress(f)
+    Blocks(std::FILE *d, int c, int m, compress_fn f, bool batched) : df(d), control(c), maxdata(m), compress(f)
     {
         block = nje_data_allocate_buffer(static_cast<std::size_t>(maxdata));
         if (block != nullptr) {
             std::memset(block, 0, static_cast<std::size_t>(maxdata));
         }
         w = block;
+        if (batched) {
+            batch = static_cast<unsigned char *>(std::malloc(BATCH_SIZE));
+            mem = batch != nullptr ? fmemopen(batch, BATCH_SIZE, "w") : nullptr;
+            if (mem != nullptr) {
+                std::setvbuf(mem, nullptr, _IONBF, 0);
+            }
+        }
     }
-    ~Blocks() { nje_data_free_buffer(block); }
+    ~Blocks()
+    {
+        if (mem != nullptr) {
+            std::fclose(mem);
+        }
+        std::free(batch);
+        nje_data_free_buffer(block);
+    }
     Blocks(const Blocks &) = delete;
     Blocks &operator=(const Blocks &) = delete;
 
     bool ok() const { return block != nullptr; }
     bool empty() const { return w == block; }
+    // Moves the collected records into the data file. @return false when the write failed.
+    bool drain()
+    {
+        if (mem == nullptr) {
+            return true;
+        }
+        const long pos = std::ftell(mem);
+        if (pos < 0) {
+            return false;
+        }
+        const bool ok = pos == 0 || std::fwrite(batch, 1, static_cast<std::size_t>(pos), df) ==
+                                        static_cast<std::size_t>(pos);
+        std::fseek(mem, 0, SEEK_SET);
+        return ok;
+    }
     // Writes the block when it holds anything. @return false when the write failed.
     bool flush()
     {
         if (empty()) {
             return true;
         }
-        int rc = nje_data_write_next(df, block, static_cast<std::size_t>(w - block), control,
+        std::FILE *to = df;
+        if (mem != nullptr) {
+            const long pos = std::ftell(mem);
+            if (pos < 0 || static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
+                               BATCH_SIZE) {
+                if (!drain()) {
+                    w = block;
+                    return false;
+                }
+            }
+            to = mem;
+        }
+        int rc = nje_data_write_next(to, block, static_cast<std::size_t>(w - block), control,
                                      static_cast<std::size_t>(maxdata), NJE_CONVERT_SNA_FORMAT);
         w = block;
         return rc == 0;
+    }
+    // Ends the dataset: writes the last block and everything collected. Records already complete
+    // reach the data file also when the conversion stops with an error.
+    // @return `status` (a record count or an error), or NJE_CONVERT_WRITE_FAILED.
+    int finish(int status)
+    {
+        const bool wrote = status < 0 || flush();
+        const bool drained = drain();
+        return wrote && drained ? status : NJE_CONVERT_WRITE_FAILED;
     }
     // Appends one record (data + IRS). A record that does not fit, or whose initial string would
     // be too long behind the records already there, starts a fresh block; only a refusal at the
@@ -134,7 +199,7 @@ struct Reader {
     bool eof = false;
 
     Reader(std::FILE *file, std::size_t size)
-        : f(file), buf(static_cast<unsigned char *>(std::malloc(size))), cap(size)
+        : f(file), buf(static_cast<unsigned char *>(std::calloc(size + NJE_CONVERT_READ_PAD, 1))), cap(size)
     {
     }
     ~Reader() { std::free(buf); }
@@ -453,20 +518,24 @@ void classify(ByteClasses &bc, int tabs)
     }
 }
 
-// Length of the leading run of bytes 0x20..0x7F in p[0..k).
+// Length of the leading run of bytes 0x20..0x7F in p[0..k); the 16 bytes after p + k may be read.
 std::size_t printable_prefix(const unsigned char *p, std::size_t k)
 {
     std::size_t i = 0;
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(0x20);
-    while (i + 16 <= k) {
+    while (i < k) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
+        if (k - i < 16) {
+            m |= 1u << (k - i);
+        }
         if (m != 0) {
             return i + static_cast<std::size_t>(__builtin_ctz(m));
         }
         i += 16;
     }
+    return k;
 #endif
     while (i < k && p[i] >= 0x20 && p[i] < 0x80) {
         ++i;
@@ -500,9 +569,47 @@ std::size_t first_wide(const unsigned char *p, std::size_t n, const ByteClasses 
     return i;
 }
 
-void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table)
+#if defined(CONVERT_HAVE_SSSE3_PATH)
+// Translates n bytes of 0x20..0x7F sixteen at a time: each of the six table rows is looked up by
+// the low nibble and kept where the high nibble selects it. @return the bytes done (a multiple of 16).
+__attribute__((target("ssse3"))) std::size_t translate_printable_ssse3(unsigned char *out, const unsigned char *in,
+                                                                       std::size_t n, const unsigned char *table)
+{
+    __m128i rows[6];
+    for (int r = 0; r < 6; ++r) {
+        rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r));
+    }
+    const __m128i low = _mm_set1_epi8(0x0F);
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
+        const __m128i lo = _mm_and_si128(x, low);
+        const __m128i hi = _mm_and_si128(_mm_srli_epi16(x, 4), low);
+        __m128i res = _mm_setzero_si128();
+        for (int r = 0; r < 6; ++r) {
+            const __m128i sel = _mm_cmpeq_epi8(hi, _mm_set1_epi8(static_cast<char>(r + 2)));
+            res = _mm_or_si128(res, _mm_and_si128(sel, _mm_shuffle_epi8(rows[r], lo)));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), res);
+    }
+    return i;
+}
+
+const bool have_ssse3 = __builtin_cpu_supports("ssse3");
+#endif
+
+// Translates n bytes through the table; `printable`: every byte is 0x20..0x7F.
+void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
+               bool printable = false)
 {
     std::size_t i = 0;
+#if defined(CONVERT_HAVE_SSSE3_PATH)
+    if (printable && have_ssse3) {
+        i = translate_printable_ssse3(out, in, n, table);
+    }
+#else
+    (void)printable;
+#endif
     for (; i + 8 <= n; i += 8) {
         out[i] = table[in[i]];
         out[i + 1] = table[in[i + 1]];
@@ -608,7 +715,7 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
         // The line ends within the first lrecl bytes, or the record fills up first, or the
         // input ends: either way the bytes at hand decide the record.
         std::size_t i = bc.ascii_ordinary ? printable_prefix(p, std::min(avail, lrecl)) : 0;
-        translate(rec, p, i, table);
+        translate(rec, p, i, table, true);
         std::size_t n = i;
         bool wide = false;
         bool ended = false;
@@ -707,19 +814,19 @@ int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, 
         if (r.buf == nullptr) {
             return NJE_CONVERT_WRITE_FAILED;
         }
-        text_bulk(r, buffer, s, bc, blocks, cnt);
+        RecordArea rec;
+        text_bulk(r, rec.bytes, s, bc, blocks, cnt);
     }
-    if (cnt.status != 0) {
-        return cnt.status;
-    }
-    return blocks.flush() ? cnt.records : NJE_CONVERT_WRITE_FAILED;
+    return blocks.finish(cnt.status != 0 ? cnt.status : cnt.records);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Binary chunks (format 1): every chunk gets its own IRS, so a data byte 0x1E stays data.
 
-int convert_binary(std::FILE *file, unsigned char *buffer, int lrecl, Blocks &blocks)
+int convert_binary(std::FILE *file, int lrecl, Blocks &blocks)
 {
+    RecordArea area;
+    unsigned char *buffer = area.bytes;
     Reader r(file, READ_SIZE);
     if (r.buf == nullptr) {
         return NJE_CONVERT_WRITE_FAILED;
@@ -740,11 +847,11 @@ int convert_binary(std::FILE *file, unsigned char *buffer, int lrecl, Blocks &bl
         buffer[n] = IRS;
         const int rc = blocks.add(buffer, n + 1);
         if (rc != 0) {
-            return rc;
+            return blocks.finish(rc);
         }
         ++records;
     }
-    return blocks.flush() ? records : NJE_CONVERT_WRITE_FAILED;
+    return blocks.finish(records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -790,7 +897,7 @@ int convert_transparent(std::FILE *file, unsigned char *buffer, int lrecl, int m
         if (used + n + FORMAT4_OVERHEAD >= maxdata) {
             blocks.w = blocks.block + used;
             if (!blocks.flush()) {
-                return NJE_CONVERT_WRITE_FAILED;
+                return blocks.finish(NJE_CONVERT_WRITE_FAILED);
             }
             used = 0;
         }
@@ -798,7 +905,7 @@ int convert_transparent(std::FILE *file, unsigned char *buffer, int lrecl, int m
         ++records;
     }
     blocks.w = blocks.block + used;
-    return blocks.flush() ? records : NJE_CONVERT_WRITE_FAILED;
+    return blocks.finish(records);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -932,7 +1039,8 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
     if (data_format == NJE_FORMAT_TRANSPARENT && lrecl + FORMAT4_OVERHEAD >= maxdata) {
         return NJE_CONVERT_COMPRESS_FAILED;
     }
-    Blocks blocks(data_file, control, maxdata, force_wide ? compress_reference : compress_fused);
+    // The character path is the plain reading of the rules: block by block into the data file.
+    Blocks blocks(data_file, control, maxdata, force_wide ? compress_reference : compress_fused, !force_wide);
     if (!blocks.ok()) {
         return NJE_CONVERT_WRITE_FAILED;
     }
@@ -940,7 +1048,7 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
     case NJE_FORMAT_TEXT:
         return convert_text(file, buffer, TextSettings{file_table(), lrecl, tabs, fixed != 0}, blocks);
     case NJE_FORMAT_BINARY:
-        return convert_binary(file, buffer, lrecl, blocks);
+        return convert_binary(file, lrecl, blocks);
     default:
         return convert_transparent(file, buffer, lrecl, maxdata, blocks);
     }

@@ -71,3 +71,10 @@ void convert_force_wide_path(bool on);
 int convert_compress_record(const unsigned char* in, const unsigned char* in_end,
                             unsigned char** out, unsigned char* block_start,
                             unsigned char* out_end);
+
+// Bytes after a record that convert_compress_padded may read.
+inline constexpr int NJE_CONVERT_READ_PAD = 16;
+// The same as convert_compress_record, for a record followed by NJE_CONVERT_READ_PAD readable
+// bytes (scanned a vector at a time; their values do not matter).
+int convert_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                            unsigned char *block_start, unsigned char *out_end);

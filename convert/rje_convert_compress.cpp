@@ -62,18 +62,26 @@ struct Out {
     }
 };
 
-// First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1.
+// First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1. Padded: the 16 bytes
+// after lim may be read (their results are masked off).
+template <bool Padded>
 inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
 {
 #if defined(__SSE2__)
-    while (i + 16 <= lim) {
+    while (Padded ? i < lim : i + 16 <= lim) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i - 1));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+        if (Padded && lim - i < 16) {
+            mask &= (1u << (lim - i)) - 1;
+        }
         if (mask != 0) {
             return i + static_cast<std::size_t>(__builtin_ctz(mask));
         }
         i += 16;
+    }
+    if (Padded) {
+        return lim;
     }
 #endif
     while (i < lim && rec[i] != rec[i - 1]) {
@@ -82,18 +90,26 @@ inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char 
     return i;
 }
 
-// First j in [i, lim) with rec[j] != b, or lim.
-inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i, std::size_t lim, unsigned char b)
+// First j in [i, lim) with rec[j] != b, or lim. Padded as above.
+template <bool Padded>
+inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i, std::size_t lim,
+                                                          unsigned char b)
 {
 #if defined(__SSE2__)
     const __m128i v = _mm_set1_epi8(static_cast<char>(b));
-    while (i + 16 <= lim) {
+    while (Padded ? i < lim : i + 16 <= lim) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v))) ^ 0xFFFFu;
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v))) ^ 0xFFFFu;
+        if (Padded && lim - i < 16) {
+            mask &= (1u << (lim - i)) - 1;
+        }
         if (mask != 0) {
             return i + static_cast<std::size_t>(__builtin_ctz(mask));
         }
         i += 16;
+    }
+    if (Padded) {
+        return lim;
     }
 #endif
     while (i < lim && rec[i] == b) {
@@ -104,7 +120,7 @@ inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *r
 
 // The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
 // worst case: the same pieces as the checked loop below, found a piece at a time.
-unsigned char *compress_roomy(const unsigned char *rec, std::size_t n, Out &b)
+template <bool Padded> unsigned char *compress_roomy(const unsigned char *rec, std::size_t n, Out &b)
 {
     const unsigned char *lit = rec;
     std::size_t lit_len;
@@ -121,7 +137,7 @@ unsigned char *compress_roomy(const unsigned char *rec, std::size_t n, Out &b)
     i = 2;
 literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
     for (;;) {
-        const std::size_t j = next_pair(rec, i, std::min(n, i + (LITERAL_CUT - lit_len)));
+        const std::size_t j = next_pair<Padded>(rec, i, std::min(n, i + (LITERAL_CUT - lit_len)));
         lit_len += j - i;
         i = j;
         if (lit_len == LITERAL_CUT) {
@@ -154,7 +170,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
     }
 run_mode: // run_len >= 2 bytes of run_byte pending
     {
-        const std::size_t j = run_end(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
+        const std::size_t j = run_end<Padded>(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
         run_len += j - i;
         i = j;
         if (i == n) {
@@ -177,10 +193,9 @@ finish:
     return b.w;
 }
 
-} // namespace
-
-int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
-                            unsigned char *block_start, unsigned char *out_end)
+template <bool Padded>
+int compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                    unsigned char *block_start, unsigned char *out_end)
 {
     if (in == nullptr || out == nullptr || *out == nullptr || in_end <= in || in_end[-1] != RJE_IRS ||
         *out < block_start || *out > out_end) {
@@ -228,7 +243,7 @@ int convert_compress_record(const unsigned char *in, const unsigned char *in_end
 
     const unsigned char *rec = in;
     if (static_cast<std::size_t>(out_end - b.w) > 2 * data_len + ROOMY_SLACK) {
-        compress_roomy(rec, data_len, b);
+        compress_roomy<Padded>(rec, data_len, b);
         const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
         if (initial_len > MAX_INITIAL) {
             return at_block_start ? -1 : 0;
@@ -273,7 +288,7 @@ int convert_compress_record(const unsigned char *in, const unsigned char *in_end
             }
             ++run_len;
             ++i;
-            const std::size_t j = run_end(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
+            const std::size_t j = run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
             run_len += j - i;
             i = j;
             continue;
@@ -320,7 +335,7 @@ int convert_compress_record(const unsigned char *in, const unsigned char *in_end
         // Every following byte that differs from the one before it joins the literal string, up
         // to the cut at 60; the room check on the longest string covers the shorter ones.
         const std::size_t lim = std::min(data_len, i + (LITERAL_CUT - lit_len));
-        const std::size_t j = next_pair(rec, i, lim);
+        const std::size_t j = next_pair<Padded>(rec, i, lim);
         lit_len += j - i;
         i = j;
         prev = rec[i - 1];
@@ -362,4 +377,18 @@ int convert_compress_record(const unsigned char *in, const unsigned char *in_end
     *count = static_cast<unsigned char>(data_len);
     *out = b.w;
     return 1;
+}
+
+} // namespace
+
+int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                            unsigned char *block_start, unsigned char *out_end)
+{
+    return compress_record<false>(in, in_end, out, block_start, out_end);
+}
+
+int convert_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                            unsigned char *block_start, unsigned char *out_end)
+{
+    return compress_record<true>(in, in_end, out, block_start, out_end);
 }

@@ -239,3 +239,30 @@ TEST(ConvertFill, Blanks)
     convert_fill_blanks(b, 4, 0);
     EXPECT_EQ(b[3], 4);
 }
+
+TEST(ConvertText, FailedWritesReturnMinusOne)
+{
+    // A full device takes the stream's buffer but refuses the writes behind it.
+    std::FILE *full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::setvbuf(full, nullptr, _IOFBF, 8192);
+    Bytes text;
+    for (int i = 0; i < 40000; ++i) {
+        const std::string line = "line " + std::to_string(i * 7919) + " of a longer report\n";
+        text.insert(text.end(), line.begin(), line.end());
+    }
+    Bytes records_in;
+    for (int i = 0; i < 400; ++i) {
+        records_in.insert(records_in.end(), {0, 0, 0, 80});
+        records_in.insert(records_in.end(), 80, static_cast<unsigned char>(i));
+    }
+    unsigned char *buffer = nje_data_allocate_buffer(8192);
+    for (int format : {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY, NJE_FORMAT_RECORD, NJE_FORMAT_TRANSPARENT}) {
+        InputFile in(format == NJE_FORMAT_RECORD ? records_in : text);
+        EXPECT_EQ(nje_convert_toibm(in.f, full, buffer, 80, 3820, format, 0, 8, 0),
+                  NJE_CONVERT_WRITE_FAILED)
+            << "format " << format;
+    }
+    nje_data_free_buffer(buffer);
+    std::fclose(full);
+}

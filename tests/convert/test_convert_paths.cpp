@@ -149,6 +149,10 @@ TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
             }
         }
         rec.push_back(0x1E);
+        Bytes padded = rec;
+        for (int k = 0; k < NJE_CONVERT_READ_PAD; ++k) {
+            padded.push_back(static_cast<unsigned char>(pick(2) == 0 ? rec.back() : pick(256)));
+        }
         const std::size_t size = 16 + pick(400);
         Bytes a(size, 0), b(size, 0);
         std::size_t at = 0;
@@ -157,16 +161,23 @@ TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
             a[at - 2] = b[at - 2] = 0x01;
             a[at - 1] = b[at - 1] = 0x1E;
         }
+        Bytes c = b;
+        unsigned char *oc = c.data() + at;
         unsigned char *oa = a.data() + at;
         unsigned char *ob = b.data() + at;
         const unsigned char *in = rec.data();
         const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size, static_cast<unsigned>(size),
                                     RJE_MODE_RECORD);
         const int rb = convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
+        const int rc = convert_compress_padded(padded.data(), padded.data() + rec.size(), &oc, c.data(),
+                                               c.data() + size);
         ASSERT_EQ(ra, rb) << "round " << round;
+        ASSERT_EQ(ra, rc) << "round " << round;
         ASSERT_EQ(oa - a.data(), ob - b.data()) << "round " << round;
+        ASSERT_EQ(oa - a.data(), oc - c.data()) << "round " << round;
         if (ra == 1) {
             ASSERT_TRUE(std::equal(a.data(), oa, b.data())) << "round " << round;
+            ASSERT_TRUE(std::equal(a.data(), oa, c.data())) << "round " << round;
         }
     }
 }
