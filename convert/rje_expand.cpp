@@ -5,6 +5,9 @@
 
 #include "support/rje_util.h"
 
+#include <algorithm>
+#include <cstring>
+
 int xlate_to_nls = 0;
 FILE *utiltracefd = nullptr;
 
@@ -44,6 +47,15 @@ struct Expander {
         if (c->trn_cnt > 0)
             --c->trn_cnt;
         return --left == 0;
+    }
+    // Writes k copies of b (k <= left). True when max has been reached.
+    bool fill(unsigned char b, unsigned k)
+    {
+        std::memset(o, b, k);
+        o += k;
+        c->trn_cnt = static_cast<std::uint8_t>(c->trn_cnt > k ? c->trn_cnt - k : 0);
+        left -= k;
+        return left == 0;
     }
     // Loads the next SCB into the context, skipping SCBs 0x00 (empty strings). False at block end.
     bool next_scb()
@@ -121,6 +133,23 @@ unsigned Expander::literal(unsigned n)
     }
     c->scb = static_cast<unsigned char>(RJE_SCB_LITERAL | n);
     while (n > 0 && p < end) {
+        if (c->trn_cnt > 0) {
+            // Transparent bytes are data whatever their values: copy them in one go.
+            const unsigned k = std::min({n, unsigned{c->trn_cnt}, left, static_cast<unsigned>(end - p)});
+            std::memcpy(o, p, k);
+            o += k;
+            p += k;
+            n -= k;
+            c->trn_cnt = static_cast<std::uint8_t>(c->trn_cnt - k);
+            left -= k;
+            c->scb = static_cast<unsigned char>(RJE_SCB_LITERAL | n);
+            if (left == 0) {
+                if (n == 0)
+                    next_scb();
+                return EOR_MORE;
+            }
+            continue;
+        }
         const unsigned char b = *p++;
         c->scb = static_cast<unsigned char>(RJE_SCB_LITERAL | --n);
         if (c->trn_cnt == 0 && ends_record(b)) {
@@ -146,9 +175,11 @@ unsigned Expander::blanks(unsigned n)
         c->trn_cnt = RJE_BLANK;
         --n;
     }
-    while (n > 0) {
-        c->scb = static_cast<unsigned char>(RJE_SCB_BLANKS | --n);
-        if (put(RJE_BLANK)) {
+    if (n > 0) {
+        const unsigned k = std::min(n, left);
+        n -= k;
+        c->scb = static_cast<unsigned char>(RJE_SCB_BLANKS | n);
+        if (fill(RJE_BLANK, k)) {
             if (n == 0)
                 next_scb();
             return EOR_MORE;
@@ -180,9 +211,11 @@ unsigned Expander::repeat(unsigned n, const unsigned char *out_start)
         c->trn_cnt = RJE_TRN;
         n -= 2;
     }
-    while (n > 0) {
-        c->scb = static_cast<unsigned char>(RJE_SCB_REPEAT | --n);
-        if (put(b)) {
+    if (n > 0) {
+        const unsigned k = std::min(n, left);
+        n -= k;
+        c->scb = static_cast<unsigned char>(RJE_SCB_REPEAT | n);
+        if (fill(b, k)) {
             if (n == 0) {
                 ++p;
                 next_scb();
