@@ -24,27 +24,28 @@
 #define _(text) gettext(text)
 
 int initialized = 0;
-unsigned char* buffer = nullptr;
+unsigned char *buffer = nullptr;
 char my_name[10];
 char my_node[10];
 char linkname[10];
 char id[32];
 char NJH_filename[256];
 char NJD_filename[256];
-FILE* hf = nullptr;
-FILE* df = nullptr;
+FILE *hf = nullptr;
+FILE *df = nullptr;
 int jobno = 0;
 char jobname[32];
 uint32_t starttime = 0;
 
-namespace {
+namespace
+{
 
 // Identity of a DEBUG_LOCAL run, which asks no link daemon.
-constexpr const char kLocalUser[] = "LOCUSR";    // 6 characters
-constexpr const char kLocalNode[] = "LOCALNOD";  // 8 characters
+constexpr const char kLocalUser[] = "LOCUSR";   // 6 characters
+constexpr const char kLocalNode[] = "LOCALNOD"; // 8 characters
 constexpr const char kLocalLink[] = "rje";
 constexpr int kLocalFirstId = 78;
-int local_jobs = 0;  // jobs built so far in a DEBUG_LOCAL run
+int local_jobs = 0; // jobs built so far in a DEBUG_LOCAL run
 
 char temp_name[10];
 char temp_node[10];
@@ -53,19 +54,27 @@ char temp_node[10];
 // dictionary name with one of these descriptors lands on the same bytes.
 constexpr uint32_t kJobHeaderOverrides[] = {NJHGJCPY, NJHGJCLS, NJHGMCLS, NJHGJNAM, NJHGUSID, NJHGPRTN,
                                             NJHGPRTR, NJHGFORM, NJHGPRGN, NJHGROOM, NJHGDEPT, NJHGBLDG};
-constexpr uint32_t kDatasetHeaderOverrides[] = {NDHGFLG1, NDHGFLG2, NDHGCLAS,
-                                                NDHGRMT,  NDHGFORM, NDHGXWTR};
+constexpr uint32_t kDatasetHeaderOverrides[] = {NDHGFLG1, NDHGFLG2, NDHGCLAS, NDHGRMT, NDHGFORM, NDHGXWTR};
 
-bool tracing() { return (debug & TRACE) != 0; }
-bool local_mode() { return (debug & DEBUG_LOCAL) != 0; }
+bool tracing()
+{
+    return (debug & TRACE) != 0;
+}
+bool local_mode()
+{
+    return (debug & DEBUG_LOCAL) != 0;
+}
 
-uint32_t ibm_now() { return nje_toibmtime(static_cast<uint32_t>(std::time(nullptr))); }
+uint32_t ibm_now()
+{
+    return nje_toibmtime(static_cast<uint32_t>(std::time(nullptr)));
+}
 
 // The job number: the leading decimal number of the identifier modulo 9999, without overflow.
-int job_number(const char* ident)
+int job_number(const char *ident)
 {
     int n = 0;
-    for (const char* p = ident; *p >= '0' && *p <= '9'; ++p)
+    for (const char *p = ident; *p >= '0' && *p <= '9'; ++p)
         n = (n * 10 + (*p - '0')) % 9999;
     return n;
 }
@@ -73,7 +82,7 @@ int job_number(const char* ident)
 long data_offset()
 {
     long offset = std::ftell(df);
-    if (offset > static_cast<long>(UINT32_MAX)) {  // a dataset header holds 32 bits
+    if (offset > static_cast<long>(UINT32_MAX)) { // a dataset header holds 32 bits
         errno = EOVERFLOW;
         offset = -1;
     }
@@ -88,13 +97,13 @@ long data_offset()
 // empty. A regular file is judged by its file status; any other stream (pipe, FIFO, terminal,
 // device) reports no useful size, so it is read whole into an unnamed temporary file, which is then
 // converted instead, and it is empty only when it yields no byte at all. A read error ends the run.
-FILE* take_input(FILE* stream)
+FILE *take_input(FILE *stream)
 {
     struct stat st;
     if (fstat(fileno(stream), &st) != 0 || S_ISREG(st.st_mode))
         return file_size(stream) > 0 ? stream : nullptr;
 
-    FILE* copy = std::tmpfile();
+    FILE *copy = std::tmpfile();
     if (copy == nullptr) {
         myperror(_("cannot read input file"));
         fail_exit();
@@ -120,7 +129,7 @@ FILE* take_input(FILE* stream)
     return copy;
 }
 
-void release_input(FILE* original, FILE* taken)
+void release_input(FILE *original, FILE *taken)
 {
     if (taken != nullptr && taken != original)
         std::fclose(taken);
@@ -138,7 +147,7 @@ void check_conversion(int result)
         std::fputs("process_file: GOOD ret from 'nje_convert_toibm()'\n", stderr);
 }
 
-int convert(FILE* stream, int format)
+int convert(FILE *stream, int format)
 {
     int result = nje_convert_toibm(stream, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
     check_conversion(result);
@@ -146,11 +155,11 @@ int convert(FILE* stream, int format)
 }
 
 // Applies the accepted entries of the override list to `section`; an unknown name ends the run.
-void apply_overrides(unsigned char* section, std::span<const uint32_t> accepted)
+void apply_overrides(unsigned char *section, std::span<const uint32_t> accepted)
 {
     for (int i = 0; i < kMaxUserFields && ufields[i].name != nullptr; ++i) {
-        user_field& entry = ufields[i];
-        const nje_field* field = find_field(entry.name);
+        user_field &entry = ufields[i];
+        const nje_field *field = find_field(entry.name);
         if (field == nullptr) {
             std::fprintf(stderr, _("%s: unknown field %s\n"), pgm, entry.name);
             fail_exit();
@@ -165,10 +174,10 @@ void apply_overrides(unsigned char* section, std::span<const uint32_t> accepted)
     }
 }
 
-unsigned char* add_section(const unsigned char* section)
+unsigned char *add_section(const unsigned char *section)
 {
-    unsigned char* copy = nje_header_add_section(buffer, static_cast<size_t>(buffersize), section);
-    if (copy == nullptr) {  // the templates total far less than the buffer; never expected
+    unsigned char *copy = nje_header_add_section(buffer, static_cast<size_t>(buffersize), section);
+    if (copy == nullptr) { // the templates total far less than the buffer; never expected
         std::fprintf(stderr, "%s: ", pgm);
         std::fputs(_("Couldn't allocate buffer"), stderr);
         fail_exit();
@@ -176,16 +185,16 @@ unsigned char* add_section(const unsigned char* section)
     return copy;
 }
 
-void update(unsigned char* section, std::initializer_list<nje_field_set> list)
+void update(unsigned char *section, std::initializer_list<nje_field_set> list)
 {
-    if (nje_section_update_fields(section, list) != 0) {  // only for a wrong descriptor list
+    if (nje_section_update_fields(section, list) != 0) { // only for a wrong descriptor list
         std::fprintf(stderr, _("%s: can't update field %s\n"), pgm, "?");
         fail_exit();
     }
 }
 
 // Builds the spool path of one file of the job into `out`; a path that does not fit is refused.
-void spool_path(char (&out)[256], const char* kind)
+void spool_path(char (&out)[256], const char *kind)
 {
     std::string path = std::string(spool_dir) + "/" + my_node + "/" + linkname + "/input/" + kind + id;
     if (path.size() >= sizeof out) {
@@ -196,7 +205,7 @@ void spool_path(char (&out)[256], const char* kind)
     std::memcpy(out, path.c_str(), path.size() + 1);
 }
 
-}  // namespace
+} // namespace
 
 void fail_exit()
 {
@@ -207,13 +216,13 @@ void fail_exit()
     std::exit(1);
 }
 
-void write_error_exit(const char* what)
+void write_error_exit(const char *what)
 {
     std::fprintf(stderr, _("%s: %s: \n\tfile write ERROR: spool directory is full.\n"), pgm, what);
     fail_exit();
 }
 
-long file_size(FILE* stream)
+long file_size(FILE *stream)
 {
     struct stat st;
     if (fstat(fileno(stream), &st) != 0) {
@@ -223,16 +232,16 @@ long file_size(FILE* stream)
     return static_cast<long>(st.st_size);
 }
 
-const nje_field* find_field(const char* name)
+const nje_field *find_field(const char *name)
 {
-    for (const nje_field* entry = nje_field_dictionary; entry->name != nullptr; ++entry) {
+    for (const nje_field *entry = nje_field_dictionary; entry->name != nullptr; ++entry) {
         if (std::strcmp(entry->name, name) == 0)
             return entry;
     }
     return nullptr;
 }
 
-void set_user_field(const nje_field* entry, const char* value, unsigned char* section)
+void set_user_field(const nje_field *entry, const char *value, unsigned char *section)
 {
     int rc = 0;
     switch (nje_field_type(entry->descriptor)) {
@@ -245,8 +254,7 @@ void set_user_field(const nje_field* entry, const char* value, unsigned char* se
     case NJE_FIELD_CHARACTER:
         // Character fields are stored without filling: clear the fixed value first, so that a
         // shorter override does not keep its tail.
-        std::memset(section + nje_field_offset(entry->descriptor), 0,
-                    nje_field_length(entry->descriptor));
+        std::memset(section + nje_field_offset(entry->descriptor), 0, nje_field_length(entry->descriptor));
         rc = nje_section_update_fields(section, {{entry->descriptor, value}});
         break;
     case NJE_FIELD_TIME:
@@ -262,13 +270,13 @@ void set_user_field(const nje_field* entry, const char* value, unsigned char* se
     }
 }
 
-void create_job_header(FILE* header, unsigned char* buf, int number, const char* name,
-                       const char* user, const char* node, const char* rname, const char* rnode)
+void create_job_header(FILE *header, unsigned char *buf, int number, const char *name, const char *user,
+                       const char *node, const char *rname, const char *rnode)
 {
     uint32_t now = ibm_now();
     nje_header_initialize(buf);
     nje_header_set_type(buf, NJE_JOB_HEADER);
-    unsigned char* section = add_section(njhg_default);
+    unsigned char *section = add_section(njhg_default);
     const bool type2 = job_type == 2;
     update(section, {{NJHGJID, number},
                      {NJHGJCLS, "B"},
@@ -293,14 +301,13 @@ void create_job_header(FILE* header, unsigned char* buf, int number, const char*
         write_error_exit("create_job_header: nje_header_write");
 }
 
-void create_ds_header(FILE* header, unsigned char* buf, long offset, int reclen, int nrec,
-                      const char* name, const char* type, const char* user, const char* rname,
-                      const char* rnode)
+void create_ds_header(FILE *header, unsigned char *buf, long offset, int reclen, int nrec, const char *name,
+                      const char *type, const char *user, const char *rname, const char *rnode)
 {
     nje_header_initialize(buf);
     nje_header_set_offset(buf, static_cast<uint32_t>(offset));
     nje_header_set_type(buf, NJE_DATASET_HEADER);
-    unsigned char* general = add_section(ndhg_default);
+    unsigned char *general = add_section(ndhg_default);
     update(general, {{NDHGNODE, rnode},
                      {NDHGRMT, rname},
                      {NDHGPROC, name},
@@ -314,12 +321,9 @@ void create_ds_header(FILE* header, unsigned char* buf, long offset, int reclen,
                      {NDHGXWTR, rname},
                      {NDHGFLG2, 0x40}});
     apply_overrides(general, kDatasetHeaderOverrides);
-    unsigned char* rscs = add_section(ndhv_default);
-    update(rscs, {{NDHVCLAS, "A"},
-                  {NDHVIDEV, 0x82},
-                  {NDHVDIST, user},
-                  {NDHVFNAM, filename},
-                  {NDHVFTYP, filetype}});
+    unsigned char *rscs = add_section(ndhv_default);
+    update(rscs,
+           {{NDHVCLAS, "A"}, {NDHVIDEV, 0x82}, {NDHVDIST, user}, {NDHVFNAM, filename}, {NDHVFTYP, filetype}});
     if (tracing()) {
         std::fprintf(stderr, "create_ds_header: call 'nje_header_write()': lrecl=%d\n", reclen);
         std::fflush(stderr);
@@ -338,12 +342,12 @@ void create_ds_header(FILE* header, unsigned char* buf, long offset, int reclen,
         write_error_exit("create_ds_trailer: nje_header_write");
 }
 
-void create_job_trailer(FILE* header, unsigned char* buf, uint32_t start)
+void create_job_trailer(FILE *header, unsigned char *buf, uint32_t start)
 {
     uint32_t now = ibm_now();
     nje_header_initialize(buf);
     nje_header_set_type(buf, NJE_JOB_TRAILER);
-    unsigned char* section = add_section(njtg_default);
+    unsigned char *section = add_section(njtg_default);
     update(section, {{NJTGXCLS, "B"},
                      {NJTGSTRT, start},
                      {NJTGSTOP, now},
@@ -355,7 +359,7 @@ void create_job_trailer(FILE* header, unsigned char* buf, uint32_t start)
         write_error_exit("create_job_trailer: nje_header_write");
 }
 
-void initialize(const char* user, const char* node)
+void initialize(const char *user, const char *node)
 {
     std::memset(my_name, 0, sizeof my_name);
     std::memset(my_node, 0, sizeof my_node);
@@ -432,14 +436,14 @@ void new_job()
     spool_path(data_path, "NJD");
     std::memcpy(NJH_filename, header_path, sizeof NJH_filename);
     if (tracing()) {
-        std::fprintf(stderr, "new_job: my_node=%s my_name=%s linkname=%s remote_node=%s id=%s\n",
-                     my_node, my_name, linkname, remote_node, id);
+        std::fprintf(stderr, "new_job: my_node=%s my_name=%s linkname=%s remote_node=%s id=%s\n", my_node,
+                     my_name, linkname, remote_node, id);
         std::fprintf(stderr, "new_job: call 'nje_header_create()': NJH_filename=%s\n", NJH_filename);
     }
     hf = nje_header_create(NJH_filename);
     if (hf == nullptr) {
         myperror(NJH_filename);
-        NJH_filename[0] = '\0';  // nothing of this job exists
+        NJH_filename[0] = '\0'; // nothing of this job exists
         std::exit(1);
     }
     std::memcpy(NJD_filename, data_path, sizeof NJD_filename);
@@ -454,14 +458,13 @@ void new_job()
     std::snprintf(jobname, sizeof jobname, "ZAK%04d", jobno);
     starttime = ibm_now();
     if (tracing()) {
-        std::fprintf(stderr, "new_job: call 'create_job_header()': jobno=%d jobname=%s\n", jobno,
-                     jobname);
+        std::fprintf(stderr, "new_job: call 'create_job_header()': jobno=%d jobname=%s\n", jobno, jobname);
         std::fflush(stderr);
     }
     create_job_header(hf, buffer, jobno, jobname, my_name, my_node, remote_name, remote_node);
 }
 
-void process_file(FILE* stream, const char* name, const char* type, FILE* bjcl, FILE* ejcl)
+void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, FILE *ejcl)
 {
     if (netdata) {
         process_netdata_file(stream, name, type);
@@ -479,7 +482,7 @@ void process_file(FILE* stream, const char* name, const char* type, FILE* bjcl, 
         offset = data_offset();
 
     if (bjcl != nullptr) {
-        FILE* jcl = take_input(bjcl);
+        FILE *jcl = take_input(bjcl);
         if (jcl == nullptr) {
             std::fputs(_("jobpush FAILED! zero length: begin jcl file\n"), stderr);
             fail_exit();
@@ -488,14 +491,14 @@ void process_file(FILE* stream, const char* name, const char* type, FILE* bjcl, 
             std::fputs("process_file: jcl1: CALL 'nje_convert_toibm()'\n", stderr);
             std::fprintf(stderr, "process_file: maxdata=%d\n", maxdata);
         }
-        convert(jcl, 0);  // JCL is always text
+        convert(jcl, 0); // JCL is always text
         release_input(bjcl, jcl);
-        offset = data_offset();  // the dataset begins after its begin JCL
+        offset = data_offset(); // the dataset begins after its begin JCL
     }
 
     if (tracing())
         std::fputs("process_file: CALL 'nje_convert_toibm()'\n", stderr);
-    FILE* input = take_input(stream);
+    FILE *input = take_input(stream);
     if (input == nullptr) {
         std::fputs(_("jobpush FAILED! zero length: data file\n"), stderr);
         fail_exit();
@@ -504,22 +507,21 @@ void process_file(FILE* stream, const char* name, const char* type, FILE* bjcl, 
     release_input(stream, input);
 
     if (ejcl != nullptr) {
-        FILE* jcl = take_input(ejcl);
+        FILE *jcl = take_input(ejcl);
         if (jcl == nullptr) {
             std::fputs(_("jobpush FAILED! zero length: end jcl; file\n"), stderr);
             fail_exit();
         }
         if (tracing())
             std::fputs("process_file: jcl2: CALL 'nje_convert_toibm()'\n", stderr);
-        nrec += convert(jcl, 0);  // the dataset's records run to the end of its end JCL
+        nrec += convert(jcl, 0); // the dataset's records run to the end of its end JCL
         release_input(ejcl, jcl);
     }
 
     if (job_type == 2) {
         if (tracing())
             std::fputs("process_file: CALL 'create_ds_header()'\n", stderr);
-        create_ds_header(hf, buffer, offset, lrecl, nrec, name, type, my_name, remote_name,
-                         remote_node);
+        create_ds_header(hf, buffer, offset, lrecl, nrec, name, type, my_name, remote_name, remote_node);
     }
 
     if (local_mode()) {
@@ -532,7 +534,7 @@ void process_file(FILE* stream, const char* name, const char* type, FILE* bjcl, 
         send_job(hf, df);
 }
 
-void send_job(FILE* header, FILE* data)
+void send_job(FILE *header, FILE *data)
 {
     if (tracing())
         std::fputs("send_job: CALL 'nje_data_write_eod()'\n", stderr);
@@ -590,7 +592,7 @@ void finish_local_job()
 void end_link()
 {
     if (clnt != nullptr) {
-        if (clnt->cl_auth != nullptr)  // the credentials installed at contact
+        if (clnt->cl_auth != nullptr) // the credentials installed at contact
             auth_destroy(clnt->cl_auth);
         clnt_destroy(clnt);
         clnt = nullptr;

@@ -16,9 +16,9 @@
 #define _(text) gettext(text)
 
 // Run settings with their initial values.
-const char* spool_dir = "/var/spool/rje";
-const char* actual_name = nullptr;
-const char* actual_node = nullptr;
+const char *spool_dir = "/var/spool/rje";
+const char *actual_name = nullptr;
+const char *actual_node = nullptr;
 char remote_name[kNameField];
 int lrecl = 80;
 int tabs = 8;
@@ -31,51 +31,73 @@ char filename[kNameField];
 char filetype[kNameField];
 user_field ufields[kMaxUserFields + 1];
 
-namespace {
+namespace
+{
 
-const char* beginjcl_filename = nullptr;
-const char* endjcl_filename = nullptr;
-FILE* file_bjcl = nullptr;
-FILE* file_ejcl = nullptr;
+const char *beginjcl_filename = nullptr;
+const char *endjcl_filename = nullptr;
+FILE *file_bjcl = nullptr;
+FILE *file_ejcl = nullptr;
 int nufields = 0;
 constexpr size_t kInputBuffer = 1 << 16;
 
 // The usage lines after the first, each led by 20 spaces.
-constexpr const char* kUsageLines[] = {
-    "[-sp spool-directory]\n", "[-l record-size]\n",     "[-job]\n",
-    "[-text | -binary | -bu | -record]\n", "[-tab]\n", "[-fixed | -variable]\n",
-    "[-s beginjcl_filename]\n", "[-e endjcl_filename]\n", "filenames... | - \n",
+constexpr const char *kUsageLines[] = {
+    "[-sp spool-directory]\n",
+    "[-l record-size]\n",
+    "[-job]\n",
+    "[-text | -binary | -bu | -record]\n",
+    "[-tab]\n",
+    "[-fixed | -variable]\n",
+    "[-s beginjcl_filename]\n",
+    "[-e endjcl_filename]\n",
+    "filenames... | - \n",
 };
 
 enum class opt {
-    gateway, q, user, node, spool, debug, lrecl, tab, max, job, text, binary, bu, record, start, end,
-    fixed, variable, xlate, stdin_file
+    gateway,
+    q,
+    user,
+    node,
+    spool,
+    debug,
+    lrecl,
+    tab,
+    max,
+    job,
+    text,
+    binary,
+    bu,
+    record,
+    start,
+    end,
+    fixed,
+    variable,
+    xlate,
+    stdin_file
 };
 
 struct option_row {
-    const char* long_form;
-    const char* short_form;
+    const char *long_form;
+    const char *short_form;
     opt what;
 };
 
 // The first row that matches decides, so the order of the rows matters (-sp before -start, -tab
 // before -text, -bu before -binary).
 constexpr option_row kOptions[] = {
-    {"-gateway", "-g", opt::gateway}, {"-q", "-q", opt::q},
-    {"-user", "-u", opt::user},       {"-node", "-n", opt::node},
-    {"-spool", "-sp", opt::spool},    {"-debug", "-d", opt::debug},
-    {"-lrecl", "-l", opt::lrecl},     {"-tab", "-tab", opt::tab},
-    {"-max", "-m", opt::max},         {"-job", "-j", opt::job},
-    {"-text", "-t", opt::text},       {"-binary", "-b", opt::binary},
-    {"-bu", "-bu", opt::bu},          {"-record", "-r", opt::record},
-    {"-start", "-s", opt::start},     {"-end", "-e", opt::end},
-    {"-fixed", "-f", opt::fixed},     {"-variable", "-v", opt::variable},
+    {"-gateway", "-g", opt::gateway}, {"-q", "-q", opt::q},           {"-user", "-u", opt::user},
+    {"-node", "-n", opt::node},       {"-spool", "-sp", opt::spool},  {"-debug", "-d", opt::debug},
+    {"-lrecl", "-l", opt::lrecl},     {"-tab", "-tab", opt::tab},     {"-max", "-m", opt::max},
+    {"-job", "-j", opt::job},         {"-text", "-t", opt::text},     {"-binary", "-b", opt::binary},
+    {"-bu", "-bu", opt::bu},          {"-record", "-r", opt::record}, {"-start", "-s", opt::start},
+    {"-end", "-e", opt::end},         {"-fixed", "-f", opt::fixed},   {"-variable", "-v", opt::variable},
     {"-xlate", "-x", opt::xlate},     {"-", "-", opt::stdin_file},
 };
 
-const option_row* find_option(const char* arg)
+const option_row *find_option(const char *arg)
 {
-    for (const option_row& row : kOptions) {
+    for (const option_row &row : kOptions) {
         if (match(row.long_form, row.short_form, arg))
             return &row;
     }
@@ -121,14 +143,14 @@ void open_jcl(bool at_end)
 }
 
 // The value of an option: the next argument, whatever it looks like.
-const char* option_value(int argc, char** argv, int& i)
+const char *option_value(int argc, char **argv, int &i)
 {
     if (i + 1 >= argc)
         usage();
     return argv[++i];
 }
 
-void set_debug(const char* value)
+void set_debug(const char *value)
 {
     debug = std::atoi(value);
     if (debug & DEBUG_LOCAL)
@@ -137,10 +159,10 @@ void set_debug(const char* value)
         std::fprintf(stderr, "%s: TRACE turned on\n", pgm);
 }
 
-void set_lrecl(const char* value)
+void set_lrecl(const char *value)
 {
     lrecl = std::atoi(value);
-    if (lrecl <= 0)  // 0, no number at all, or a negative length
+    if (lrecl <= 0) // 0, no number at all, or a negative length
         usage();
     if (lrecl > 255) {
         std::fprintf(stderr, _("%s: lrecl must be less than 256\n"), pgm);
@@ -148,7 +170,7 @@ void set_lrecl(const char* value)
     }
 }
 
-void set_max(const char* value)
+void set_max(const char *value)
 {
     jes2bufmax = std::atoi(value);
     if (debug & DEBUG_LOCAL) {
@@ -157,7 +179,7 @@ void set_max(const char* value)
     }
 }
 
-void load_table(const char* dir)
+void load_table(const char *dir)
 {
     if (nje_load_ebcdic_tbl(dir) == 0)
         fail_exit();
@@ -171,13 +193,13 @@ void convert_stdin()
     ++files;
 }
 
-void convert_path(const char* path)
+void convert_path(const char *path)
 {
     open_jcl(false);
-    FILE* stream = std::fopen(path, "r");
+    FILE *stream = std::fopen(path, "r");
     struct stat st;
     if (stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {
-        std::fclose(stream);  // a directory opens for reading but holds no data
+        std::fclose(stream); // a directory opens for reading but holds no data
         stream = nullptr;
     }
     if (stream == nullptr) {
@@ -193,17 +215,17 @@ void convert_path(const char* path)
     close_jcl();
 }
 
-}  // namespace
+} // namespace
 
 void usage()
 {
     std::fprintf(stderr, "usage: %s System gateway_name -g hostname\n", pgm);
-    for (const char* line : kUsageLines)
+    for (const char *line : kUsageLines)
         std::fprintf(stderr, "%20s%s", "", line);
     fail_exit();
 }
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     pgm = argv[0] != nullptr ? argv[0] : "jobpush";
     std::setlocale(LC_ALL, "");
@@ -212,7 +234,7 @@ int main(int argc, char** argv)
     gateway = std::getenv("RJEGATEWAY");
     actual_name = std::getenv("RJEUSER");
     actual_node = std::getenv("RJENODE");
-    const char* xlatedir = std::getenv("RJEXLATEDIR");
+    const char *xlatedir = std::getenv("RJEXLATEDIR");
 
     if (argc < 6)
         usage();
@@ -226,8 +248,8 @@ int main(int argc, char** argv)
         load_table(xlatedir);
 
     for (int i = 3; i < argc; ++i) {
-        const char* arg = argv[i];
-        const option_row* row = find_option(arg);
+        const char *arg = argv[i];
+        const option_row *row = find_option(arg);
         if (row == nullptr) {
             if (arg[0] == '-')
                 usage();
@@ -235,7 +257,9 @@ int main(int argc, char** argv)
             continue;
         }
         switch (row->what) {
-        case opt::gateway: gateway = option_value(argc, argv, i); break;
+        case opt::gateway:
+            gateway = option_value(argc, argv, i);
+            break;
         case opt::q: {
             if (i + 2 >= argc || nufields == kMaxUserFields)
                 usage();
@@ -244,13 +268,27 @@ int main(int argc, char** argv)
             ++nufields;
             break;
         }
-        case opt::user: actual_name = option_value(argc, argv, i); break;
-        case opt::node: actual_node = option_value(argc, argv, i); break;
-        case opt::spool: spool_dir = option_value(argc, argv, i); break;
-        case opt::debug: set_debug(option_value(argc, argv, i)); break;
-        case opt::lrecl: set_lrecl(option_value(argc, argv, i)); break;
-        case opt::tab: tabs = std::atoi(option_value(argc, argv, i)); break;
-        case opt::max: set_max(option_value(argc, argv, i)); break;
+        case opt::user:
+            actual_name = option_value(argc, argv, i);
+            break;
+        case opt::node:
+            actual_node = option_value(argc, argv, i);
+            break;
+        case opt::spool:
+            spool_dir = option_value(argc, argv, i);
+            break;
+        case opt::debug:
+            set_debug(option_value(argc, argv, i));
+            break;
+        case opt::lrecl:
+            set_lrecl(option_value(argc, argv, i));
+            break;
+        case opt::tab:
+            tabs = std::atoi(option_value(argc, argv, i));
+            break;
+        case opt::max:
+            set_max(option_value(argc, argv, i));
+            break;
         case opt::job:
             if (netdata) {
                 std::fprintf(stderr, "%s: ", pgm);
@@ -259,15 +297,33 @@ int main(int argc, char** argv)
             }
             data_format = 0;
             break;
-        case opt::text: data_format = 0; break;
-        case opt::binary: data_format = 1; break;
-        case opt::bu: data_format = 4; break;
-        case opt::record: data_format = 2; break;
-        case opt::start: beginjcl_filename = option_value(argc, argv, i); break;
-        case opt::end: endjcl_filename = option_value(argc, argv, i); break;
-        case opt::fixed: fixed = 1; break;
-        case opt::variable: fixed = 0; break;
-        case opt::xlate: load_table(option_value(argc, argv, i)); break;
+        case opt::text:
+            data_format = 0;
+            break;
+        case opt::binary:
+            data_format = 1;
+            break;
+        case opt::bu:
+            data_format = 4;
+            break;
+        case opt::record:
+            data_format = 2;
+            break;
+        case opt::start:
+            beginjcl_filename = option_value(argc, argv, i);
+            break;
+        case opt::end:
+            endjcl_filename = option_value(argc, argv, i);
+            break;
+        case opt::fixed:
+            fixed = 1;
+            break;
+        case opt::variable:
+            fixed = 0;
+            break;
+        case opt::xlate:
+            load_table(option_value(argc, argv, i));
+            break;
         case opt::stdin_file:
             // The JCL streams are closed here, so standard input named by "-" is never wrapped.
             convert_stdin();

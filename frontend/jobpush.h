@@ -35,15 +35,15 @@ inline constexpr int kNameChars = 8;
 // One "-q NAME VALUE" entry. `used` is set once a record has taken the value; the value itself stays,
 // so that every later record of the same kind gets it too.
 struct user_field {
-    const char* name;
-    const char* value;
+    const char *name;
+    const char *value;
     bool used;
 };
 inline constexpr int kMaxUserFields = 20;
 
-extern const char* spool_dir;
-extern const char* actual_name;
-extern const char* actual_node;
+extern const char *spool_dir;
+extern const char *actual_name;
+extern const char *actual_node;
 extern char remote_name[kNameField];
 extern int lrecl;
 extern int tabs;
@@ -54,17 +54,17 @@ extern int maxdata;
 extern int buffersize;
 extern char filename[kNameField];
 extern char filetype[kNameField];
-extern user_field ufields[kMaxUserFields + 1];  // ends at the first entry with a null name
+extern user_field ufields[kMaxUserFields + 1]; // ends at the first entry with a null name
 
 // Prints the usage text to standard error, removes the spool files of an unfinished job and exits 1.
 [[noreturn]] void usage();
 
 // 1 when `arg` is `long_form` or an abbreviation of it at least as long as `short_form`, else 0.
-int match(const char* long_form, const char* short_form, const char* arg);
+int match(const char *long_form, const char *short_form, const char *arg);
 
 // Writes at most n characters of src as an IBM name (letters and digits uppercased, '_' kept, any
 // other character '$') and a NUL to dst, which holds n + 1 bytes. Returns the address of the NUL.
-char* uppercase(char* dst, const char* src, int n);
+char *uppercase(char *dst, const char *src, int n);
 
 // Dataset name and type (at most 8 characters each) of a file path; name and type hold 9 bytes.
-void ibm_filename(const char* path, char* name, char* type);
+void ibm_filename(const char *path, char *name, char *type);

@@ -14,21 +14,22 @@
 
 #define _(text) gettext(text)
 
-namespace {
+namespace
+{
 
 // Writes the NETDATA stream of `stream` into the data file `df` of the current job: the control
 // records with the local and remote identity, `seconds` as the file's time, `size` as its size; then
 // the data records. Ends the run through write_error_exit when the data file cannot be written.
 // @return the number of data records, or -1 when no NETDATA writer is built into this program.
-int write_netdata_stream(FILE* /*stream*/, const char* /*name*/, const char* /*type*/, long /*size*/,
+int write_netdata_stream(FILE * /*stream*/, const char * /*name*/, const char * /*type*/, long /*size*/,
                          long /*seconds*/)
 {
     return -1;
 }
 
-}  // namespace
+} // namespace
 
-int process_netdata_file(FILE* stream, const char* name, const char* type)
+int process_netdata_file(FILE *stream, const char *name, const char *type)
 {
     if (!initialized)
         initialize(actual_name, actual_node);

@@ -6,4 +6,4 @@
 
 // Sends one open file as one NETDATA job (its own job identifier, spool files, dataset header and
 // send request). name and type are the dataset name and type. @return the record count of the data.
-int process_netdata_file(FILE* stream, const char* name, const char* type);
+int process_netdata_file(FILE *stream, const char *name, const char *type);

@@ -19,11 +19,13 @@
 
 namespace fs = std::filesystem;
 
-namespace jobpush_test {
+namespace jobpush_test
+{
 
-namespace {
+namespace
+{
 
-std::string slurp(const std::string& path)
+std::string slurp(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
@@ -31,9 +33,9 @@ std::string slurp(const std::string& path)
     return s.str();
 }
 
-}  // namespace
+} // namespace
 
-std::string fresh_dir(const std::string& name)
+std::string fresh_dir(const std::string &name)
 {
     fs::path dir = fs::path(JOBPUSH_BINARY_DIR) / "frontend-tests" / name;
     fs::remove_all(dir);
@@ -41,13 +43,13 @@ std::string fresh_dir(const std::string& name)
     return dir.string();
 }
 
-void write_file(const std::string& path, const std::string& data)
+void write_file(const std::string &path, const std::string &data)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << data;
 }
 
-bool exists(const std::string& path)
+bool exists(const std::string &path)
 {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
@@ -56,36 +58,35 @@ bool exists(const std::string& path)
 std::string usage_text()
 {
     std::string text = "usage: jobpush System gateway_name -g hostname\n";
-    for (const char* line : {"[-sp spool-directory]\n", "[-l record-size]\n", "[-job]\n",
-                             "[-text | -binary | -bu | -record]\n", "[-tab]\n",
-                             "[-fixed | -variable]\n", "[-s beginjcl_filename]\n",
-                             "[-e endjcl_filename]\n", "filenames... | - \n"})
+    for (const char *line : {"[-sp spool-directory]\n", "[-l record-size]\n", "[-job]\n",
+                             "[-text | -binary | -bu | -record]\n", "[-tab]\n", "[-fixed | -variable]\n",
+                             "[-s beginjcl_filename]\n", "[-e endjcl_filename]\n", "filenames... | - \n"})
         text += std::string(20, ' ') + line;
     return text;
 }
 
-run_result run(const std::vector<std::string>& args, const run_options& options)
+run_result run(const std::vector<std::string> &args, const run_options &options)
 {
     std::string binary = options.binary.empty() ? JOBPUSH_BIN : options.binary;
-    std::string io = fresh_dir("io-" + std::to_string(getpid()));  // tests run in parallel
+    std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
     std::string out_path = io + "/out", err_path = io + "/err";
-    std::string home = io + "/home";  // a run directory without catalogues: messages as they stand
+    std::string home = io + "/home"; // a run directory without catalogues: messages as they stand
     fs::create_directories(home);
 
     // Sanitizer builds: keep the leak checker's statistics out of the compared messages.
     std::vector<std::string> env_strings = {"PATH=/usr/bin:/bin", "SNARJEHOME=" + home,
                                             "LSAN_OPTIONS=print_suppressions=0"};
-    for (const auto& [name, value] : options.env)
+    for (const auto &[name, value] : options.env)
         env_strings.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& s : env_strings)
+    std::vector<char *> envp;
+    for (std::string &s : env_strings)
         envp.push_back(s.data());
     envp.push_back(nullptr);
 
     std::vector<std::string> arg_strings = {"jobpush"};
     arg_strings.insert(arg_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : arg_strings)
+    std::vector<char *> argv;
+    for (std::string &s : arg_strings)
         argv.push_back(s.data());
     argv.push_back(nullptr);
 
@@ -114,7 +115,7 @@ run_result run(const std::vector<std::string>& args, const run_options& options)
     }
     if (options.stdin_kind == input::pipe) {
         close(feed[0]);
-        const std::string& data = options.stdin_data;
+        const std::string &data = options.stdin_data;
         size_t done = 0;
         while (done < data.size()) {
             ssize_t n = write(feed[1], data.data() + done, data.size() - done);
@@ -133,12 +134,13 @@ run_result run(const std::vector<std::string>& args, const run_options& options)
     return result;
 }
 
-namespace {
-
-void extract_group(const unsigned char* section, size_t length, const char* prefix,
-                   std::map<std::string, std::string>& fields)
+namespace
 {
-    for (const nje_field* f = nje_field_dictionary; f->name != nullptr; ++f) {
+
+void extract_group(const unsigned char *section, size_t length, const char *prefix,
+                   std::map<std::string, std::string> &fields)
+{
+    for (const nje_field *f = nje_field_dictionary; f->name != nullptr; ++f) {
         if (std::string(f->name).rfind(prefix, 0) != 0)
             continue;
         std::span<const unsigned char> bytes(section, length);
@@ -154,12 +156,12 @@ void extract_group(const unsigned char* section, size_t length, const char* pref
     }
 }
 
-}  // namespace
+} // namespace
 
-header_file read_header_file(const std::string& path)
+header_file read_header_file(const std::string &path)
 {
     header_file file;
-    FILE* stream = nje_header_open(path.c_str(), &file.mark);
+    FILE *stream = nje_header_open(path.c_str(), &file.mark);
     if (stream == nullptr)
         return file;
     file.opened = true;
@@ -174,12 +176,12 @@ header_file read_header_file(const std::string& path)
         record.offset = nje_header_offset(buffer.data());
         record.type = nje_header_type(buffer.data());
         record.bytes.assign(buffer.begin(), buffer.begin() + NJE_PREFIX_SIZE + length);
-        const unsigned char* section = nullptr;
+        const unsigned char *section = nullptr;
         while ((section = nje_section_read_next(buffer.data(), section)) != nullptr) {
             uint32_t id = nje_section_id(section);
             size_t section_length = nje_section_length(section);
             if (id == NJE_SECTION_GENERAL) {
-                const char* prefix = record.type == NJE_JOB_HEADER       ? "NJHG"
+                const char *prefix = record.type == NJE_JOB_HEADER       ? "NJHG"
                                      : record.type == NJE_DATASET_HEADER ? "NDHG"
                                                                          : "NJTG";
                 extract_group(section, section_length, prefix, record.fields);
@@ -194,10 +196,10 @@ header_file read_header_file(const std::string& path)
     return file;
 }
 
-data_file read_data_file(const std::string& path)
+data_file read_data_file(const std::string &path)
 {
     data_file file;
-    FILE* stream = nje_data_open(path.c_str());
+    FILE *stream = nje_data_open(path.c_str());
     if (stream == nullptr)
         return file;
     file.opened = true;
@@ -219,21 +221,21 @@ data_file read_data_file(const std::string& path)
     return file;
 }
 
-std::vector<std::string> records_from(const data_file& file, long from, long to)
+std::vector<std::string> records_from(const data_file &file, long from, long to)
 {
     std::vector<std::string> records;
-    for (const data_block& block : file.blocks) {
+    for (const data_block &block : file.blocks) {
         if (block.offset < from || block.offset >= to || block.data.empty())
             continue;
         rje_expand_ctx ctx;
         ctx.scb = block.data[0];
-        const unsigned char* in = block.data.data() + 1;
-        const unsigned char* last = block.data.data() + block.data.size() - 1;
+        const unsigned char *in = block.data.data() + 1;
+        const unsigned char *last = block.data.data() + block.data.size() - 1;
         unsigned char record[600];
         for (;;) {
-            unsigned char* out = record;
+            unsigned char *out = record;
             unsigned rc = rje_expand(&in, &out, sizeof record, last, &ctx, 0, record);
-            std::string text(reinterpret_cast<char*>(record), static_cast<size_t>(out - record));
+            std::string text(reinterpret_cast<char *>(record), static_cast<size_t>(out - record));
             if (rc == EOB_SPANNED) {
                 if (!text.empty())
                     records.push_back("<cut>" + text);
@@ -249,7 +251,7 @@ std::vector<std::string> records_from(const data_file& file, long from, long to)
     return records;
 }
 
-std::string ebcdic(const std::string& ascii)
+std::string ebcdic(const std::string &ascii)
 {
     std::string out;
     for (unsigned char c : ascii)
@@ -257,4 +259,4 @@ std::string ebcdic(const std::string& ascii)
     return out;
 }
 
-}  // namespace jobpush_test
+} // namespace jobpush_test

@@ -9,7 +9,8 @@
 
 using namespace jobpush_test;
 
-namespace {
+namespace
+{
 
 struct LocalRun : ::testing::Test {
     std::string dir, spool, indir;
@@ -25,12 +26,12 @@ struct LocalRun : ::testing::Test {
     }
     std::vector<std::string> args(std::vector<std::string> tail) const
     {
-        std::vector<std::string> a = {"john.doe", "verylongnode", "-g", "gw", "-sp", spool,
-                                      "-n", "mynode", "-d", "2"};
+        std::vector<std::string> a = {"john.doe", "verylongnode", "-g",     "gw", "-sp",
+                                      spool,      "-n",           "mynode", "-d", "2"};
         a.insert(a.end(), tail.begin(), tail.end());
         return a;
     }
-    std::string file(const std::string& name, const std::string& data)
+    std::string file(const std::string &name, const std::string &data)
     {
         write_file(dir + "/" + name, data);
         return dir + "/" + name;
@@ -49,8 +50,8 @@ TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
     ASSERT_TRUE(h.opened);
     EXPECT_EQ(h.mark, 0);
     EXPECT_TRUE(h.clean_end);
-    ASSERT_EQ(h.records.size(), 2u);  // no trailer
-    const header_record& job = h.records[0];
+    ASSERT_EQ(h.records.size(), 2u); // no trailer
+    const header_record &job = h.records[0];
     EXPECT_EQ(job.type, 192u);
     EXPECT_EQ(job.offset, 0u);
     std::map<std::string, std::string> want_job = {
@@ -61,29 +62,40 @@ TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
         {"NJHGPRTN", "VERYLONG"}, {"NJHGPRTR", "JOHN$DOE"}, {"NJHGPUNN", "VERYLONG"},
         {"NJHGPUNR", "JOHN$DOE"}, {"NJHGPRGN", "LOCUSR"},   {"NJHGFLG1", "0"},
         {"NJHGACCT", ""},         {"NJHGNREC", "0"},        {"sections", "0:200 "}};
-    for (const auto& [name, value] : want_job)
+    for (const auto &[name, value] : want_job)
         EXPECT_EQ(job.fields.at(name), value) << name;
     long ets = std::stol(job.fields.at("NJHGETS"));
     EXPECT_GE(ets, before - 3);
     EXPECT_LE(ets, std::time(nullptr));
 
-    const header_record& ds = h.records[1];
+    const header_record &ds = h.records[1];
     EXPECT_EQ(ds.type, 224u);
     EXPECT_EQ(ds.offset, 0u);
-    std::map<std::string, std::string> want_ds = {
-        {"NDHGNODE", "VERYLONG"}, {"NDHGRMT", "JOHN$DOE"}, {"NDHGPROC", "REPORT"},
-        {"NDHGSTEP", "TXT"},      {"NDHGDSNO", "1"},       {"NDHGCLAS", "B"},
-        {"NDHGNREC", "3"},        {"NDHGRCFM", "128"},     {"NDHGLREC", "80"},
-        {"NDHGDSCT", "1"},        {"NDHGXWTR", "JOHN$DOE"}, {"NDHGFLG2", "64"},
-        {"NDHGFLG1", "0"},        {"NDHVCLAS", "A"},       {"NDHVIDEV", "130"},
-        {"NDHVDIST", "LOCUSR"},   {"NDHVFNAM", "REPORT"},  {"NDHVFTYP", "TXT"},
-        {"sections", "0:112 34560:45 "}};
-    for (const auto& [name, value] : want_ds)
+    std::map<std::string, std::string> want_ds = {{"NDHGNODE", "VERYLONG"},
+                                                  {"NDHGRMT", "JOHN$DOE"},
+                                                  {"NDHGPROC", "REPORT"},
+                                                  {"NDHGSTEP", "TXT"},
+                                                  {"NDHGDSNO", "1"},
+                                                  {"NDHGCLAS", "B"},
+                                                  {"NDHGNREC", "3"},
+                                                  {"NDHGRCFM", "128"},
+                                                  {"NDHGLREC", "80"},
+                                                  {"NDHGDSCT", "1"},
+                                                  {"NDHGXWTR", "JOHN$DOE"},
+                                                  {"NDHGFLG2", "64"},
+                                                  {"NDHGFLG1", "0"},
+                                                  {"NDHVCLAS", "A"},
+                                                  {"NDHVIDEV", "130"},
+                                                  {"NDHVDIST", "LOCUSR"},
+                                                  {"NDHVFNAM", "REPORT"},
+                                                  {"NDHVFTYP", "TXT"},
+                                                  {"sections", "0:112 34560:45 "}};
+    for (const auto &[name, value] : want_ds)
         EXPECT_EQ(ds.fields.at(name), value) << name;
 
     data_file d = read_data_file(njd);
     ASSERT_TRUE(d.opened);
-    EXPECT_FALSE(d.eod);  // no end-of-data mark in a local job
+    EXPECT_FALSE(d.eod); // no end-of-data mark in a local job
     EXPECT_EQ(records_from(d, 0),
               (std::vector<std::string>{ebcdic("hello"), "\x40\x40\x40", ebcdic("world  ")}));
 }
@@ -92,18 +104,19 @@ TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
 {
     std::string big;
     for (int i = 0; i < 400; ++i)
-        big += "line " + std::to_string(i) + " ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 abcdefghijklmnopqrstuvwxyz\n";
+        big += "line " + std::to_string(i) +
+               " ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 abcdefghijklmnopqrstuvwxyz\n";
     std::string path = file("big.txt", big);
     auto largest = [&] {
         size_t m = 0;
-        for (const data_block& b : read_data_file(njd).blocks)
+        for (const data_block &b : read_data_file(njd).blocks)
             m = std::max(m, b.data.size());
         return m;
     };
 
     run_result r = run(args({path}));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_GT(largest(), 3811u);  // 3820, nothing taken off
+    EXPECT_GT(largest(), 3811u); // 3820, nothing taken off
     EXPECT_LE(largest(), 3820u);
     EXPECT_EQ(records_from(read_data_file(njd), 0).size(), 400u);
 
@@ -113,8 +126,8 @@ TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
     EXPECT_GT(largest(), 1900u);
 
     // Before -debug 2 only the upper bound is set, which a local run does not use.
-    std::vector<std::string> a = {"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-max", "2000",
-                                  "-d", "2", path};
+    std::vector<std::string> a = {"s",      "n",    "-g",   "gw", "-sp", spool, "-n",
+                                  "mynode", "-max", "2000", "-d", "2",   path};
     r = run(a);
     EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\n");
     EXPECT_GT(largest(), 3811u);
@@ -124,15 +137,14 @@ TEST_F(LocalRun, JclWrapsEveryFileAndOffsetsFollowTheData)
 {
     std::string b = file("b.jcl", "//JOB1 JOB\n//STEP EXEC\n");
     std::string e = file("e.jcl", "/*\n");
-    run_result r = run(args({"-s", b, "-e", e, file("one.dat", "1\n2\n"),
-                             "-st", b, file("two", "3\n")}));
+    run_result r = run(args({"-s", b, "-e", e, file("one.dat", "1\n2\n"), "-st", b, file("two", "3\n")}));
     ASSERT_EQ(r.status, 0) << r.err;
     header_file h = read_header_file(njh);
     ASSERT_EQ(h.records.size(), 3u);
     data_file d = read_data_file(njd);
-    const header_record& first = h.records[1];
-    const header_record& second = h.records[2];
-    EXPECT_EQ(first.fields.at("NDHGNREC"), "3");  // the file's two records and the end JCL's one
+    const header_record &first = h.records[1];
+    const header_record &second = h.records[2];
+    EXPECT_EQ(first.fields.at("NDHGNREC"), "3"); // the file's two records and the end JCL's one
     EXPECT_EQ(second.fields.at("NDHGNREC"), "2");
     EXPECT_EQ(first.fields.at("NDHGPROC"), "ONE");
     EXPECT_EQ(second.fields.at("NDHGPROC"), "TWO");
@@ -143,10 +155,10 @@ TEST_F(LocalRun, JclWrapsEveryFileAndOffsetsFollowTheData)
     const v jcl1 = {ebcdic("//JOB1 JOB"), ebcdic("//STEP EXEC")};
     v all = records_from(d, 0);
     v want = jcl1;
-    for (const char* s : {"1", "2", "/*"})
+    for (const char *s : {"1", "2", "/*"})
         want.push_back(ebcdic(s));
     want.insert(want.end(), jcl1.begin(), jcl1.end());
-    for (const char* s : {"3", "/*"})
+    for (const char *s : {"3", "/*"})
         want.push_back(ebcdic(s));
     EXPECT_EQ(all, want);
     // Each dataset header points just past its begin JCL.
@@ -160,16 +172,16 @@ TEST_F(LocalRun, JclWrapsEveryFileAndOffsetsFollowTheData)
 TEST_F(LocalRun, OverridesReachTheirRecordsByDescriptor)
 {
     // A shorter value replaces the whole field: nothing of the fixed value stays behind it.
-    run_result r = run(args({"-q", "NJHGJNAM", "MYJOB", "-q", "NJHGJCLS", "C", "-q", "NDHGCLAS", "Q",
-                             "-q", "NJH2USID", "OTHER", "-q", "NJHGETS", "1",
-                             file("a.txt", "a\n"), file("b.txt", "b\n")}));
+    run_result r =
+        run(args({"-q", "NJHGJNAM", "MYJOB", "-q", "NJHGJCLS", "C", "-q", "NDHGCLAS", "Q", "-q", "NJH2USID",
+                  "OTHER", "-q", "NJHGETS", "1", file("a.txt", "a\n"), file("b.txt", "b\n")}));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\n");  // no report of unused fields locally
+    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\n"); // no report of unused fields locally
     header_file h = read_header_file(njh);
     ASSERT_EQ(h.records.size(), 3u);
     EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "MYJOB");
     EXPECT_EQ(h.records[0].fields.at("NJHGJCLS"), "C");
-    for (int i : {1, 2}) {  // every dataset header of the job takes the dataset overrides
+    for (int i : {1, 2}) { // every dataset header of the job takes the dataset overrides
         EXPECT_EQ(h.records[i].fields.at("NDHGCLAS"), "Q");
         EXPECT_EQ(h.records[i].fields.at("NDHGRMT"), "OTHER");
     }
@@ -228,7 +240,7 @@ TEST_F(LocalRun, FailuresLeaveNoSpoolFile)
         {{"-q", "NJHGJNAM", "J", good, "-q", "NOSUCH", "1", good}, "jobpush: unknown field NOSUCH\n"},
         {{"-max", "5", good}, "maxdata = 5\njobpush: process_file: nje_convert_toibm: compression failed\n"},
     };
-    for (const fault& f : faults) {
+    for (const fault &f : faults) {
         run_options o;
         o.stdin_kind = f.in;
         run_result r = run(args(f.tail), o);
@@ -261,8 +273,8 @@ TEST_F(LocalRun, FullDeviceIsReportedAndNothingStays)
 TEST_F(LocalRun, SpoolPathsThatDoNotFitAreRefused)
 {
     std::string deep = spool + "/" + std::string(240, 'd');
-    std::vector<std::string> a = {"s", "n", "-g", "gw", "-sp", deep, "-n", "mynode", "-d", "2",
-                                  file("a", "a\n")};
+    std::vector<std::string> a = {"s",  "n",      "-g", "gw", "-sp",           deep,
+                                  "-n", "mynode", "-d", "2",  file("a", "a\n")};
     run_result r = run(a);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\njobpush: " + deep +
@@ -283,7 +295,7 @@ TEST_F(LocalRun, VariantsJobTypeOneAndSeparateJobs)
     run_result r = run(args({a, b}), jt1);
     ASSERT_EQ(r.status, 0) << r.err;
     header_file h = read_header_file(njh);
-    ASSERT_EQ(h.records.size(), 1u);  // no dataset headers in a type 1 job
+    ASSERT_EQ(h.records.size(), 1u); // no dataset headers in a type 1 job
     EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "VERYLONG");
     EXPECT_EQ(h.records[0].fields.at("NJHGXEQU"), "JOHN$DOE");
     EXPECT_EQ(h.records[0].fields.at("NJHGPRTN"), "MYNODE");
@@ -308,4 +320,4 @@ TEST_F(LocalRun, VariantsJobTypeOneAndSeparateJobs)
               (std::vector<std::string>{ebcdic("b"), ebcdic("bb")}));
 }
 
-}  // namespace
+} // namespace

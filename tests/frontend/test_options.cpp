@@ -7,14 +7,15 @@
 
 using namespace jobpush_test;
 
-namespace {
+namespace
+{
 
 struct Options : ::testing::Test {
     std::string dir, spool, njd, file;
     void SetUp() override
     {
-        dir = fresh_dir(std::string("opt-") +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir =
+            fresh_dir(std::string("opt-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         spool = dir + "/spool";
         std::filesystem::create_directories(spool + "/MYNODE/rje/input");
         njd = spool + "/MYNODE/rje/input/NJD78";
@@ -22,7 +23,7 @@ struct Options : ::testing::Test {
         write_file(file, "a\tb\n");
     }
     // A local run with the given options before the file.
-    run_result local(std::vector<std::string> opts, const std::string& path = "")
+    run_result local(std::vector<std::string> opts, const std::string &path = "")
     {
         std::vector<std::string> a = {"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
         a.insert(a.end(), opts.begin(), opts.end());
@@ -40,8 +41,8 @@ TEST_F(Options, TooFewArgumentsAndUnknownOptionsPrintUsage)
              {"s", "n", "-g", "gw"},
              {"s", "n", "-g", "gw", "--"},
              {"s", "n", "-g", "gw", "-ta", "4"},
-             {"s", "n", "-g", "gw", "-d"},           // value missing
-             {"s", "n", "-g", "gw", "-q", "NJHGJNAM"},  // -q takes two
+             {"s", "n", "-g", "gw", "-d"},             // value missing
+             {"s", "n", "-g", "gw", "-q", "NJHGJNAM"}, // -q takes two
          }) {
         run_result r = run(a);
         EXPECT_EQ(r.status, 1);
@@ -49,7 +50,7 @@ TEST_F(Options, TooFewArgumentsAndUnknownOptionsPrintUsage)
         EXPECT_EQ(r.out, "");
     }
     run_options env;
-    env.env["RJEGATEWAY"] = "gw";  // the count does not change with the variable set
+    env.env["RJEGATEWAY"] = "gw"; // the count does not change with the variable set
     EXPECT_EQ(run({"s", "n", "x", "y"}, env).err, usage_text());
 }
 
@@ -79,7 +80,7 @@ TEST_F(Options, LrecLimits)
     r = local({"-lrecl", "256"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, kLocal + "jobpush: lrecl must be less than 256\n" + usage_text());
-    for (const char* bad : {"0", "x", "-5"}) {
+    for (const char *bad : {"0", "x", "-5"}) {
         r = local({"-l", bad});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, kLocal + usage_text()) << bad;
@@ -92,9 +93,9 @@ TEST_F(Options, TabTextAndFormats)
     EXPECT_EQ(records(), std::vector<std::string>{ebcdic("a   b")});
     ASSERT_EQ(local({"-tab", "0", "-t"}).status, 0);
     EXPECT_EQ(records(), std::vector<std::string>{std::string("\x81\x05\x82")});
-    ASSERT_EQ(local({"-b", "-l", "2"}).status, 0);  // binary: chunks, no translation
+    ASSERT_EQ(local({"-b", "-l", "2"}).status, 0); // binary: chunks, no translation
     EXPECT_EQ(records(), (std::vector<std::string>{"a\t", "b\n"}));
-    ASSERT_EQ(local({"-binary", "-job", "-fixed", "-l", "5"}).status, 0);  // -job selects text
+    ASSERT_EQ(local({"-binary", "-job", "-fixed", "-l", "5"}).status, 0); // -job selects text
     EXPECT_EQ(records(), std::vector<std::string>{ebcdic("a") + std::string(7, '\x40').substr(0, 4)});
 }
 
@@ -104,7 +105,7 @@ TEST_F(Options, ShortFormsOfStartAndSpool)
     write_file(jcl, "//J\n");
     ASSERT_EQ(local({"-st", jcl, "-e", jcl, "-tab", "4"}).status, 0);
     EXPECT_EQ(records(), (std::vector<std::string>{ebcdic("//J"), ebcdic("a   b"), ebcdic("//J")}));
-    run_result r = local({"-s", jcl, "-sp", dir + "/elsewhere"});  // -sp, not -start
+    run_result r = local({"-s", jcl, "-sp", dir + "/elsewhere"}); // -sp, not -start
     EXPECT_EQ(r.err, kLocal + "jobpush: invalid '-s and '-e' combination\n" + usage_text());
 }
 
@@ -128,8 +129,7 @@ TEST_F(Options, MissingGatewayAndTranslateTables)
 
     r = local({"-x", dir + "/none"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, kLocal + "RJE Load Translate tables: unable to open: " + dir +
-                         "/none/toebcdic.bin\n");
+    EXPECT_EQ(r.err, kLocal + "RJE Load Translate tables: unable to open: " + dir + "/none/toebcdic.bin\n");
 
     std::string table(256, '\0');
     for (int i = 0; i < 256; ++i)
@@ -147,4 +147,4 @@ TEST_F(Options, MissingGatewayAndTranslateTables)
     EXPECT_EQ(r.err, "RJE Load Translate tables: unable to open: " + dir + "/toebcdic.bin\n");
 }
 
-}  // namespace
+} // namespace

@@ -10,15 +10,16 @@
 using namespace jobpush_test;
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 struct SimRun : ::testing::Test {
     std::string dir, spool, input, sent;
     std::unique_ptr<sim_process> sim;
     void SetUp() override
     {
-        dir = fresh_dir(std::string("sim-") +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir =
+            fresh_dir(std::string("sim-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         spool = dir + "/spool";
         input = spool + "/SIMNODE/LINKA/input";
         sent = spool + "/SIMNODE/LINKA/sent";
@@ -31,18 +32,18 @@ struct SimRun : ::testing::Test {
         sim = std::make_unique<sim_process>(args);
         ASSERT_TRUE(sim->start()) << sim->error();
     }
-    std::string file(const std::string& name, const std::string& data)
+    std::string file(const std::string &name, const std::string &data)
     {
         write_file(dir + "/" + name, data);
         return dir + "/" + name;
     }
-    run_result push(std::vector<std::string> tail, const run_options& o = {})
+    run_result push(std::vector<std::string> tail, const run_options &o = {})
     {
         std::vector<std::string> a = {"bob", "nodea", "-g", "localhost", "-sp", spool};
         a.insert(a.end(), tail.begin(), tail.end());
         return run(a, o);
     }
-    bool spool_empty(const std::string& d) { return !fs::exists(d) || fs::is_empty(d); }
+    bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
 };
 
 using v = std::vector<std::string>;
@@ -70,10 +71,10 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
     EXPECT_EQ(h.records[0].fields.at("NJHGPRTR"), "BOB");
     EXPECT_EQ(h.records[1].offset, 0u);
     EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), "300");
-    const header_record& trailer = h.records[2];
+    const header_record &trailer = h.records[2];
     EXPECT_EQ(trailer.type, 208u);
     EXPECT_EQ(trailer.offset, 0u);
-    for (const char* f : {"NJTGIXPR", "NJTGAXPR", "NJTGIOPR", "NJTGAOPR"})
+    for (const char *f : {"NJTGIXPR", "NJTGAXPR", "NJTGIOPR", "NJTGAOPR"})
         EXPECT_EQ(trailer.fields.at(f), "7") << f;
     EXPECT_EQ(trailer.fields.at("NJTGXCLS"), "B");
     EXPECT_EQ(trailer.fields.at("sections"), "0:44 ");
@@ -85,9 +86,9 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
     EXPECT_TRUE(d.eod);
     EXPECT_FALSE(d.trailing);
     size_t largest = 0;
-    for (const data_block& b : d.blocks)
+    for (const data_block &b : d.blocks)
         largest = std::max(largest, b.data.size());
-    EXPECT_LE(largest, 3811u);  // 4096 from the link, bounded by 3820, less 9
+    EXPECT_LE(largest, 3811u); // 4096 from the link, bounded by 3820, less 9
     EXPECT_GT(largest, 3700u);
     v recs = records_from(d, 0);
     ASSERT_EQ(recs.size(), 300u);
@@ -115,9 +116,26 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
 TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
 {
     start();
-    run_result r = push({"-q", "NJHGJNAM", "PAYROLL", "-q", "NJHGJCLS", "X", "-q", "NDHGCLAS", "Q",
-                         "-q", "NJH2USID", "CARL", "-q", "NJHGETS", "5", "-q", "NJTGXCLS", "C",
-                         file("a", "a\n"), file("b", "b\n")});
+    run_result r = push({"-q",
+                         "NJHGJNAM",
+                         "PAYROLL",
+                         "-q",
+                         "NJHGJCLS",
+                         "X",
+                         "-q",
+                         "NDHGCLAS",
+                         "Q",
+                         "-q",
+                         "NJH2USID",
+                         "CARL",
+                         "-q",
+                         "NJHGETS",
+                         "5",
+                         "-q",
+                         "NJTGXCLS",
+                         "C",
+                         file("a", "a\n"),
+                         file("b", "b\n")});
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\njobpush: can't change field NJHGETS\n"
                      "jobpush: can't change field NJTGXCLS\n");
     EXPECT_EQ(r.status, 0);
@@ -186,7 +204,7 @@ TEST_F(SimRun, LinkFailures)
     const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
     struct fault {
         std::vector<std::string> sim_args;
-        std::string message;  // the whole standard error, or a part of it when `part`
+        std::string message; // the whole standard error, or a part of it when `part`
         bool part = false;
         std::vector<std::string> options = {};
     } faults[] = {
@@ -196,10 +214,12 @@ TEST_F(SimRun, LinkFailures)
         {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
         {{"--no-link-process"},
          "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
-         "Zero return from 'contact_link'\n" + not_active + "-1 return from 'getmaxdata'\n",
-         true, {"-d", "1"}},
+         "Zero return from 'contact_link'\n" +
+             not_active + "-1 return from 'getmaxdata'\n",
+         true,
+         {"-d", "1"}},
     };
-    for (const fault& f : faults) {
+    for (const fault &f : faults) {
         start(f.sim_args);
         std::vector<std::string> tail = f.options;
         tail.push_back(a);
@@ -231,9 +251,9 @@ TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
     EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH3");
     EXPECT_EQ(h.mark, 1);
-    ASSERT_EQ(h.records.size(), 2u);  // job header and trailer
+    ASSERT_EQ(h.records.size(), 2u); // job header and trailer
     EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA");
     EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
 }
 
-}  // namespace
+} // namespace
