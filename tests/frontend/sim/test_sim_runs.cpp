@@ -209,6 +209,7 @@ TEST_F(SimRun, LinkFailures)
         std::vector<std::string> options = {};
     } faults[] = {
         {{"--zero-program", "NODEA"}, not_active},
+        {{"--close-on", "23"}, not_active + not_active}, // the link information call fails
         {{"--getid-status", "5"}, "jobpush: could not get job id: NJE file error\n"},
         {{"--bad-answer", "slash-jobid"}, "jobpush: could not get job id: RPC: ", true},
         {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
