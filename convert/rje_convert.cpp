@@ -19,11 +19,12 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
-#include <tmmintrin.h>
-#define CONVERT_HAVE_SSSE3_PATH 1
+#include <immintrin.h>
+#define CONVERT_HAVE_VECTOR_TRANSLATE 1
 #endif
 
-namespace {
+namespace
+{
 
 constexpr unsigned char IRS = RJE_IRS;
 constexpr unsigned char TRN = RJE_TRN;
@@ -37,10 +38,10 @@ constexpr int MIN_MAXDATA = 16;             // no block is smaller (compressor w
 constexpr int DBCS_CHAR_ROOM = 4;           // SO, two code bytes, SI
 
 // Format-4 framing: TRN and its count, the string control bytes around the data.
-constexpr int FORMAT4_OVERHEAD = 10;      // a chunk of n bytes takes at most n + 10 bytes of a block
-constexpr int FORMAT4_FIRST_DIRECT = 59;  // data bytes behind the count in a block's first record
-constexpr int FORMAT4_LATER_DIRECT = 60;  // ... in a later record (the rewritten 0x01 covers IRS too)
-constexpr int FORMAT4_PIECE = 63;         // longest further piece of data under one SCB
+constexpr int FORMAT4_OVERHEAD = 10;     // a chunk of n bytes takes at most n + 10 bytes of a block
+constexpr int FORMAT4_FIRST_DIRECT = 59; // data bytes behind the count in a block's first record
+constexpr int FORMAT4_LATER_DIRECT = 60; // ... in a later record (the rewritten 0x01 covers IRS too)
+constexpr int FORMAT4_PIECE = 63;        // longest further piece of data under one SCB
 constexpr unsigned char FORMAT4_LONG_FIRST_SCB = 0x3D; // TRN, count and 59 bytes
 constexpr unsigned char FORMAT4_LONG_LATER_SCB = 0x3F; // IRS, TRN, count and 60 bytes
 
@@ -51,7 +52,10 @@ constexpr std::size_t BATCH_SIZE = 256 * 1024; // data-file records collected be
 
 bool force_wide = false;
 
-const unsigned char *file_table() { return nje_usr_AtoE != nullptr ? nje_usr_AtoE : nje_AtoE; }
+const unsigned char *file_table()
+{
+    return nje_usr_AtoE != nullptr ? nje_usr_AtoE : nje_AtoE;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Blocks: one data buffer of maxdata bytes filled by the compressor and written as one record.
@@ -90,7 +94,8 @@ struct Blocks {
     unsigned char *batch = nullptr;
     std::FILE *mem = nullptr;
 
-    Blocks(std::FILE *d, int c, int m, compress_fn f, bool batched) : df(d), control(c), maxdata(m), compress(f)
+    Blocks(std::FILE *d, int c, int m, compress_fn f, bool batched)
+        : df(d), control(c), maxdata(m), compress(f)
     {
         block = nje_data_allocate_buffer(static_cast<std::size_t>(maxdata));
         if (block != nullptr) {
@@ -142,8 +147,9 @@ struct Blocks {
         std::FILE *to = df;
         if (mem != nullptr) {
             const long pos = std::ftell(mem);
-            if (pos < 0 || static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
-                               BATCH_SIZE) {
+            if (pos < 0 ||
+                static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
+                    BATCH_SIZE) {
                 if (!drain()) {
                     w = block;
                     return false;
@@ -468,8 +474,8 @@ enum : unsigned char { ORDINARY = 0, TAB = 1, NEWLINE = 2, WIDE = 3 };
 
 struct ByteClasses {
     unsigned char cls[256];
-    bool usable = true;        // the newline byte and only it decodes as a newline
-    bool any_wide = false;     // some byte may begin a multibyte or double-byte character
+    bool usable = true;         // the newline byte and only it decodes as a newline
+    bool any_wide = false;      // some byte may begin a multibyte or double-byte character
     bool ascii_ordinary = true; // every byte 0x20..0x7F is an ordinary character
     bool wide_high_only = true; // every WIDE byte is above 0x7F
 };
@@ -569,33 +575,45 @@ std::size_t first_wide(const unsigned char *p, std::size_t n, const ByteClasses 
     return i;
 }
 
-#if defined(CONVERT_HAVE_SSSE3_PATH)
-// Translates n bytes of 0x20..0x7F sixteen at a time: each of the six table rows is looked up by
-// the low nibble and kept where the high nibble selects it. @return the bytes done (a multiple of 16).
-__attribute__((target("ssse3"))) std::size_t translate_printable_ssse3(unsigned char *out, const unsigned char *in,
-                                                                       std::size_t n, const unsigned char *table)
+#if defined(CONVERT_HAVE_VECTOR_TRANSLATE)
+// Translates n bytes of 0x20..0x7F thirty-two at a time: the low nibble looks up each of the six
+// table rows, and the bits of the row number (high nibble - 2) pick among them.
+// @return the bytes done (a multiple of 32).
+__attribute__((target("avx2"))) std::size_t translate_printable_avx2(unsigned char *out,
+                                                                     const unsigned char *in, std::size_t n,
+                                                                     const unsigned char *table)
 {
-    __m128i rows[6];
+    __m256i rows[6];
     for (int r = 0; r < 6; ++r) {
-        rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r));
+        rows[r] = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r)));
     }
-    const __m128i low = _mm_set1_epi8(0x0F);
+    const __m256i low = _mm256_set1_epi8(0x0F);
+    const __m256i two = _mm256_set1_epi8(2);
     std::size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-        const __m128i lo = _mm_and_si128(x, low);
-        const __m128i hi = _mm_and_si128(_mm_srli_epi16(x, 4), low);
-        __m128i res = _mm_setzero_si128();
-        for (int r = 0; r < 6; ++r) {
-            const __m128i sel = _mm_cmpeq_epi8(hi, _mm_set1_epi8(static_cast<char>(r + 2)));
-            res = _mm_or_si128(res, _mm_and_si128(sel, _mm_shuffle_epi8(rows[r], lo)));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), res);
+    for (; i + 32 <= n; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i));
+        const __m256i lo = _mm256_and_si256(x, low);
+        const __m256i row = _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), two);
+        const __m256i bit0 = _mm256_slli_epi16(row, 7); // blendv looks at bit 7 of each byte
+        const __m256i bit1 = _mm256_slli_epi16(row, 6);
+        const __m256i bit2 = _mm256_slli_epi16(row, 5);
+        const __m256i r01 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[0], lo), _mm256_shuffle_epi8(rows[1], lo), bit0);
+        const __m256i r23 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[2], lo), _mm256_shuffle_epi8(rows[3], lo), bit0);
+        const __m256i r45 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[4], lo), _mm256_shuffle_epi8(rows[5], lo), bit0);
+        const __m256i r03 = _mm256_blendv_epi8(r01, r23, bit1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm256_blendv_epi8(r03, r45, bit2));
     }
     return i;
 }
 
-const bool have_ssse3 = __builtin_cpu_supports("ssse3");
+const bool have_avx2 = [] {
+    __builtin_cpu_init(); // runs before other constructors may have set up the processor data
+    return __builtin_cpu_supports("avx2") != 0;
+}();
 #endif
 
 // Translates n bytes through the table; `printable`: every byte is 0x20..0x7F.
@@ -603,9 +621,9 @@ void translate(unsigned char *out, const unsigned char *in, std::size_t n, const
                bool printable = false)
 {
     std::size_t i = 0;
-#if defined(CONVERT_HAVE_SSSE3_PATH)
-    if (printable && have_ssse3) {
-        i = translate_printable_ssse3(out, in, n, table);
+#if defined(CONVERT_HAVE_VECTOR_TRANSLATE)
+    if (printable && have_avx2) {
+        i = translate_printable_avx2(out, in, n, table);
     }
 #else
     (void)printable;
@@ -864,7 +882,8 @@ void frame_transparent(unsigned char *block, int &used, const unsigned char *dat
         block[0] = n <= FORMAT4_FIRST_DIRECT ? static_cast<unsigned char>(n + 2) : FORMAT4_LONG_FIRST_SCB;
         p = 1;
     } else {
-        block[used - 2] = n <= FORMAT4_FIRST_DIRECT ? static_cast<unsigned char>(n + 3) : FORMAT4_LONG_LATER_SCB;
+        block[used - 2] =
+            n <= FORMAT4_FIRST_DIRECT ? static_cast<unsigned char>(n + 3) : FORMAT4_LONG_LATER_SCB;
         p = used;
     }
     const int direct = std::min(n, used == 0 ? FORMAT4_FIRST_DIRECT : FORMAT4_LATER_DIRECT);
@@ -936,7 +955,10 @@ int convert_records(std::FILE *file, std::FILE *data_file, unsigned char *buffer
 
 // ---------------------------------------------------------------------------------------------
 
-void convert_force_wide_path(bool on) { force_wide = on; }
+void convert_force_wide_path(bool on)
+{
+    force_wide = on;
+}
 
 void convert_fill_blanks(unsigned char *buffer, int from, int to)
 {

@@ -36,8 +36,8 @@ inline constexpr int NJE_CONVERT_BUFFER_SLACK = 4;
 //   NJE_CONVERT_COMPRESS_FAILED (-2) when a record cannot be placed into a block (including a
 //   record that does not fit an empty block, a format-4 lrecl + 10 not below maxdata, bad
 //   arguments and an unknown data format; nothing is written then). Reads the input to its end.
-int nje_convert_toibm(std::FILE* file, std::FILE* data_file, unsigned char* buffer, int lrecl,
-                      int maxdata, int data_format, int control, int tabs, int fixed);
+int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buffer, int lrecl, int maxdata,
+                      int data_format, int control, int tabs, int fixed);
 
 // Reads one text record into `buffer` (at least lrecl + NJE_CONVERT_BUFFER_SLACK bytes):
 // translated with nje_usr_AtoE when loaded, else nje_AtoE; tabs expanded; cut to lrecl bytes;
@@ -46,18 +46,18 @@ int nje_convert_toibm(std::FILE* file, std::FILE* data_file, unsigned char* buff
 // such a line for the next call on the same stream). Bytes the locale cannot decode are taken as
 // single-byte characters. @return record length including the IRS, or -1 at end of input when
 // nothing was read.
-int convert_read_line(std::FILE* file, unsigned char* buffer, int lrecl, int tabs, int fixed);
+int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed);
 
 // Reads up to n bytes into buffer. @return bytes read (1..n), or -1 when none could be read.
-int convert_read_chunk(std::FILE* file, unsigned char* buffer, int n);
+int convert_read_chunk(std::FILE *file, unsigned char *buffer, int n);
 
 // Reads one length-prefixed record (4-byte big-endian length L, then L bytes), keeping its first
 // min(L, lrecl) bytes in buffer and skipping the rest. @return bytes stored (0 for an empty
 // record), or -1 at end of input, on a short record or a failed skip.
-int convert_read_record(std::FILE* file, unsigned char* buffer, int lrecl);
+int convert_read_record(std::FILE *file, unsigned char *buffer, int lrecl);
 
 // Sets buffer[from .. to-1] to EBCDIC blank 0x40; nothing when from >= to.
-void convert_fill_blanks(unsigned char* buffer, int from, int to);
+void convert_fill_blanks(unsigned char *buffer, int from, int to);
 
 // Text conversion normally runs a bulk byte path and decodes characters one at a time only
 // where the result can differ (a multibyte locale meeting a byte above 0x7F, or a linked DBCS
@@ -68,9 +68,8 @@ void convert_force_wide_path(bool on);
 // rje_compress in record mode (mode 2), with the same results (1 appended, 0 no room, -1 cannot
 // be compressed) and the same bytes; faster because it skips room checks when the worst case
 // fits. `*out` is the write position, `block_start` the start of the block.
-int convert_compress_record(const unsigned char* in, const unsigned char* in_end,
-                            unsigned char** out, unsigned char* block_start,
-                            unsigned char* out_end);
+int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                            unsigned char *block_start, unsigned char *out_end);
 
 // Bytes after a record that convert_compress_padded may read.
 inline constexpr int NJE_CONVERT_READ_PAD = 16;

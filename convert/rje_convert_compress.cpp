@@ -11,14 +11,16 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
+namespace
+{
 
 constexpr std::size_t LITERAL_CUT = 60;
 constexpr std::size_t RUN_CUT = 63;
 constexpr std::size_t MAX_INITIAL = 63;
 constexpr std::size_t MIN_ROOM = 5; // checked before anything is placed
 // With more room than twice the data plus this, no room check can fail: a record takes at most
-// 3 + n + n SCBs + 2 bytes, and no check looks more than 6 bytes past what is written.
+// 3 + n + n SCBs + 2 bytes, no check looks more than 6 bytes past what is written, and the
+// 16-byte copies of padded records write at most 15 bytes past a literal string.
 constexpr std::size_t ROOMY_SLACK = 16;
 
 struct Out {
@@ -34,6 +36,33 @@ struct Out {
             first_scb = w;
         }
         *w++ = v;
+        has_scb = true;
+    }
+    // Copies n bytes; Wide: in pieces of 16, which may read and write up to 15 bytes past them.
+    template <bool Wide> void copy(const unsigned char *p, std::size_t n)
+    {
+#if defined(__SSE2__)
+        if (Wide) {
+            for (std::size_t k = 0; k < n; k += 16) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(w + k),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k)));
+            }
+            w += n;
+            return;
+        }
+#endif
+        std::memcpy(w, p, n);
+        w += n;
+    }
+    template <bool Wide> void literal_bytes(const unsigned char *p, std::size_t n)
+    {
+        if (n == 0) {
+            return;
+        }
+        if (has_scb) {
+            scb(static_cast<unsigned char>(n));
+        }
+        copy<Wide>(p, n);
         has_scb = true;
     }
     void literal(const unsigned char *p, std::size_t n)
@@ -65,7 +94,8 @@ struct Out {
 // First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1. Padded: the 16 bytes
 // after lim may be read (their results are masked off).
 template <bool Padded>
-inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *rec, std::size_t i, std::size_t lim)
+inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *rec, std::size_t i,
+                                                            std::size_t lim)
 {
 #if defined(__SSE2__)
     while (Padded ? i < lim : i + 16 <= lim) {
@@ -92,8 +122,8 @@ inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char 
 
 // First j in [i, lim) with rec[j] != b, or lim. Padded as above.
 template <bool Padded>
-inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i, std::size_t lim,
-                                                          unsigned char b)
+inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *rec, std::size_t i,
+                                                          std::size_t lim, unsigned char b)
 {
 #if defined(__SSE2__)
     const __m128i v = _mm_set1_epi8(static_cast<char>(b));
@@ -123,7 +153,7 @@ inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *r
 template <bool Padded> unsigned char *compress_roomy(const unsigned char *rec, std::size_t n, Out &b)
 {
     const unsigned char *lit = rec;
-    std::size_t lit_len;
+    std::size_t lit_len = 0;
     std::size_t i;
     unsigned char run_byte = 0;
     std::size_t run_len = 0;
@@ -142,8 +172,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         i = j;
         if (lit_len == LITERAL_CUT) {
             b.scb(static_cast<unsigned char>(LITERAL_CUT));
-            std::memcpy(b.w, lit, LITERAL_CUT);
-            b.w += LITERAL_CUT;
+            b.copy<Padded>(lit, LITERAL_CUT);
             lit += LITERAL_CUT;
             lit_len = 0;
             if (i == n) {
@@ -158,7 +187,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         }
         const unsigned char c = rec[i];
         if (c == RJE_BLANK || (i + 1 < n && rec[i + 1] == c)) {
-            b.literal(lit, lit_len - 1);
+            b.literal_bytes<Padded>(lit, lit_len - 1);
             lit_len = 0;
             run_byte = c;
             run_len = 2;
@@ -168,26 +197,26 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         ++lit_len; // a pair that does not begin a run
         ++i;
     }
-run_mode: // run_len >= 2 bytes of run_byte pending
-    {
-        const std::size_t j = run_end<Padded>(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
-        run_len += j - i;
-        i = j;
-        if (i == n) {
-            goto finish;
-        }
-        b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
-        run_len = 0;
-        lit = rec + i;
-        lit_len = 1;
-        ++i;
-        goto literal_mode;
+run_mode : // run_len >= 2 bytes of run_byte pending
+{
+    const std::size_t j = run_end<Padded>(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
+    run_len += j - i;
+    i = j;
+    if (i == n) {
+        goto finish;
     }
+    b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
+    run_len = 0;
+    lit = rec + i;
+    lit_len = 1;
+    ++i;
+    goto literal_mode;
+}
 finish:
     if (run_len != 0) {
         b.run(run_byte, run_len);
     }
-    b.literal(lit, lit_len);
+    b.literal_bytes<Padded>(lit, lit_len);
     b.scb(0x01);
     *b.w++ = RJE_IRS;
     return b.w;
@@ -288,7 +317,8 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
             }
             ++run_len;
             ++i;
-            const std::size_t j = run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
+            const std::size_t j =
+                run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
             run_len += j - i;
             i = j;
             continue;

@@ -9,7 +9,7 @@
 #include <cstring>
 
 int xlate_to_nls = 0;
-FILE *utiltracefd = nullptr;
+FILE *utiltracefd = stderr;
 
 namespace {
 

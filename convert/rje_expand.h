@@ -28,7 +28,7 @@ inline constexpr unsigned EOR_EOB = 2;     // a record ended with the block's la
 
 // Non-zero: form feed and carriage return ending a record are written as new line. 0 at start.
 extern int xlate_to_nls;
-// Stream for the traces of the reading side; null means standard error.
+// Stream for the traces of the reading side: standard error at start (null also means it).
 extern FILE *utiltracefd;
 
 // Expands the block from *in up to in_last (the address of the block's LAST byte, inclusive) into
@@ -42,6 +42,7 @@ extern FILE *utiltracefd;
 //          and written. Never reads outside *in..in_last and never writes more than max bytes.
 //          Malformed data is not an error: it ends in EOB_SPANNED or in records cut at odd places.
 //          An SCB 0x00 inside a block is skipped as an empty string; a compaction SCB ends the block.
+//          max 0 returns EOR_MORE at once. In raw mode every record ends with EOR_MORE.
 unsigned rje_expand(const unsigned char **in, unsigned char **out, unsigned max, const unsigned char *in_last,
                     rje_expand_ctx *ctct, int debug, const unsigned char *out_start);
 

@@ -13,7 +13,8 @@
 #include "spool/rje_data.h"
 #include "support/byteorder.h"
 
-namespace {
+namespace
+{
 
 constexpr std::size_t SETTINGS = 6;
 constexpr int FORMATS[] = {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY, NJE_FORMAT_RECORD, NJE_FORMAT_TRANSPARENT};
@@ -111,7 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (format == NJE_FORMAT_TEXT) {
             check(recs.size() == static_cast<std::size_t>(result));
             for (const auto &r : recs) {
-                check(r.size() <= static_cast<std::size_t>(lrecl) && (!fixed || r.size() == static_cast<std::size_t>(lrecl)));
+                check(r.size() <= static_cast<std::size_t>(lrecl) &&
+                      (!fixed || r.size() == static_cast<std::size_t>(lrecl)));
             }
         } else if (format == NJE_FORMAT_RECORD) {
             check(recs.size() <= static_cast<std::size_t>(result));

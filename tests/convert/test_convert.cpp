@@ -9,7 +9,8 @@
 
 using namespace convert_test;
 
-namespace {
+namespace
+{
 
 // convert_read_line over a whole file: every record the reader gives, IRS included.
 std::vector<Bytes> read_lines(const Bytes &input, int lrecl, int tabs, int fixed)
@@ -23,7 +24,10 @@ std::vector<Bytes> read_lines(const Bytes &input, int lrecl, int tabs, int fixed
     return out;
 }
 
-Bytes rep(std::size_t n, unsigned char b) { return Bytes(n, b); }
+Bytes rep(std::size_t n, unsigned char b)
+{
+    return Bytes(n, b);
+}
 
 Bytes cat(std::initializer_list<Bytes> parts)
 {
@@ -73,7 +77,8 @@ TEST(ConvertReadLine, TabsAndLongLines)
               (std::vector<Bytes>{cat({{0xC1}, rep(7, 0x40), {0xC2, 0x1E}})}));
     EXPECT_EQ(read_lines(bytes("A\tB\n"), 80, 0, 0), (std::vector<Bytes>{{0xC1, 0x05, 0xC2, 0x1E}}));
     EXPECT_EQ(read_lines(bytes("ABCD\tE\n"), 4, 8, 0), (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("ABC\tE\n"), 6, 4, 0), (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0x40, 0xC5, 0x1E}}));
+    EXPECT_EQ(read_lines(bytes("ABC\tE\n"), 6, 4, 0),
+              (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0x40, 0xC5, 0x1E}}));
     EXPECT_EQ(read_lines(bytes("ABCD\tE\n"), 6, 8, 0),
               (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0x40, 0x40, 0x1E}}));
     // 100 characters with lrecl 80: the first 80 stay, the next line is read from its start.
@@ -88,11 +93,17 @@ TEST(ConvertReadLine, UndecodableBytesAreKeptAsSingleBytes)
 {
     // C locale: bytes above 0x7F are not characters; each is translated and reading goes on.
     std::setlocale(LC_ALL, "C");
-    EXPECT_EQ(read_lines(bytes("A\xE9" "B\nC\n"), 80, 8, 0), (std::vector<Bytes>{{0xC1, 0x89, 0xC2, 0x1E}, {0xC3, 0x1E}}));
+    EXPECT_EQ(read_lines(bytes("A\xE9"
+                               "B\nC\n"),
+                         80, 8, 0),
+              (std::vector<Bytes>{{0xC1, 0x89, 0xC2, 0x1E}, {0xC3, 0x1E}}));
     // C.UTF-8: Latin-1 bytes and a broken sequence are single bytes, a valid character takes the
     // table entry of its low 8 bits, and the byte that broke a sequence begins the next character.
     ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
-    EXPECT_EQ(read_lines(bytes("\xE9" "A\xE2\x82" "B\xC3\xA9\n\xE2\nZ"), 80, 8, 0),
+    EXPECT_EQ(read_lines(bytes("\xE9"
+                               "A\xE2\x82"
+                               "B\xC3\xA9\n\xE2\nZ"),
+                         80, 8, 0),
               (std::vector<Bytes>{{0x89, 0xC1, 0x82, 0x02, 0xC2, 0x89, 0x1E}, {0x82, 0x1E}, {0xE9, 0x1E}}));
     std::setlocale(LC_ALL, "C");
 }
@@ -114,7 +125,8 @@ TEST(ConvertText, CountsLinesAcrossBlocks)
     EXPECT_EQ(split.result, 3);
     auto blocks = data_records(split.file);
     ASSERT_EQ(blocks.size(), 2u);
-    EXPECT_EQ(blocks[0], (Bytes{0x05, 0x35, 0x03, 0x96, 0x95, 0x85, 0x06, 0x1E, 0x35, 0x03, 0xA3, 0xA6, 0x96, 0x01, 0x1E}));
+    EXPECT_EQ(blocks[0], (Bytes{0x05, 0x35, 0x03, 0x96, 0x95, 0x85, 0x06, 0x1E, 0x35, 0x03, 0xA3, 0xA6, 0x96,
+                                0x01, 0x1E}));
     EXPECT_EQ(records(split.file), records(three.file));
 }
 
@@ -174,8 +186,8 @@ TEST(ConvertRecord, CutFilledAndPassedThrough)
     Bytes in = {0, 0, 0, 5, 1, 2, 3, 4, 5, 0, 0, 0, 0, 0, 0, 0, 2, 7, 8};
     Conversion c = convert(in, 3, 3820, NJE_FORMAT_RECORD);
     EXPECT_EQ(c.result, 3);
-    EXPECT_EQ(c.file, (Bytes{0, 0, 0, 7, 0x80, 'S', 'N', 'A', 1, 2, 3, 0, 0, 0, 4, 0x80, 'S', 'N', 'A',
-                             0, 0, 0, 6, 0x80, 'S', 'N', 'A', 7, 8, 0, 0, 0, 0}));
+    EXPECT_EQ(c.file, (Bytes{0,   0,   0, 7, 0x80, 'S', 'N',  'A', 1,   2,   3, 0, 0, 0, 4, 0x80, 'S',
+                             'N', 'A', 0, 0, 0,    6,   0x80, 'S', 'N', 'A', 7, 8, 0, 0, 0, 0}));
     Conversion fixed = convert(in, 3, 3820, NJE_FORMAT_RECORD, 8, 1);
     EXPECT_EQ(fixed.result, 3);
     auto recs = data_records(fixed.file);
@@ -202,17 +214,19 @@ TEST(ConvertTransparent, FramingVectors)
 {
     Conversion two = convert(Bytes{0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF}, 3, 3820, NJE_FORMAT_TRANSPARENT);
     EXPECT_EQ(two.result, 2);
-    EXPECT_EQ(data_records(two.file),
-              (std::vector<Bytes>{{0x05, 0x35, 0x03, 0xAA, 0xBB, 0xCC, 0x06, 0x1E, 0x35, 0x03, 0xDD, 0xEE, 0xFF,
-                                   0x01, 0x1E}}));
+    EXPECT_EQ(data_records(two.file), (std::vector<Bytes>{{0x05, 0x35, 0x03, 0xAA, 0xBB, 0xCC, 0x06, 0x1E,
+                                                           0x35, 0x03, 0xDD, 0xEE, 0xFF, 0x01, 0x1E}}));
 
     Bytes chunk(80);
     for (std::size_t i = 0; i < chunk.size(); ++i) {
         chunk[i] = static_cast<unsigned char>(i);
     }
     Conversion one = convert(chunk, 80, 3820, NJE_FORMAT_TRANSPARENT);
-    Bytes want = cat({{0x3D, 0x35, 0x50}, Bytes(chunk.begin(), chunk.begin() + 59), {0x15},
-                      Bytes(chunk.begin() + 59, chunk.end()), {0x01, 0x1E}});
+    Bytes want = cat({{0x3D, 0x35, 0x50},
+                      Bytes(chunk.begin(), chunk.begin() + 59),
+                      {0x15},
+                      Bytes(chunk.begin() + 59, chunk.end()),
+                      {0x01, 0x1E}});
     EXPECT_EQ(data_records(one.file), (std::vector<Bytes>{want}));
 
     // Long chunks in later records and across blocks come back whole through the expander.
@@ -259,8 +273,7 @@ TEST(ConvertText, FailedWritesReturnMinusOne)
     unsigned char *buffer = nje_data_allocate_buffer(8192);
     for (int format : {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY, NJE_FORMAT_RECORD, NJE_FORMAT_TRANSPARENT}) {
         InputFile in(format == NJE_FORMAT_RECORD ? records_in : text);
-        EXPECT_EQ(nje_convert_toibm(in.f, full, buffer, 80, 3820, format, 0, 8, 0),
-                  NJE_CONVERT_WRITE_FAILED)
+        EXPECT_EQ(nje_convert_toibm(in.f, full, buffer, 80, 3820, format, 0, 8, 0), NJE_CONVERT_WRITE_FAILED)
             << "format " << format;
     }
     nje_data_free_buffer(buffer);

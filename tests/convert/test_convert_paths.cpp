@@ -10,11 +10,13 @@
 #include <random>
 
 #include "convert/rje_compress.h"
+#include "convert/translate.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 
 using namespace convert_test;
 
-namespace {
+namespace
+{
 
 std::uint64_t seed()
 {
@@ -32,8 +34,8 @@ std::uint64_t seed()
 Bytes random_text(std::mt19937_64 &rng, std::size_t lines)
 {
     auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
-    static const char *const utf8[] = {"\xC3\xA9", "\xC3\xBC", "\xE3\x82\xA2", "\xE4\xBA\xBA", "\xE2\x82\xAC",
-                                       "\xF0\x9F\x98\x80", "\xC4\x89"};
+    static const char *const utf8[] = {"\xC3\xA9",     "\xC3\xBC",         "\xE3\x82\xA2", "\xE4\xBA\xBA",
+                                       "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC4\x89"};
     static const unsigned char controls[] = {0x0D, 0x1E, 0x0E, 0x0F, 0x00, 0x0C, 0x1B, 0x7F, 0x09};
     Bytes t;
     for (std::size_t l = 0; l < lines; ++l) {
@@ -124,6 +126,24 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
         expect_same_paths(corpus, "C.UTF-8 with the DBCS library");
     }
     std::setlocale(LC_ALL, "C");
+    // A replacement table of random values (0x20 among them, so trimming matters), over every
+    // printable byte in long runs as well.
+    unsigned char table[256];
+    for (unsigned char &t : table) {
+        t = static_cast<unsigned char>(rng() % 8 == 0 ? 0x20 : rng());
+    }
+    Bytes printable;
+    for (int rep = 0; rep < 3; ++rep) {
+        for (int b = 0x20; b < 0x80; ++b) {
+            printable.push_back(static_cast<unsigned char>(b));
+        }
+        printable.push_back('\n');
+    }
+    unsigned char *saved = nje_usr_AtoE;
+    nje_usr_AtoE = table;
+    expect_same_paths(printable, "replacement table");
+    expect_same_paths(random_text(rng, 60), "replacement table, text");
+    nje_usr_AtoE = saved;
     // Inputs longer than the bulk buffer: a line that crosses it, and lines of one character.
     Bytes big = corpus;
     while (big.size() < 600000) {
@@ -143,7 +163,8 @@ TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
         Bytes rec;
         const std::size_t len = pick(256);
         while (rec.size() < len) {
-            const unsigned char b = pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
+            const unsigned char b =
+                pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
             for (std::size_t n = pick(3) == 0 ? 1 + pick(70) : 1; n > 0 && rec.size() < len; --n) {
                 rec.push_back(pick(4) == 0 ? static_cast<unsigned char>(0xC1 + pick(9)) : b);
             }
@@ -166,9 +187,10 @@ TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
         unsigned char *oa = a.data() + at;
         unsigned char *ob = b.data() + at;
         const unsigned char *in = rec.data();
-        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size, static_cast<unsigned>(size),
-                                    RJE_MODE_RECORD);
-        const int rb = convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
+        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size,
+                                    static_cast<unsigned>(size), RJE_MODE_RECORD);
+        const int rb =
+            convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
         const int rc = convert_compress_padded(padded.data(), padded.data() + rec.size(), &oc, c.data(),
                                                c.data() + size);
         ASSERT_EQ(ra, rb) << "round " << round;
@@ -194,16 +216,16 @@ TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
 
     // A character that does not fit together with its SI begins the next record; a folded line
     // stays folded; every record counts.
-    Conversion cut = convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820,
-                             NJE_FORMAT_TEXT);
+    Conversion cut =
+        convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820, NJE_FORMAT_TEXT);
     EXPECT_EQ(cut.result, 7);
     EXPECT_EQ(records(cut.file), (std::vector<Bytes>{{0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                      {0x0E, 0x83, 0x42, 0x0F},
-                                                      {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                      {0xC2},
-                                                      {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
-                                                      {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
-                                                      {0xE9}}));
+                                                     {0x0E, 0x83, 0x42, 0x0F},
+                                                     {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
+                                                     {0xC2},
+                                                     {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
+                                                     {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
+                                                     {0xE9}}));
     // The reader gives the same records one call at a time, carrying the cut line over.
     InputFile in(bytes(a + a + a + "\nZ"));
     unsigned char buf[16];
@@ -217,4 +239,34 @@ TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
               (std::vector<Bytes>{{0xC1, 0xC2}}));
     EXPECT_EQ(records(convert(bytes("ABCDEFG" + a + "\n"), 6, 3820, NJE_FORMAT_TEXT).file),
               (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}}));
+}
+
+TEST(ConvertPaths, CompressorGoldenBlocks)
+{
+    // Records at block start (and one appended), as the compressor must place them.
+    auto place = [](Bytes rec, bool padded, Bytes block = {}) {
+        rec.push_back(0x1E);
+        const std::size_t at = block.size();
+        block.resize(400);
+        Bytes in = rec;
+        in.resize(rec.size() + NJE_CONVERT_READ_PAD, 0x1E);
+        unsigned char *out = block.data() + at;
+        const int rc = padded ? convert_compress_padded(in.data(), in.data() + rec.size(), &out, block.data(),
+                                                        block.data() + block.size())
+                              : convert_compress_record(in.data(), in.data() + rec.size(), &out, block.data(),
+                                                        block.data() + block.size());
+        EXPECT_EQ(rc, 1);
+        return Bytes(block.data(), out);
+    };
+    for (bool padded : {false, true}) {
+        EXPECT_EQ(place({0xC1, 0xC1}, padded), (Bytes{0x04, 0x35, 0x02, 0xC1, 0xC1, 0x01, 0x1E}));
+        EXPECT_EQ(place({0x40, 0x40}, padded), (Bytes{0x02, 0x35, 0x02, 0x82, 0x01, 0x1E}));
+        EXPECT_EQ(place({0xC1, 0x40, 0x40, 0xC2}, padded),
+                  (Bytes{0x03, 0x35, 0x04, 0xC1, 0x82, 0x01, 0xC2, 0x01, 0x1E}));
+        EXPECT_EQ(place({0x40, 0x40, 0x40, 0xC1, 0xC1, 0xC1, 0xC1, 0x40, 0x40}, padded),
+                  (Bytes{0x02, 0x35, 0x09, 0x83, 0xC4, 0xC1, 0x82, 0x01, 0x1E}));
+        EXPECT_EQ(place(Bytes(65, 0xC1), padded), (Bytes{0x02, 0x35, 0x41, 0xFF, 0xC1, 0x02, 0xC1, 0xC1, 0x01, 0x1E}));
+        EXPECT_EQ(place({0xC1, 0xC2}, padded, {0x03, 0x35, 0x01, 0xC1, 0x01, 0x1E}),
+                  (Bytes{0x03, 0x35, 0x01, 0xC1, 0x05, 0x1E, 0x35, 0x02, 0xC1, 0xC2, 0x01, 0x1E}));
+    }
 }

@@ -13,11 +13,15 @@
 #include "convert/rje_expand.h"
 #include "spool/rje_data.h"
 
-namespace convert_test {
+namespace convert_test
+{
 
 using Bytes = std::vector<unsigned char>;
 
-inline Bytes bytes(const std::string &s) { return Bytes(s.begin(), s.end()); }
+inline Bytes bytes(const std::string &s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
 // An input file holding `data`, positioned at its start; closed at scope exit.
 struct InputFile {

@@ -114,7 +114,7 @@ TEST(Expand, TraceGoesToUtiltracefd)
     const unsigned char *in = b.data();
     EXPECT_EQ(rje_expand(&in, &out, 8, &b.back(), &ctx, 1, buf), EOR_EOB);
     std::fclose(utiltracefd);
-    utiltracefd = nullptr;
+    utiltracefd = stderr;
     const std::string t(text, size);
     std::free(text);
     EXPECT_NE(t.find("rje_expand: EOR_EOB scb=0x00 trn_cnt=0"), std::string::npos) << t;

@@ -35,7 +35,8 @@ int main(int argc, char **argv)
             convert_force_wide_path(true);
             break;
         default:
-            std::fprintf(stderr, "usage: %s [-f format] [-l lrecl] [-m maxdata] [-t tabs] [-x] [-w] input output\n",
+            std::fprintf(stderr,
+                         "usage: %s [-f format] [-l lrecl] [-m maxdata] [-t tabs] [-x] [-w] input output\n",
                          argv[0]);
             return 2;
         }
