@@ -167,7 +167,12 @@ int rje_compress(const unsigned char **in, unsigned char **out, const unsigned c
                     lit = rec + i;
                 ++lit_len;
             }
-            prev = c;
+            // The bytes that follow join too while each differs from the one before it.
+            while (i + 1 < data_len && lit_len < LITERAL_CUT && rec[i + 1] != rec[i]) {
+                ++i;
+                ++lit_len;
+            }
+            prev = rec[i];
             if (!b.fits(lit_len + 1))
                 return 0;
         }
