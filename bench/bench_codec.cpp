@@ -12,22 +12,23 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<unsigned char>;
 constexpr unsigned BLOCK_SIZE = 3820;
 
-const char *const words[] = {"the",   "record", "job",  "output", "dataset", "printed", "system", "remote",
-                             "node",  "member", "total", "of",    "and",     "in",      "volume", "report"};
+const char *const words[] = {"the",  "record", "job",   "output", "dataset", "printed", "system", "remote",
+                             "node", "member", "total", "of",     "and",     "in",      "volume", "report"};
 
 std::string report_line(std::mt19937 &rng)
 {
     char line[160];
     std::snprintf(line, sizeof line, " %-8s %06u %10u.%02u %10u.%02u      %-20s %3u%%        %8u",
-                  words[rng() % 16], static_cast<unsigned>(rng() % 1000000), static_cast<unsigned>(rng() % 99999),
-                  static_cast<unsigned>(rng() % 100), static_cast<unsigned>(rng() % 99999),
-                  static_cast<unsigned>(rng() % 100), words[rng() % 16], static_cast<unsigned>(rng() % 100),
-                  static_cast<unsigned>(rng()));
+                  words[rng() % 16], static_cast<unsigned>(rng() % 1000000),
+                  static_cast<unsigned>(rng() % 99999), static_cast<unsigned>(rng() % 100),
+                  static_cast<unsigned>(rng() % 99999), static_cast<unsigned>(rng() % 100), words[rng() % 16],
+                  static_cast<unsigned>(rng() % 100), static_cast<unsigned>(rng()));
     return line;
 }
 
@@ -146,7 +147,8 @@ void BM_Expand(benchmark::State &state)
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data_bytes));
-    state.counters["block_bytes_per_data_byte"] = static_cast<double>(compressed) / static_cast<double>(data_bytes);
+    state.counters["block_bytes_per_data_byte"] =
+        static_cast<double>(compressed) / static_cast<double>(data_bytes);
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 # to iconv and the peak memory of each. All files live in a fresh directory under the work
 # directory and are removed at the end.
 # Usage: bench/convert_bench.sh [work-dir]        (default: $TMPDIR, else /tmp)
-# Environment: BUILD_DIR (build tree with libjobpush_core.a, default build), CONVERT_FILE (a built
-# tools/convert_file driver; else it is compiled here), TEXT_MB=200, BINARY_MB=64, RUNS=3,
+# Environment: BUILD_DIR (build tree, default build), CONVERT_FILE (the tools/convert_file driver;
+# default: the one in the build tree, else it is compiled here against libjobpush_core.a), TEXT_MB=200, BINARY_MB=64, RUNS=3,
 # CHARACTER_PATH=1 also times the character-by-character text path once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,6 +20,7 @@ work=$(mktemp -d "$base/convert_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 driver=${CONVERT_FILE:-}
+[ -z "$driver" ] && [ -x "$build/tools/convert_file/convert_file" ] && driver=$build/tools/convert_file/convert_file
 if [ -z "$driver" ]; then
   [ -f "$build/libjobpush_core.a" ] || { echo "build the library first: cmake --build $build --target jobpush_core" >&2; exit 1; }
   driver=$work/convert_file

@@ -5,7 +5,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr std::size_t LITERAL_CUT = 60; // a literal string is written once it holds this many bytes
 constexpr std::size_t RUN_CUT = 63;     // the longest run one SCB can give

@@ -17,10 +17,10 @@ inline constexpr unsigned char RJE_CR = 0x0D;    // carriage return
 // String control bytes: the top two bits give the kind, the low six bits the count.
 inline constexpr unsigned char RJE_SCB_KIND_MASK = 0xC0;
 inline constexpr unsigned char RJE_SCB_COUNT_MASK = 0x3F;
-inline constexpr unsigned char RJE_SCB_LITERAL = 0x00;   // n bytes follow unchanged
-inline constexpr unsigned char RJE_SCB_COMPACT = 0x40;   // compaction (never written, not expanded)
-inline constexpr unsigned char RJE_SCB_BLANKS = 0x80;    // n blanks
-inline constexpr unsigned char RJE_SCB_REPEAT = 0xC0;    // the next byte, n times
+inline constexpr unsigned char RJE_SCB_LITERAL = 0x00; // n bytes follow unchanged
+inline constexpr unsigned char RJE_SCB_COMPACT = 0x40; // compaction (never written, not expanded)
+inline constexpr unsigned char RJE_SCB_BLANKS = 0x80;  // n blanks
+inline constexpr unsigned char RJE_SCB_REPEAT = 0xC0;  // the next byte, n times
 
 // Compression modes (only the low 8 bits of the mode argument count).
 inline constexpr unsigned RJE_MODE_RECORD = 2;

@@ -49,6 +49,10 @@ constexpr std::size_t RECORD_PREFIX = 4;       // format 2: 32-bit big-endian re
 constexpr std::size_t READ_SIZE = 256 * 1024;  // bulk input buffer of the fast paths
 constexpr std::size_t SKIP_SIZE = 4096;        // scratch for skipping unseekable input
 constexpr std::size_t BATCH_SIZE = 256 * 1024; // data-file records collected before one write
+// Bytes past the data that the vector loops of the bulk paths may read (input buffer) or write
+// (record area): one 32-byte vector.
+constexpr std::size_t VECTOR_PAD = 32;
+static_assert(VECTOR_PAD >= NJE_CONVERT_READ_PAD);
 
 bool force_wide = false;
 
@@ -73,7 +77,7 @@ int compress_reference(const unsigned char *rec, std::size_t len, unsigned char 
 // The bulk paths build their records here: room for the longest record and the bytes that the
 // vector scans may read past it.
 struct RecordArea {
-    unsigned char bytes[MAX_LRECL + NJE_CONVERT_BUFFER_SLACK + NJE_CONVERT_READ_PAD] = {};
+    unsigned char bytes[MAX_LRECL + NJE_CONVERT_BUFFER_SLACK + VECTOR_PAD] = {};
 };
 
 int compress_fused(const unsigned char *rec, std::size_t len, unsigned char **w, unsigned char *block,
@@ -205,7 +209,7 @@ struct Reader {
     bool eof = false;
 
     Reader(std::FILE *file, std::size_t size)
-        : f(file), buf(static_cast<unsigned char *>(std::calloc(size + NJE_CONVERT_READ_PAD, 1))), cap(size)
+        : f(file), buf(static_cast<unsigned char *>(std::calloc(size + VECTOR_PAD, 1))), cap(size)
     {
     }
     ~Reader() { std::free(buf); }
@@ -577,11 +581,10 @@ std::size_t first_wide(const unsigned char *p, std::size_t n, const ByteClasses 
 
 #if defined(CONVERT_HAVE_VECTOR_TRANSLATE)
 // Translates n bytes of 0x20..0x7F thirty-two at a time: the low nibble looks up each of the six
-// table rows, and the bits of the row number (high nibble - 2) pick among them.
-// @return the bytes done (a multiple of 32).
-__attribute__((target("avx2"))) std::size_t translate_printable_avx2(unsigned char *out,
-                                                                     const unsigned char *in, std::size_t n,
-                                                                     const unsigned char *table)
+// table rows, and the bits of the row number (high nibble - 2) pick among them. The last vector
+// reads and writes up to 31 bytes past n (VECTOR_PAD); what it writes there carries no meaning.
+__attribute__((target("avx2"))) void translate_printable_avx2(unsigned char *out, const unsigned char *in,
+                                                              std::size_t n, const unsigned char *table)
 {
     __m256i rows[6];
     for (int r = 0; r < 6; ++r) {
@@ -590,8 +593,7 @@ __attribute__((target("avx2"))) std::size_t translate_printable_avx2(unsigned ch
     }
     const __m256i low = _mm256_set1_epi8(0x0F);
     const __m256i two = _mm256_set1_epi8(2);
-    std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
+    for (std::size_t i = 0; i < n; i += 32) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i));
         const __m256i lo = _mm256_and_si256(x, low);
         const __m256i row = _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), two);
@@ -607,7 +609,6 @@ __attribute__((target("avx2"))) std::size_t translate_printable_avx2(unsigned ch
         const __m256i r03 = _mm256_blendv_epi8(r01, r23, bit1);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm256_blendv_epi8(r03, r45, bit2));
     }
-    return i;
 }
 
 const bool have_avx2 = [] {
@@ -616,14 +617,16 @@ const bool have_avx2 = [] {
 }();
 #endif
 
-// Translates n bytes through the table; `printable`: every byte is 0x20..0x7F.
+// Translates n bytes through the table; `printable`: every byte is 0x20..0x7F, and in and out
+// have VECTOR_PAD bytes of room behind them.
 void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
                bool printable = false)
 {
     std::size_t i = 0;
 #if defined(CONVERT_HAVE_VECTOR_TRANSLATE)
     if (printable && have_avx2) {
-        i = translate_printable_avx2(out, in, n, table);
+        translate_printable_avx2(out, in, n, table);
+        return;
     }
 #else
     (void)printable;

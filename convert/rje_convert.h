@@ -32,20 +32,22 @@ inline constexpr int NJE_CONVERT_BUFFER_SLACK = 4;
 //   tabs     tab stop interval for text, 0 = tabs are translated like other control bytes.
 //   fixed    non-zero: text and format-2 records are padded with EBCDIC blanks to lrecl.
 // @return number of records written (lines, cut parts of double-byte lines, chunks or input
-//   records), NJE_CONVERT_WRITE_FAILED (-1) when a data-file write fails, or
-//   NJE_CONVERT_COMPRESS_FAILED (-2) when a record cannot be placed into a block (including a
-//   record that does not fit an empty block, a format-4 lrecl + 10 not below maxdata, bad
-//   arguments and an unknown data format; nothing is written then). Reads the input to its end.
+//   records); NJE_CONVERT_WRITE_FAILED (-1) when a data-file write fails or memory for the block
+//   runs out; NJE_CONVERT_COMPRESS_FAILED (-2) when a record does not fit even an empty block
+//   (the blocks before it are written), and before anything is written for an unknown data
+//   format, lrecl outside 1..255, maxdata below 16 or, in format 4, lrecl + 10 not below maxdata.
+// Reads the input to its end; uses well under 1 MiB whatever the input size.
 int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buffer, int lrecl, int maxdata,
                       int data_format, int control, int tabs, int fixed);
 
 // Reads one text record into `buffer` (at least lrecl + NJE_CONVERT_BUFFER_SLACK bytes):
 // translated with nje_usr_AtoE when loaded, else nje_AtoE; tabs expanded; cut to lrecl bytes;
-// padded (fixed) or trailing-0x20-trimmed; terminated by IRS 0x1E. A line holding double-byte
-// characters is continued in further records instead of truncated (the reader keeps the rest of
-// such a line for the next call on the same stream). Bytes the locale cannot decode are taken as
-// single-byte characters. @return record length including the IRS, or -1 at end of input when
-// nothing was read.
+// padded (fixed) or trailing-0x20-trimmed; terminated by IRS 0x1E. No record exceeds lrecl bytes
+// (an empty line is min(3, lrecl) blanks). A line holding double-byte characters is continued in
+// further records instead of truncated: the reader keeps the rest of such a line for the next
+// call on the same stream (reading another stream in between drops it). Bytes the locale cannot
+// decode are taken as single-byte characters. @return record length including the IRS, or -1 at
+// end of input when nothing was read.
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed);
 
 // Reads up to n bytes into buffer. @return bytes read (1..n), or -1 when none could be read.
@@ -65,9 +67,10 @@ void convert_fill_blanks(unsigned char *buffer, int from, int to);
 void convert_force_wide_path(bool on);
 
 // Appends one EBCDIC record (data followed by IRS, in..in_end) to a block exactly like
-// rje_compress in record mode (mode 2), with the same results (1 appended, 0 no room, -1 cannot
-// be compressed) and the same bytes; faster because it skips room checks when the worst case
-// fits. `*out` is the write position, `block_start` the start of the block.
+// rje_compress in record mode (mode 2), with the same results (1 appended; 0 no room, or an
+// initial string past 63 bytes behind another record; -1 cannot be compressed) and the same
+// bytes; faster because it finds strings and runs a piece at a time and skips room checks when
+// the worst case fits. `*out` is the write position, `block_start` the start of the block.
 int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
                             unsigned char *block_start, unsigned char *out_end);
 

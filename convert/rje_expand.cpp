@@ -11,7 +11,8 @@
 int xlate_to_nls = 0;
 FILE *utiltracefd = stderr;
 
-namespace {
+namespace
+{
 
 bool ends_record(unsigned char b)
 {
@@ -256,8 +257,8 @@ unsigned Expander::compressed(const unsigned char *out_start)
     }
 }
 
-void trace(FILE *f, unsigned rc, const rje_expand_ctx *c, const unsigned char *in, const unsigned char *in_end,
-           const unsigned char *out, const unsigned char *out_end)
+void trace(FILE *f, unsigned rc, const rje_expand_ctx *c, const unsigned char *in,
+           const unsigned char *in_end, const unsigned char *out, const unsigned char *out_end)
 {
     std::fprintf(f, "rje_expand: %s scb=0x%02x trn_cnt=%u trn_spanned=%u\n", result_name(rc), c->scb,
                  static_cast<unsigned>(c->trn_cnt), static_cast<unsigned>(c->trn_spanned));

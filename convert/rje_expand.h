@@ -47,8 +47,9 @@ unsigned rje_expand(const unsigned char **in, unsigned char **out, unsigned max,
                     rje_expand_ctx *ctct, int debug, const unsigned char *out_start);
 
 // The same for callers whose block is writable.
-inline unsigned rje_expand(unsigned char **in, unsigned char **out, unsigned max, const unsigned char *in_last,
-                           rje_expand_ctx *ctct, int debug, const unsigned char *out_start)
+inline unsigned rje_expand(unsigned char **in, unsigned char **out, unsigned max,
+                           const unsigned char *in_last, rje_expand_ctx *ctct, int debug,
+                           const unsigned char *out_start)
 {
     const unsigned char *p = *in;
     unsigned rc = rje_expand(&p, out, max, in_last, ctct, debug, out_start);

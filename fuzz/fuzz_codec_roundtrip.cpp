@@ -9,7 +9,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<unsigned char>;
 

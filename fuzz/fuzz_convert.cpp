@@ -1,11 +1,12 @@
-// Conversion of arbitrary input in every data format, on the bulk or the character path, in the C
-// or C.UTF-8 locale, into a data file that is read back and expanded: every text line (or cut part)
-// comes back as one record of at most lrecl bytes, binary and transparent chunks come back whole.
+// Conversion of arbitrary input in every data format, in the C or C.UTF-8 locale, into a data file
+// that is read back and expanded: every text line (or cut part) comes back as one record of at most
+// lrecl bytes, binary and transparent chunks come back whole; both text paths write the same file.
 // Input: 6 bytes of settings (format, lrecl, tabs, flags, maxdata), then the file.
 #include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "convert/rje_convert.h"
@@ -68,6 +69,33 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
     return recs;
 }
 
+// Converts the content on one text path into a data file held in `out`. @return the result.
+int convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format, int tabs,
+            int fixed, bool wide, std::string &out)
+{
+    convert_force_wide_path(wide);
+    std::vector<unsigned char> copy(content, content + length);
+    copy.push_back(0); // fmemopen needs a non-empty buffer; the stream is cut to `length`
+    std::FILE *in = fmemopen(copy.data(), length == 0 ? 1 : length, "rb");
+    if (length == 0 && in != nullptr) {
+        std::fgetc(in); // an empty input
+    }
+    char *file = nullptr;
+    std::size_t file_size = 0;
+    std::FILE *df = open_memstream(&file, &file_size);
+    unsigned char *buffer = nje_data_allocate_buffer(8192);
+    check(in != nullptr && df != nullptr && buffer != nullptr);
+    const int result = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
+    nje_data_write_eod(df);
+    std::fclose(df);
+    std::fclose(in);
+    nje_data_free_buffer(buffer);
+    convert_force_wide_path(false);
+    out.assign(file, file_size);
+    std::free(file);
+    return result;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -86,29 +114,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::size_t length = size - SETTINGS;
 
     std::setlocale(LC_ALL, utf8 ? "C.UTF-8" : "C");
-    convert_force_wide_path(wide);
-    std::vector<unsigned char> copy(content, content + length);
-    copy.push_back(0); // fmemopen needs a non-empty buffer; the stream is cut to `length`
-    std::FILE *in = fmemopen(copy.data(), length == 0 ? 1 : length, "rb");
-    if (length == 0 && in != nullptr) {
-        std::fgetc(in); // an empty input
+    std::string file;
+    const int result = convert(content, length, lrecl, maxdata, format, tabs, fixed, wide, file);
+    if (format == NJE_FORMAT_TEXT) {
+        // The other text path must write the same data file.
+        std::string other;
+        check(convert(content, length, lrecl, maxdata, format, tabs, fixed, !wide, other) == result);
+        check(other == file);
     }
-    char *file = nullptr;
-    std::size_t file_size = 0;
-    std::FILE *df = open_memstream(&file, &file_size);
-    unsigned char *buffer = nje_data_allocate_buffer(8192);
-    check(in != nullptr && df != nullptr && buffer != nullptr);
-
-    const int result = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
     check(result >= -2);
-    nje_data_write_eod(df);
-    std::fclose(df);
-    std::fclose(in);
-    nje_data_free_buffer(buffer);
-    convert_force_wide_path(false);
 
     if (result >= 0) {
-        const auto recs = read_back(file, file_size, format != NJE_FORMAT_RECORD);
+        const auto recs = read_back(file.data(), file.size(), format != NJE_FORMAT_RECORD);
         if (format == NJE_FORMAT_TEXT) {
             check(recs.size() == static_cast<std::size_t>(result));
             for (const auto &r : recs) {
@@ -126,6 +143,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             check(back == std::vector<unsigned char>(content, content + length));
         }
     }
-    std::free(file);
     return 0;
 }

@@ -12,7 +12,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<unsigned char>;
 
@@ -73,7 +74,8 @@ std::vector<Bytes> compress_all(const std::vector<Bytes> &records, unsigned size
         for (;;) {
             const unsigned char *p = in.data();
             unsigned char *before = out;
-            int rc = rje_compress(&p, &out, in.data() + in.size(), block.data() + size, size, RJE_MODE_RECORD);
+            int rc =
+                rje_compress(&p, &out, in.data() + in.size(), block.data() + size, size, RJE_MODE_RECORD);
             if (rc == 1) {
                 if (before == block.data()) {
                     EXPECT_LE(static_cast<std::size_t>(out - before), RJE_MAX_COMPRESSED_RECORD);
@@ -81,7 +83,8 @@ std::vector<Bytes> compress_all(const std::vector<Bytes> &records, unsigned size
                 break;
             }
             EXPECT_EQ(rc, 0);
-            EXPECT_NE(before, block.data()) << "record of " << rec.size() << " bytes refused by an empty block";
+            EXPECT_NE(before, block.data())
+                << "record of " << rec.size() << " bytes refused by an empty block";
             if (rc != 0 || before == block.data())
                 return blocks;
             blocks.emplace_back(block.data(), out);

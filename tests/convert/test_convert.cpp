@@ -244,16 +244,6 @@ TEST(ConvertTransparent, FramingVectors)
     EXPECT_EQ(back, big);
 }
 
-TEST(ConvertFill, Blanks)
-{
-    unsigned char b[4] = {1, 2, 3, 4};
-    convert_fill_blanks(b, 1, 3);
-    EXPECT_EQ(Bytes(b, b + 4), (Bytes{1, 0x40, 0x40, 4}));
-    convert_fill_blanks(b, 3, 3);
-    convert_fill_blanks(b, 4, 0);
-    EXPECT_EQ(b[3], 4);
-}
-
 TEST(ConvertText, FailedWritesReturnMinusOne)
 {
     // A full device takes the stream's buffer but refuses the writes behind it.
