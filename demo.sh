@@ -53,4 +53,34 @@ echo "== header file (valid mark, then the job header record)"
 od -A d -t x1 "$spool/SIMNODE/LINKA/sent/NJH1" | head -6
 echo "== data file (length, control byte, \"SNA\", compressed EBCDIC records; ends with 00 00 00 00)"
 od -A d -t x1 "$spool/SIMNODE/LINKA/sent/NJD1"
+if command -v python3 >/dev/null; then
+  echo "== the records as the host will read them (SNA strings expanded, EBCDIC code page 037)"
+  python3 - "$spool/SIMNODE/LINKA/sent/NJD1" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+pos = 0
+while True:
+    length = int.from_bytes(data[pos:pos + 4], "big")
+    if length == 0:
+        break
+    block, pos = data[pos + 8:pos + 4 + length], pos + 4 + length
+    out, i = bytearray(), 0
+    while i < len(block):  # string control bytes: literal, blanks or one repeated byte
+        scb, i = block[i], i + 1
+        kind, n = scb & 0xC0, scb & 0x3F
+        if kind == 0x00:
+            out += block[i:i + n]
+            i += n
+        elif kind == 0x80:
+            out += b"\x40" * n
+        else:
+            out += bytes([block[i]]) * n
+            i += 1
+    j = 0
+    while j < len(out):  # records: TRN, count, data, IRS
+        count = out[j + 1]
+        print("  |" + out[j + 2:j + 2 + count].decode("cp037") + "|")
+        j += 2 + count + 1
+PY
+fi
 echo "== files kept in $work"
