@@ -1,0 +1,260 @@
+// jobpush against the link daemon simulator over rpcbind: jobs sent, refused and the link failures,
+// each with its exact messages and exit status; the sent jobs read back from the simulator's spool.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "jobpush_run.h"
+#include "link/sim_process.h"
+
+using namespace jobpush_test;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+struct SimRun : ::testing::Test {
+    std::string dir, spool, input, sent;
+    std::unique_ptr<sim_process> sim;
+    void SetUp() override
+    {
+        dir =
+            fresh_dir(std::string("sim-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        spool = dir + "/spool";
+        input = spool + "/SIMNODE/LINKA/input";
+        sent = spool + "/SIMNODE/LINKA/sent";
+        fs::create_directories(spool);
+    }
+    void start(std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args = {"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim = std::make_unique<sim_process>(args);
+        ASSERT_TRUE(sim->start()) << sim->error();
+    }
+    std::string file(const std::string &name, const std::string &data)
+    {
+        write_file(dir + "/" + name, data);
+        return dir + "/" + name;
+    }
+    run_result push(std::vector<std::string> tail, const run_options &o = {})
+    {
+        std::vector<std::string> a = {"bob", "nodea", "-g", "localhost", "-sp", spool};
+        a.insert(a.end(), tail.begin(), tail.end());
+        return run(a, o);
+    }
+    bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
+};
+
+using v = std::vector<std::string>;
+
+TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
+{
+    start();
+    std::string big;
+    for (int i = 0; i < 300; ++i)
+        big += "record " + std::to_string(i) + std::string(60, '*') + "\n";
+    run_result r = push({file("report.txt", big)});
+    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\n");
+    EXPECT_EQ(r.out, "");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(sim->output().find("sent job 1 type 2"), std::string::npos) << sim->output();
+    EXPECT_TRUE(spool_empty(input));
+
+    header_file h = read_header_file(sent + "/NJH1");
+    EXPECT_EQ(h.mark, 2);
+    EXPECT_TRUE(h.clean_end);
+    ASSERT_EQ(h.records.size(), 3u);
+    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "ZAK0001");
+    EXPECT_EQ(h.records[0].fields.at("NJHGUSID"), "SIMUSER");
+    EXPECT_EQ(h.records[0].fields.at("NJHGORGN"), "SIMNODE");
+    EXPECT_EQ(h.records[0].fields.at("NJHGPRTR"), "BOB");
+    EXPECT_EQ(h.records[1].offset, 0u);
+    EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), "300");
+    const header_record &trailer = h.records[2];
+    EXPECT_EQ(trailer.type, 208u);
+    EXPECT_EQ(trailer.offset, 0u);
+    for (const char *f : {"NJTGIXPR", "NJTGAXPR", "NJTGIOPR", "NJTGAOPR"})
+        EXPECT_EQ(trailer.fields.at(f), "7") << f;
+    EXPECT_EQ(trailer.fields.at("NJTGXCLS"), "B");
+    EXPECT_EQ(trailer.fields.at("sections"), "0:44 ");
+    long start_time = std::stol(trailer.fields.at("NJTGSTRT"));
+    EXPECT_LE(start_time, std::stol(trailer.fields.at("NJTGSTOP")));
+    EXPECT_GE(start_time + 2, std::stol(h.records[0].fields.at("NJHGETS")));
+
+    data_file d = read_data_file(sent + "/NJD1");
+    EXPECT_TRUE(d.eod);
+    EXPECT_FALSE(d.trailing);
+    size_t largest = 0;
+    for (const data_block &b : d.blocks)
+        largest = std::max(largest, b.data.size());
+    EXPECT_LE(largest, 3811u); // 4096 from the link, bounded by 3820, less 9
+    EXPECT_GT(largest, 3700u);
+    v recs = records_from(d, 0);
+    ASSERT_EQ(recs.size(), 300u);
+    EXPECT_EQ(recs[299], ebcdic("record 299" + std::string(60, '*')));
+}
+
+TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
+{
+    start({"--block-size", "1000"});
+    std::string b = file("b.jcl", "//J JOB\n"), e = file("e.jcl", "/*\n");
+    run_result r = push({"-max", "2000", "-s", b, "-e", e, file("one", "1\n"), file("two.x", "2\n3\n")});
+    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\n");
+    header_file h = read_header_file(sent + "/NJH1");
+    ASSERT_EQ(h.records.size(), 4u);
+    data_file d = read_data_file(sent + "/NJD1");
+    EXPECT_EQ(records_from(d, 0), (v{ebcdic("//J JOB"), ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB"),
+                                     ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
+    EXPECT_EQ(records_from(d, h.records[2].offset), (v{ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
+    EXPECT_EQ(h.records[2].fields.at("NDHGNREC"), "3");
+    EXPECT_EQ(h.records[2].fields.at("NDHGSTEP"), "X");
+    EXPECT_EQ(h.records[1].fields.at("NDHGDSNO"), "1");
+    EXPECT_EQ(h.records[2].fields.at("NDHGDSNO"), "1");
+}
+
+TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
+{
+    start();
+    run_result r = push({"-q",
+                         "NJHGJNAM",
+                         "PAYROLL",
+                         "-q",
+                         "NJHGJCLS",
+                         "X",
+                         "-q",
+                         "NDHGCLAS",
+                         "Q",
+                         "-q",
+                         "NJH2USID",
+                         "CARL",
+                         "-q",
+                         "NJHGETS",
+                         "5",
+                         "-q",
+                         "NJTGXCLS",
+                         "C",
+                         file("a", "a\n"),
+                         file("b", "b\n")});
+    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\njobpush: can't change field NJHGETS\n"
+                     "jobpush: can't change field NJTGXCLS\n");
+    EXPECT_EQ(r.status, 0);
+    header_file h = read_header_file(sent + "/NJH1");
+    ASSERT_EQ(h.records.size(), 4u);
+    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "PAYROLL");
+    EXPECT_EQ(h.records[0].fields.at("NJHGJCLS"), "X");
+    EXPECT_EQ(h.records[2].fields.at("NDHGCLAS"), "Q");
+    EXPECT_EQ(h.records[2].fields.at("NDHGRMT"), "CARL");
+    EXPECT_EQ(h.records[3].fields.at("NJTGXCLS"), "B");
+
+    r = push({file("c", "c\n"), "-q", "NOFIELD", "1", file("d", "d\n")});
+    EXPECT_EQ(r.err, "jobpush: unknown field NOFIELD\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(spool_empty(input));
+
+    // A block size below any record: no record fits, the run ends without looping.
+    r = push({"-max", "5", file("e", "e\n")});
+    EXPECT_EQ(r.err, "jobpush: process_file: nje_convert_toibm: compression failed\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(spool_empty(input));
+}
+
+TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
+{
+    start({"--send-status", "21"});
+    run_result r = push({file("a", "a\n")});
+    EXPECT_EQ(r.err, "jobpush: send job: Job not found\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_header_file(input + "/NJH1").mark, 2);
+    EXPECT_TRUE(read_data_file(input + "/NJD1").eod);
+}
+
+TEST_F(SimRun, JobIdentifierGivesJobNumberModulo9999)
+{
+    start({"--first-id", "10005"});
+    run_result r = push({file("a", "a\n")});
+    EXPECT_EQ(r.err, "Job ZAK0006 sent to BOB@NODEA.\n");
+    header_file h = read_header_file(sent + "/NJH10005");
+    ASSERT_FALSE(h.records.empty());
+    EXPECT_EQ(h.records[0].fields.at("NJHGJID"), "6");
+}
+
+TEST_F(SimRun, FullDeviceBeforeTheSend)
+{
+    start();
+    fs::create_symlink("/dev/full", input + "/NJD1");
+    run_result r = push({file("a", "a\n")});
+    EXPECT_EQ(r.err, "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(spool_empty(input));
+    EXPECT_EQ(sim->output().find("sent job"), std::string::npos);
+}
+
+TEST_F(SimRun, LinkFailures)
+{
+    std::string a = file("a", "a\n");
+    // No link daemon registered; a gateway that does not resolve.
+    run_result r = push({a});
+    EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n");
+    EXPECT_EQ(r.status, 1);
+    r = run({"bob", "verylongnode", "-g", "no-such-host.invalid", a});
+    EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <verylong> on machine: <no-such-host.invalid>\n");
+    EXPECT_EQ(r.status, 1);
+
+    const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
+    struct fault {
+        std::vector<std::string> sim_args;
+        std::string message; // the whole standard error, or a part of it when `part`
+        bool part = false;
+        std::vector<std::string> options = {};
+    } faults[] = {
+        {{"--zero-program", "NODEA"}, not_active},
+        {{"--close-on", "23"}, not_active + not_active}, // the link information call fails
+        {{"--getid-status", "5"}, "jobpush: could not get job id: NJE file error\n"},
+        {{"--bad-answer", "slash-jobid"}, "jobpush: could not get job id: RPC: ", true},
+        {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
+        {{"--no-link-process"},
+         "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
+         "Zero return from 'contact_link'\n" +
+             not_active + "-1 return from 'getmaxdata'\n",
+         true,
+         {"-d", "1"}},
+    };
+    for (const fault &f : faults) {
+        start(f.sim_args);
+        std::vector<std::string> tail = f.options;
+        tail.push_back(a);
+        r = push(tail);
+        if (f.part)
+            EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;
+        else
+            EXPECT_EQ(r.err, f.message);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(spool_empty(input));
+        sim->stop();
+    }
+}
+
+TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
+{
+    start();
+    run_options sep;
+    sep.binary = JOBPUSH_SEPARATE_BIN;
+    run_result r = push({file("a", "a\n"), file("b", "b\n")}, sep);
+    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(records_from(read_data_file(sent + "/NJD2"), 0), v{ebcdic("b")});
+    EXPECT_EQ(read_header_file(sent + "/NJH2").records.size(), 3u);
+
+    run_options jt1;
+    jt1.binary = JOBPUSH_JT1_BIN;
+    r = push({file("c", "c\n")}, jt1);
+    EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
+    header_file h = read_header_file(sent + "/NJH3");
+    EXPECT_EQ(h.mark, 1);
+    ASSERT_EQ(h.records.size(), 2u); // job header and trailer
+    EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA");
+    EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
+}
+
+} // namespace
