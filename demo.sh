@@ -1,22 +1,16 @@
 #!/usr/bin/env bash
-# Quick start: builds jobpush if needed, makes sure a portmapper answers, starts the link daemon
-# simulator, submits a sample file as one NJE job, shows what arrived and stops the simulator.
+# Quick start: installs what is missing, builds jobpush if needed, makes sure a portmapper answers,
+# starts the link daemon simulator, submits a sample file as one NJE job, shows what arrived and stops the simulator.
 # Usage: ./demo.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$root/build}
 
+"$root/scripts/setup.sh"
 if [ ! -x "$build/frontend/jobpush" ] || [ ! -x "$build/sim/jobpush_sim" ]; then
   echo "== building jobpush and the simulator in $build"
   cmake -S "$root" -B "$build" >/dev/null
   cmake --build "$build" -j"$(nproc)" --target jobpush jobpush_sim >/dev/null
-fi
-
-if ! rpcinfo -p 127.0.0.1 >/dev/null 2>&1; then
-  echo "== starting rpcbind"
-  mkdir -p /run/rpcbind
-  rpcbind -w
-  for _ in $(seq 20); do rpcinfo -p 127.0.0.1 >/dev/null 2>&1 && break; sleep 0.25; done
 fi
 
 work=$(mktemp -d /tmp/jobpush-demo.XXXXXX)

@@ -1,1 +1,0 @@
-extern "C" int LLVMFuzzerTestOneInput(const unsigned char *, unsigned long) { return 0; }

@@ -1,1 +1,0 @@
-int jobpush_placeholder;
