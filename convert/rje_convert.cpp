@@ -420,7 +420,7 @@ struct LineBuilder {
         }
         if (s.tabs > 0 && ch.is_tab()) {
             do {
-                rec[n++] = s.table[' '];
+                rec[n++] = s.table[static_cast<unsigned char>(' ')];
             } while (n < s.lrecl && n % s.tabs != 0);
         } else {
             rec[n++] = s.table[ch.table_index()];
@@ -747,7 +747,7 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
                 rec[n++] = table[b];
             } else if (c == TAB) {
                 do {
-                    rec[n++] = table[' '];
+                    rec[n++] = table[static_cast<unsigned char>(' ')];
                 } while (n < lrecl && n % static_cast<std::size_t>(s.tabs) != 0);
             } else if (c == NEWLINE) {
                 ended = true;
