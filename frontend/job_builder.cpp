@@ -93,46 +93,16 @@ long data_offset()
     return offset;
 }
 
-// The stream to convert for an input: the stream itself when it holds data, or null when it is
-// empty. A regular file is judged by its file status; any other stream (pipe, FIFO, terminal,
-// device) reports no useful size, so it is read whole into an unnamed temporary file, which is then
-// converted instead, and it is empty only when it yields no byte at all. A read error ends the run.
-FILE *take_input(FILE *stream)
+// Whether an input holds data. A regular file is judged by its file status; any other stream (pipe,
+// FIFO, terminal, device) reports no useful size, so it holds data when one byte can be read, and that
+// byte is put back for the conversion.
+bool holds_data(FILE *stream)
 {
     struct stat st;
     if (fstat(fileno(stream), &st) != 0 || S_ISREG(st.st_mode))
-        return file_size(stream) > 0 ? stream : nullptr;
-
-    FILE *copy = std::tmpfile();
-    if (copy == nullptr) {
-        myperror(_("cannot read input file"));
-        fail_exit();
-    }
-    static char chunk[65536];
-    size_t total = 0;
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, stream)) > 0) {
-        if (std::fwrite(chunk, 1, n, copy) != n) {
-            myperror(_("cannot read input file"));
-            fail_exit();
-        }
-        total += n;
-    }
-    if (std::ferror(stream) || std::fflush(copy) != 0 || std::fseek(copy, 0, SEEK_SET) != 0) {
-        myperror(_("cannot read input file"));
-        fail_exit();
-    }
-    if (total == 0) {
-        std::fclose(copy);
-        return nullptr;
-    }
-    return copy;
-}
-
-void release_input(FILE *original, FILE *taken)
-{
-    if (taken != nullptr && taken != original)
-        std::fclose(taken);
+        return file_size(stream) > 0;
+    int c = std::getc(stream);
+    return c != EOF && std::ungetc(c, stream) != EOF;
 }
 
 void check_conversion(int result)
@@ -482,8 +452,7 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
         offset = data_offset();
 
     if (bjcl != nullptr) {
-        FILE *jcl = take_input(bjcl);
-        if (jcl == nullptr) {
+        if (!holds_data(bjcl)) {
             std::fputs(_("jobpush FAILED! zero length: begin jcl file\n"), stderr);
             fail_exit();
         }
@@ -491,31 +460,26 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
             std::fputs("process_file: jcl1: CALL 'nje_convert_toibm()'\n", stderr);
             std::fprintf(stderr, "process_file: maxdata=%d\n", maxdata);
         }
-        convert(jcl, 0); // JCL is always text
-        release_input(bjcl, jcl);
+        convert(bjcl, 0); // JCL is always text
         offset = data_offset(); // the dataset begins after its begin JCL
     }
 
     if (tracing())
         std::fputs("process_file: CALL 'nje_convert_toibm()'\n", stderr);
-    FILE *input = take_input(stream);
-    if (input == nullptr) {
+    if (!holds_data(stream)) {
         std::fputs(_("jobpush FAILED! zero length: data file\n"), stderr);
         fail_exit();
     }
-    int nrec = convert(input, data_format);
-    release_input(stream, input);
+    int nrec = convert(stream, data_format);
 
     if (ejcl != nullptr) {
-        FILE *jcl = take_input(ejcl);
-        if (jcl == nullptr) {
+        if (!holds_data(ejcl)) {
             std::fputs(_("jobpush FAILED! zero length: end jcl; file\n"), stderr);
             fail_exit();
         }
         if (tracing())
             std::fputs("process_file: jcl2: CALL 'nje_convert_toibm()'\n", stderr);
-        nrec += convert(jcl, 0); // the dataset's records run to the end of its end JCL
-        release_input(ejcl, jcl);
+        nrec += convert(ejcl, 0); // the dataset's records run to the end of its end JCL
     }
 
     if (job_type == 2) {
