@@ -460,7 +460,7 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
             std::fputs("process_file: jcl1: CALL 'nje_convert_toibm()'\n", stderr);
             std::fprintf(stderr, "process_file: maxdata=%d\n", maxdata);
         }
-        convert(bjcl, 0); // JCL is always text
+        convert(bjcl, 0);       // JCL is always text
         offset = data_offset(); // the dataset begins after its begin JCL
     }
 

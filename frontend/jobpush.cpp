@@ -65,14 +65,10 @@ enum class opt {
     tab,
     max,
     job,
-    text,
-    binary,
-    bu,
-    record,
+    format, // a data format code
     start,
     end,
-    fixed,
-    variable,
+    fixed, // 1 fixed, 0 variable
     xlate,
     stdin_file
 };
@@ -81,17 +77,21 @@ struct option_row {
     const char *long_form;
     const char *short_form;
     opt what;
+    int value = 0; // data format code, or the fixed flag
 };
 
 // The first row that matches decides, so the order of the rows matters (-sp before -start, -tab
 // before -text, -bu before -binary).
 constexpr option_row kOptions[] = {
-    {"-gateway", "-g", opt::gateway}, {"-q", "-q", opt::q},           {"-user", "-u", opt::user},
-    {"-node", "-n", opt::node},       {"-spool", "-sp", opt::spool},  {"-debug", "-d", opt::debug},
-    {"-lrecl", "-l", opt::lrecl},     {"-tab", "-tab", opt::tab},     {"-max", "-m", opt::max},
-    {"-job", "-j", opt::job},         {"-text", "-t", opt::text},     {"-binary", "-b", opt::binary},
-    {"-bu", "-bu", opt::bu},          {"-record", "-r", opt::record}, {"-start", "-s", opt::start},
-    {"-end", "-e", opt::end},         {"-fixed", "-f", opt::fixed},   {"-variable", "-v", opt::variable},
+    {"-gateway", "-g", opt::gateway}, {"-q", "-q", opt::q},
+    {"-user", "-u", opt::user},       {"-node", "-n", opt::node},
+    {"-spool", "-sp", opt::spool},    {"-debug", "-d", opt::debug},
+    {"-lrecl", "-l", opt::lrecl},     {"-tab", "-tab", opt::tab},
+    {"-max", "-m", opt::max},         {"-job", "-j", opt::job, 0},
+    {"-text", "-t", opt::format, 0},  {"-binary", "-b", opt::format, 1},
+    {"-bu", "-bu", opt::format, 4},   {"-record", "-r", opt::format, 2},
+    {"-start", "-s", opt::start},     {"-end", "-e", opt::end},
+    {"-fixed", "-f", opt::fixed, 1},  {"-variable", "-v", opt::fixed, 0},
     {"-xlate", "-x", opt::xlate},     {"-", "-", opt::stdin_file},
 };
 
@@ -295,19 +295,10 @@ int main(int argc, char **argv)
                 std::fputs(_("-netdata and -job conflicting options\n"), stderr);
                 fail_exit();
             }
-            data_format = 0;
+            data_format = row->value;
             break;
-        case opt::text:
-            data_format = 0;
-            break;
-        case opt::binary:
-            data_format = 1;
-            break;
-        case opt::bu:
-            data_format = 4;
-            break;
-        case opt::record:
-            data_format = 2;
+        case opt::format:
+            data_format = row->value;
             break;
         case opt::start:
             beginjcl_filename = option_value(argc, argv, i);
@@ -316,10 +307,7 @@ int main(int argc, char **argv)
             endjcl_filename = option_value(argc, argv, i);
             break;
         case opt::fixed:
-            fixed = 1;
-            break;
-        case opt::variable:
-            fixed = 0;
+            fixed = row->value;
             break;
         case opt::xlate:
             load_table(option_value(argc, argv, i));

@@ -1,12 +1,11 @@
 // Runs the jobpush binary for the tests and reads back the spool files it writes.
 #include "jobpush_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,8 +50,7 @@ void write_file(const std::string &path, const std::string &data)
 
 bool exists(const std::string &path)
 {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
+    return fs::exists(fs::symlink_status(path));
 }
 
 std::string usage_text()
@@ -67,71 +65,29 @@ std::string usage_text()
 
 run_result run(const std::vector<std::string> &args, const run_options &options)
 {
-    std::string binary = options.binary.empty() ? JOBPUSH_BIN : options.binary;
     std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
-    std::string out_path = io + "/out", err_path = io + "/err";
-    std::string home = io + "/home"; // a run directory without catalogues: messages as they stand
-    fs::create_directories(home);
-
-    // Sanitizer builds: keep the leak checker's statistics out of the compared messages.
-    std::vector<std::string> env_strings = {"PATH=/usr/bin:/bin", "SNARJEHOME=" + home,
-                                            "LSAN_OPTIONS=print_suppressions=0"};
+    write_file(io + "/in", options.stdin_data);
+    auto quote = [](const std::string &text) {
+        std::string q = "'";
+        for (char c : text)
+            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    // A run directory without catalogues: messages as they stand. Sanitizer builds: keep the leak
+    // checker's statistics out of the compared messages.
+    std::string cmd = (options.pipe ? "cat " + quote(io + "/in") + " | " : std::string()) +
+                      "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) +
+                      " LSAN_OPTIONS=print_suppressions=0";
     for (const auto &[name, value] : options.env)
-        env_strings.push_back(name + "=" + value);
-    std::vector<char *> envp;
-    for (std::string &s : env_strings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> arg_strings = {"jobpush"};
-    arg_strings.insert(arg_strings.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &s : arg_strings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    int feed[2] = {-1, -1};
-    if (options.stdin_kind == input::pipe && ::pipe(feed) != 0)
-        return {};
-    pid_t pid = fork();
-    if (pid == 0) {
-        int in = -1;
-        switch (options.stdin_kind) {
-        case input::pipe:
-            close(feed[1]);
-            in = feed[0];
-            break;
-        case input::devnull:
-            in = open("/dev/null", O_RDONLY);
-            break;
-        }
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        execve(binary.c_str(), argv.data(), envp.data());
-        _exit(127);
-    }
-    if (options.stdin_kind == input::pipe) {
-        close(feed[0]);
-        const std::string &data = options.stdin_data;
-        size_t done = 0;
-        while (done < data.size()) {
-            ssize_t n = write(feed[1], data.data() + done, data.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<size_t>(n);
-        }
-        close(feed[1]);
-    }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    run_result result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.out = slurp(out_path);
-    result.err = slurp(err_path);
-    return result;
+        cmd += " " + name + "=" + quote(value);
+    cmd += " bash -c 'exec -a jobpush \"$0\" \"$@\"' " +
+           quote(options.binary.empty() ? JOBPUSH_BIN : options.binary);
+    for (const std::string &arg : args)
+        cmd += " " + quote(arg);
+    cmd += std::string(options.pipe ? "" : " </dev/null") + " >" + quote(io + "/out") + " 2>" +
+           quote(io + "/err");
+    int status = std::system(cmd.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(io + "/out"), slurp(io + "/err")};
 }
 
 namespace
@@ -175,7 +131,6 @@ header_file read_header_file(const std::string &path)
         header_record record;
         record.offset = nje_header_offset(buffer.data());
         record.type = nje_header_type(buffer.data());
-        record.bytes.assign(buffer.begin(), buffer.begin() + NJE_PREFIX_SIZE + length);
         const unsigned char *section = nullptr;
         while ((section = nje_section_read_next(buffer.data(), section)) != nullptr) {
             uint32_t id = nje_section_id(section);

@@ -17,16 +17,34 @@ struct run_result {
     std::string err;
 };
 
-enum class input { devnull, pipe };
-
 struct run_options {
     std::string binary; // JOBPUSH_BIN when empty
-    input stdin_kind = input::devnull;
-    std::string stdin_data; // written into the pipe for input::pipe
+    bool pipe = false;  // standard input a pipe fed with stdin_data, else /dev/null
+    std::string stdin_data;
     std::map<std::string, std::string> env;
 };
 
-// Runs `binary` with argv[0] "jobpush" and the given arguments.
+inline run_options piped(std::string data = "")
+{
+    run_options o;
+    o.pipe = true;
+    o.stdin_data = std::move(data);
+    return o;
+}
+inline run_options with_env(const std::string &name, const std::string &value)
+{
+    run_options o;
+    o.env[name] = value;
+    return o;
+}
+inline run_options variant(const std::string &binary)
+{
+    run_options o;
+    o.binary = binary;
+    return o;
+}
+
+// Runs `binary` with argv[0] "jobpush", the given arguments and a bare environment.
 run_result run(const std::vector<std::string> &args, const run_options &options = {});
 
 // The usage text as the program prints it.
@@ -37,13 +55,12 @@ std::string fresh_dir(const std::string &name);
 void write_file(const std::string &path, const std::string &data);
 bool exists(const std::string &path); // also for dangling symbolic links
 
-// One header record of a header file.
+// One header record: prefix values, and the fields of its sections by dictionary name (general
+// section, and the RSCS section of a dataset header); integers and times as decimal strings. The
+// entry "sections" lists "id:length " of each section.
 struct header_record {
     uint32_t offset = 0;
     uint32_t type = 0;
-    std::vector<unsigned char> bytes; // prefix and body
-    // Field values of its sections by dictionary name: general section fields, and for a dataset
-    // header the RSCS section fields too. Integers and times as decimal strings.
     std::map<std::string, std::string> fields;
 };
 

@@ -1,150 +1,158 @@
-// The command line of jobpush: option table, usage text, messages and exit statuses.
+// The command line of jobpush: the option table, every message byte for byte with its exit status,
+// and no spool file left behind by any failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "jobpush_run.h"
 
 using namespace jobpush_test;
+using v = std::vector<std::string>;
 
 namespace
 {
 
 struct Options : ::testing::Test {
-    std::string dir, spool, njd, file;
+    std::string dir, spool, njh, njd, good;
     void SetUp() override
     {
         dir =
             fresh_dir(std::string("opt-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         spool = dir + "/spool";
         std::filesystem::create_directories(spool + "/MYNODE/rje/input");
+        njh = spool + "/MYNODE/rje/input/NJH78";
         njd = spool + "/MYNODE/rje/input/NJD78";
-        file = dir + "/in.txt";
-        write_file(file, "a\tb\n");
+        good = file("in.txt", "a\tb\n");
     }
-    // A local run with the given options before the file.
-    run_result local(std::vector<std::string> opts, const std::string &path = "")
+    std::string file(const std::string &name, const std::string &data)
     {
-        std::vector<std::string> a = {"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
-        a.insert(a.end(), opts.begin(), opts.end());
-        a.push_back(path.empty() ? file : path);
-        return run(a);
+        write_file(dir + "/" + name, data);
+        return dir + "/" + name;
     }
-    std::vector<std::string> records() { return records_from(read_data_file(njd), 0); }
+    // A local run with the given options and files.
+    v local(v tail) const
+    {
+        v a = {"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
+        a.insert(a.end(), tail.begin(), tail.end());
+        return a;
+    }
+    v records() const { return records_from(read_data_file(njd), 0); }
 };
 
-const std::string kLocal = "jobpush: DEBUG_LOCAL turned on\n";
-
-TEST_F(Options, TooFewArgumentsAndUnknownOptionsPrintUsage)
+TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
 {
-    for (std::vector<std::string> a : std::vector<std::vector<std::string>>{
-             {"s", "n", "-g", "gw"},
-             {"s", "n", "-g", "gw", "--"},
-             {"s", "n", "-g", "gw", "-ta", "4"},
-             {"s", "n", "-g", "gw", "-d"},             // value missing
-             {"s", "n", "-g", "gw", "-q", "NJHGJNAM"}, // -q takes two
-         }) {
-        run_result r = run(a);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, usage_text());
+    const std::string usage = usage_text(), loc = "jobpush: DEBUG_LOCAL turned on\n",
+                      zero = "jobpush FAILED! zero length: ", empty = file("empty", ""), none = dir + "/none";
+    std::filesystem::create_directories(dir + "/tbl");
+    v twenty_one;
+    for (int i = 0; i < 21; ++i)
+        twenty_one.insert(twenty_one.end(), {"-q", "NDHGCLAS", "Z"});
+    twenty_one.push_back(good);
+    struct fault {
+        v args;
+        std::string err;
+        run_options options = {};
+    } faults[] = {
+        {{"s", "n", "-g", "gw"}, usage},
+        {{"s", "n", "x", "y"}, usage, with_env("RJEGATEWAY", "gw")},
+        {{"s", "n", "-g", "gw", "--"}, usage},
+        {{"s", "n", "-g", "gw", "-ta", "4"}, usage},
+        {{"s", "n", "-g", "gw", "-d"}, usage},
+        {{"s", "n", "-g", "gw", "-q", "NJHGJNAM"}, usage},
+        {local({"-lrecl", "256", good}), loc + "jobpush: lrecl must be less than 256\n" + usage},
+        {local({"-l", "0", good}), loc + usage},
+        {local({"-l", "x", good}), loc + usage},
+        {local({"-l", "-5", good}), loc + usage},
+        {local(twenty_one), loc + usage},
+        {{"s", "n", "-d", "2", good}, loc + "jobpush: -g hostname not specified.\n" + usage},
+        {{"s", "n", "-sp", spool, "-t"}, "jobpush: -g hostname not specified.\n" + usage, piped("x\n")},
+        {local({"-x", none, good}),
+         loc + "RJE Load Translate tables: unable to open: " + none + "/toebcdic.bin\n"},
+        {{"s", "n", "-g", "gw", good},
+         "RJE Load Translate tables: unable to open: " + dir + "/tbl/toebcdic.bin\n",
+         with_env("RJEXLATEDIR", dir + "/tbl")},
+        {local({"-s", good, "-sp", dir, good}), loc + "jobpush: invalid '-s and '-e' combination\n" + usage},
+        {local({"-s", none, "-e", good}), loc + "jobpush: could not open '-s=" + none + " filename\n"},
+        {local({"-s", good, "-e", none}), loc + "jobpush: could not open '-e=" + none + " filename\n"},
+        // Once the job's spool files exist.
+        {local({"-"}), loc + zero + "data file\n"},
+        {local({"-"}), loc + zero + "data file\n", piped()},
+        {local({empty}), loc + zero + "data file\n"},
+        {local({"-s", empty, "-e", good, good}), loc + zero + "begin jcl file\n"},
+        {local({"-s", good, "-e", empty, good}), loc + zero + "end jcl; file\n"},
+        {local({good, none}), loc + "jobpush: " + none + ": could not open\n"},
+        {local({good, dir}), loc + "jobpush: " + dir + ": could not open\n"},
+        {local({good, "-s", none, "-e", good, good}),
+         loc + "jobpush: could not open '-s=" + none + "' filename\n"},
+        {local({good, "-s", good, "-e", none, good}),
+         loc + "jobpush: could not open '-e=" + none + "' filename\n"},
+        {local({good, "-s", good, good}), loc + "jobpush: invalid '-s and '-e' combination\n" + usage},
+        {local({good, "-bogus"}), loc + usage},
+        {local({"-q", "NOSUCH", "1", good}), loc + "jobpush: unknown field NOSUCH\n"},
+        {local({"-q", "NJHGJNAM", "J", good, "-q", "NOSUCH", "1", good}),
+         loc + "jobpush: unknown field NOSUCH\n"},
+        {local({"-max", "5", good}),
+         loc + "maxdata = 5\njobpush: process_file: nje_convert_toibm: compression failed\n"},
+    };
+    for (const fault &f : faults) {
+        run_result r = run(f.args, f.options);
+        EXPECT_EQ(r.status, 1) << f.err;
+        EXPECT_EQ(r.err, f.err);
         EXPECT_EQ(r.out, "");
-    }
-    run_options env;
-    env.env["RJEGATEWAY"] = "gw"; // the count does not change with the variable set
-    EXPECT_EQ(run({"s", "n", "x", "y"}, env).err, usage_text());
-}
-
-TEST_F(Options, DebugNoticesInOrder)
-{
-    run_result r = run({"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "3", file});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err.rfind("jobpush: DEBUG_LOCAL turned on\njobpush: TRACE turned on\n", 0), 0u) << r.err;
-    EXPECT_NE(r.err.find("new_job: my_node=MYNODE my_name=LOCUSR linkname=rje remote_node=N id=78\n"
-                         "new_job: call 'nje_header_create()': NJH_filename=" +
-                         spool + "/MYNODE/rje/input/NJH78\n"),
-              std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("process_file: CALL 'create_ds_header()'\n"
-                         "create_ds_header: call 'nje_header_write()': lrecl=80\n"
-                         "create_ds_header: buf=\n 0  0  0  0  0  0  0 e0  0  0  0 9d  0 70  0  0 \n"),
-              std::string::npos)
-        << r.err;
-}
-
-TEST_F(Options, LrecLimits)
-{
-    run_result r = local({"-l", "255", "-f"});
-    EXPECT_EQ(r.status, 0);
-    ASSERT_EQ(records().size(), 1u);
-    EXPECT_EQ(records()[0].size(), 255u);
-    r = local({"-lrecl", "256"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, kLocal + "jobpush: lrecl must be less than 256\n" + usage_text());
-    for (const char *bad : {"0", "x", "-5"}) {
-        r = local({"-l", bad});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + usage_text()) << bad;
+        EXPECT_FALSE(exists(njh) || exists(njd)) << f.err;
     }
 }
 
-TEST_F(Options, TabTextAndFormats)
+TEST_F(Options, SettingsReachTheRecords)
 {
-    ASSERT_EQ(local({"-tab", "4"}).status, 0);
-    EXPECT_EQ(records(), std::vector<std::string>{ebcdic("a   b")});
-    ASSERT_EQ(local({"-tab", "0", "-t"}).status, 0);
-    EXPECT_EQ(records(), std::vector<std::string>{std::string("\x81\x05\x82")});
-    ASSERT_EQ(local({"-b", "-l", "2"}).status, 0); // binary: chunks, no translation
-    EXPECT_EQ(records(), (std::vector<std::string>{"a\t", "b\n"}));
-    ASSERT_EQ(local({"-binary", "-job", "-fixed", "-l", "5"}).status, 0); // -job selects text
-    EXPECT_EQ(records(), std::vector<std::string>{ebcdic("a") + std::string(7, '\x40').substr(0, 4)});
-}
-
-TEST_F(Options, ShortFormsOfStartAndSpool)
-{
-    std::string jcl = dir + "/j";
-    write_file(jcl, "//J\n");
-    ASSERT_EQ(local({"-st", jcl, "-e", jcl, "-tab", "4"}).status, 0);
-    EXPECT_EQ(records(), (std::vector<std::string>{ebcdic("//J"), ebcdic("a   b"), ebcdic("//J")}));
-    run_result r = local({"-s", jcl, "-sp", dir + "/elsewhere"}); // -sp, not -start
-    EXPECT_EQ(r.err, kLocal + "jobpush: invalid '-s and '-e' combination\n" + usage_text());
-}
-
-TEST_F(Options, OverrideListHasRoomForTwenty)
-{
-    std::vector<std::string> opts;
-    for (int i = 0; i < 20; ++i)
-        opts.insert(opts.end(), {"-q", "NDHGCLAS", "Z"});
-    EXPECT_EQ(local(opts).status, 0);
-    opts.insert(opts.end(), {"-q", "NDHGCLAS", "Z"});
-    run_result r = local(opts);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, kLocal + usage_text());
-}
-
-TEST_F(Options, MissingGatewayAndTranslateTables)
-{
-    run_result r = run({"s", "n", "-d", "2", file});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, kLocal + "jobpush: -g hostname not specified.\n" + usage_text());
-
-    r = local({"-x", dir + "/none"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, kLocal + "RJE Load Translate tables: unable to open: " + dir + "/none/toebcdic.bin\n");
-
-    std::string table(256, '\0');
+    std::string jcl = file("j", "//J\n"), table(256, '\0');
     for (int i = 0; i < 256; ++i)
         table[i] = static_cast<char>(255 - i);
     std::filesystem::create_directories(dir + "/tbl");
     write_file(dir + "/tbl/toebcdic.bin", table);
-    run_options env;
-    env.env["RJEXLATEDIR"] = dir + "/tbl";
-    r = run({"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2", "-tab", "0", file}, env);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(records(), std::vector<std::string>{std::string("\x9e\xf6\x9d")});
-    env.env["RJEXLATEDIR"] = dir;
-    r = run({"s", "n", "-g", "gw", file}, env);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "RJE Load Translate tables: unable to open: " + dir + "/toebcdic.bin\n");
+    struct setting {
+        v options;
+        v records;
+        run_options run = {};
+    } settings[] = {
+        {{"-tab", "4"}, {ebcdic("a   b")}},
+        {{"-tab", "0", "-t"}, {"\x81\x05\x82"}},
+        {{"-b", "-l", "2"}, {"a\t", "b\n"}}, // binary: chunks, no translation
+        {{"-binary", "-job", "-fixed", "-l", "5"}, {ebcdic("a") + "\x40\x40\x40\x40"}},
+        {{"-l", "255", "-f", "-tab", "1"}, {ebcdic("a b") + std::string(252, '\x40')}},
+        {{"-st", jcl, "-e", jcl, "-tab", "4"}, {ebcdic("//J"), ebcdic("a   b"), ebcdic("//J")}},
+        {{"-tab", "0"}, {"\x9e\xf6\x9d"}, with_env("RJEXLATEDIR", dir + "/tbl")},
+    };
+    for (const setting &s : settings) {
+        v a = local(s.options);
+        a.push_back(good);
+        run_result r = run(a, s.run);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(records(), s.records) << s.options[0];
+    }
+}
+
+TEST_F(Options, DebugNoticesAndTracesInOrder)
+{
+    run_result r = run({"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "3", good});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err.substr(0, r.err.find("create_ds_header: buf=\n")),
+              "jobpush: DEBUG_LOCAL turned on\njobpush: TRACE turned on\n"
+              "initialize: temp_name=LOCUSR temp_node=LOCALNOD\n"
+              "new_job: my_node=MYNODE my_name=LOCUSR linkname=rje remote_node=N id=78\n"
+              "new_job: call 'nje_header_create()': NJH_filename=" +
+                  njh +
+                  "\nnew_job: call 'create_job_header()': jobno=78 jobname=ZAK0078\n"
+                  "process_file: CALL 'nje_convert_toibm()'\n"
+                  "process_file: GOOD ret from 'nje_convert_toibm()'\n"
+                  "process_file: CALL 'create_ds_header()'\n"
+                  "create_ds_header: call 'nje_header_write()': lrecl=80\n");
+    EXPECT_NE(r.err.find("create_ds_header: buf=\n 0  0  0  0  0  0  0 e0  0  0  0 9d  0 70  0  0 \n"),
+              std::string::npos);
+    std::string dump = r.err.substr(r.err.find("buf=\n") + 5); // 157 body bytes, 16 a line
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 10);
+    EXPECT_EQ(dump.size(), 157u * 3 + 10);
 }
 
 } // namespace

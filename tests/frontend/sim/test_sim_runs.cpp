@@ -9,6 +9,7 @@
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
+using v = std::vector<std::string>;
 
 namespace
 {
@@ -45,8 +46,6 @@ struct SimRun : ::testing::Test {
     }
     bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
 };
-
-using v = std::vector<std::string>;
 
 TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
 {
@@ -116,35 +115,25 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
 TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
 {
     start();
-    run_result r = push({"-q",
-                         "NJHGJNAM",
-                         "PAYROLL",
-                         "-q",
-                         "NJHGJCLS",
-                         "X",
-                         "-q",
-                         "NDHGCLAS",
-                         "Q",
-                         "-q",
-                         "NJH2USID",
-                         "CARL",
-                         "-q",
-                         "NJHGETS",
-                         "5",
-                         "-q",
-                         "NJTGXCLS",
-                         "C",
-                         file("a", "a\n"),
-                         file("b", "b\n")});
+    // A shorter job name replaces the whole field; NJH2USID lands on NDHGRMT (the same field layout).
+    v overrides = {"NJHGJNAM", "PAY",  "NJHGJCLS", "X", "NDHGCLAS", "Q",
+                   "NJH2USID", "CARL", "NJHGETS",  "5", "NJTGXCLS", "C"};
+    v tail;
+    for (size_t i = 0; i < overrides.size(); i += 2)
+        tail.insert(tail.end(), {"-q", overrides[i], overrides[i + 1]});
+    tail.insert(tail.end(), {file("a", "a\n"), file("b", "b\n")});
+    run_result r = push(tail);
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\njobpush: can't change field NJHGETS\n"
                      "jobpush: can't change field NJTGXCLS\n");
     EXPECT_EQ(r.status, 0);
     header_file h = read_header_file(sent + "/NJH1");
     ASSERT_EQ(h.records.size(), 4u);
-    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "PAYROLL");
+    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "PAY");
     EXPECT_EQ(h.records[0].fields.at("NJHGJCLS"), "X");
-    EXPECT_EQ(h.records[2].fields.at("NDHGCLAS"), "Q");
-    EXPECT_EQ(h.records[2].fields.at("NDHGRMT"), "CARL");
+    for (int i : {1, 2}) { // every dataset header of the job takes the dataset overrides
+        EXPECT_EQ(h.records[i].fields.at("NDHGCLAS"), "Q");
+        EXPECT_EQ(h.records[i].fields.at("NDHGRMT"), "CARL");
+    }
     EXPECT_EQ(h.records[3].fields.at("NJTGXCLS"), "B");
 
     r = push({file("c", "c\n"), "-q", "NOFIELD", "1", file("d", "d\n")});
@@ -238,17 +227,13 @@ TEST_F(SimRun, LinkFailures)
 TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
 {
     start();
-    run_options sep;
-    sep.binary = JOBPUSH_SEPARATE_BIN;
-    run_result r = push({file("a", "a\n"), file("b", "b\n")}, sep);
+    run_result r = push({file("a", "a\n"), file("b", "b\n")}, variant(JOBPUSH_SEPARATE_BIN));
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(records_from(read_data_file(sent + "/NJD2"), 0), v{ebcdic("b")});
     EXPECT_EQ(read_header_file(sent + "/NJH2").records.size(), 3u);
 
-    run_options jt1;
-    jt1.binary = JOBPUSH_JT1_BIN;
-    r = push({file("c", "c\n")}, jt1);
+    r = push({file("c", "c\n")}, variant(JOBPUSH_JT1_BIN));
     EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH3");
     EXPECT_EQ(h.mark, 1);
