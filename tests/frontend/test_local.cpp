@@ -169,27 +169,4 @@ TEST_F(LocalRun, SpoolPathsThatDoNotFitAreRefused)
     }
 }
 
-TEST_F(LocalRun, VariantsJobTypeOneAndSeparateJobs)
-{
-    std::string a = file("a.txt", "a\n"), b = file("b.txt", "b\nbb\n");
-    ASSERT_EQ(run(args({a, b}), variant(JOBPUSH_JT1_BIN)).status, 0);
-    header_file h = read_header_file(njh);
-    ASSERT_EQ(h.records.size(), 1u); // no dataset headers in a type 1 job
-    expect_fields(
-        h.records[0],
-        {{"NJHGXEQN", "VERYLONG"}, {"NJHGXEQU", "JOHN$DOE"}, {"NJHGPRTN", "MYNODE"}, {"NJHGPUNR", "LOCUSR"}});
-    EXPECT_EQ(records_from(read_data_file(njd), 0), (v{ebcdic("a"), ebcdic("b"), ebcdic("bb")}));
-
-    std::filesystem::remove(njh);
-    std::filesystem::remove(njd);
-    ASSERT_EQ(run(args({a, b}), variant(JOBPUSH_SEPARATE_BIN)).status, 0);
-    header_file first = read_header_file(njh), second = read_header_file(indir + "/NJH79");
-    ASSERT_EQ(first.records.size(), 2u);
-    ASSERT_EQ(second.records.size(), 2u);
-    EXPECT_EQ(first.records[0].fields.at("NJHGJNAM"), "ZAK0078");
-    EXPECT_EQ(second.records[0].fields.at("NJHGJNAM"), "ZAK0079");
-    EXPECT_EQ(second.records[1].fields.at("NDHGPROC"), "B");
-    EXPECT_EQ(records_from(read_data_file(indir + "/NJD79"), 0), (v{ebcdic("b"), ebcdic("bb")}));
-}
-
 } // namespace

@@ -6,29 +6,13 @@
 namespace
 {
 
-TEST(Names, MatchTakesAbbreviationsDownToTheShortForm)
+TEST(Names, MatchUppercaseAndDatasetNamesFromPaths)
 {
-    struct {
-        const char *long_form, *short_form, *arg;
-        int want;
-    } cases[] = {
-        {"-gateway", "-g", "-g", 1},
-        {"-gateway", "-g", "-ga", 1},
-        {"-gateway", "-g", "-gatewayx", 0},
-        {"-spool", "-sp", "-s", 0},
-        {"-tab", "-tab", "-ta", 0},
-        {"-bu", "-bu", "-b", 0},
-        {"-binary", "-b", "-bi", 1},
-        {"-", "-", "--", 0},
-        {"-text", "-t", "", 0},
-        {"", "", "", 1},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(match(c.long_form, c.short_form, c.arg), c.want) << c.long_form << " " << c.arg;
-}
+    EXPECT_EQ(match("-gateway", "-g", "-ga"), 1);
+    EXPECT_EQ(match("-gateway", "-g", "-gatewayx"), 0);
+    EXPECT_EQ(match("-text", "-t", ""), 0);
+    EXPECT_EQ(match("", "", ""), 1);
 
-TEST(Names, UppercaseAndDatasetNamesFromPaths)
-{
     char dst[16];
     EXPECT_EQ(uppercase(dst, "a.b-c_1", 8), dst + 7);
     EXPECT_STREQ(dst, "A$B$C_1");

@@ -66,8 +66,6 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
     ASSERT_EQ(h.records.size(), 3u);
     EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "ZAK0001");
     EXPECT_EQ(h.records[0].fields.at("NJHGUSID"), "SIMUSER");
-    EXPECT_EQ(h.records[0].fields.at("NJHGORGN"), "SIMNODE");
-    EXPECT_EQ(h.records[0].fields.at("NJHGPRTR"), "BOB");
     EXPECT_EQ(h.records[1].offset, 0u);
     EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), "300");
     const header_record &trailer = h.records[2];
@@ -105,6 +103,9 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
     data_file d = read_data_file(sent + "/NJD1");
     EXPECT_EQ(records_from(d, 0), (v{ebcdic("//J JOB"), ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB"),
                                      ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
+    // Each dataset begins just past its begin JCL; its count takes in the end JCL.
+    EXPECT_EQ(records_from(d, h.records[1].offset, h.records[2].offset),
+              (v{ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB")}));
     EXPECT_EQ(records_from(d, h.records[2].offset), (v{ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
     EXPECT_EQ(h.records[2].fields.at("NDHGNREC"), "3");
     EXPECT_EQ(h.records[2].fields.at("NDHGSTEP"), "X");
@@ -237,8 +238,11 @@ TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
     EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH3");
     EXPECT_EQ(h.mark, 1);
-    ASSERT_EQ(h.records.size(), 2u); // job header and trailer
-    EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA");
+    ASSERT_EQ(h.records.size(), 2u);                        // job header and trailer
+    EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA"); // addressed for execution there
+    EXPECT_EQ(h.records[0].fields.at("NJHGXEQU"), "BOB");
+    EXPECT_EQ(h.records[0].fields.at("NJHGPRTN"), "SIMNODE");
+    EXPECT_EQ(h.records[0].fields.at("NJHGPUNR"), "SIMUSER");
     EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
 }
 
