@@ -60,10 +60,7 @@ bool tracing()
 {
     return (debug & TRACE) != 0;
 }
-bool local_mode()
-{
-    return (debug & DEBUG_LOCAL) != 0;
-}
+bool local_run = false; // fixed by initialize
 
 uint32_t ibm_now()
 {
@@ -176,6 +173,11 @@ void spool_path(char (&out)[256], const char *kind)
 }
 
 } // namespace
+
+bool local_job()
+{
+    return initialized ? local_run : (debug & DEBUG_LOCAL) != 0;
+}
 
 void fail_exit()
 {
@@ -337,6 +339,7 @@ void initialize(const char *user, const char *node)
     std::memset(temp_node, 0, sizeof temp_node);
     NJH_filename[0] = '\0';
     NJD_filename[0] = '\0';
+    local_run = (debug & DEBUG_LOCAL) != 0;
 
     if (gateway == nullptr) {
         std::fprintf(stderr, _("%s: -g hostname not specified.\n"), pgm);
@@ -350,7 +353,7 @@ void initialize(const char *user, const char *node)
         std::exit(1);
     }
 
-    if (local_mode()) {
+    if (local_job()) {
         std::strcpy(temp_name, kLocalUser);
         std::strcpy(temp_node, kLocalNode);
     } else {
@@ -387,7 +390,7 @@ void new_job()
     NJD_filename[0] = '\0';
     std::memset(id, 0, sizeof id);
 
-    if (local_mode()) {
+    if (local_job()) {
         // Later jobs of a run with separate jobs count on, so that no job overwrites another.
         std::strcpy(linkname, kLocalLink);
         std::snprintf(id, sizeof id, "%d", kLocalFirstId + local_jobs++);
@@ -488,7 +491,7 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
         create_ds_header(hf, buffer, offset, lrecl, nrec, name, type, my_name, remote_name, remote_node);
     }
 
-    if (local_mode()) {
+    if (local_job()) {
         std::fflush(stderr);
         if (separate_jobs)
             close_local_job();

@@ -23,6 +23,11 @@ extern int jobno;
 extern char jobname[32];
 extern uint32_t starttime;
 
+// Whether the run builds its job locally (DEBUG_LOCAL): fixed by the debug bits in force when the
+// first file starts the run, so that a later "-debug" never turns a job of the link daemon into a
+// local one or the other way round; before that, the current bits decide.
+bool local_job();
+
 // Adds one open input file to the job, opening the run and the job first when needed. name and type
 // are the dataset name and type; bjcl and ejcl the open JCL streams or null. Every failure ends the
 // run (after removing the spool files of the unfinished job).

@@ -173,7 +173,7 @@ void set_lrecl(const char *value)
 void set_max(const char *value)
 {
     jes2bufmax = std::atoi(value);
-    if (debug & DEBUG_LOCAL) {
+    if ((debug & DEBUG_LOCAL) && local_job()) { // never the block size of a link's job
         maxdata = jes2bufmax;
         std::fprintf(stderr, "maxdata = %d\n", maxdata);
     }
@@ -325,7 +325,7 @@ int main(int argc, char **argv)
         close_jcl();
     }
 
-    if (debug & DEBUG_LOCAL)
+    if (local_job())
         finish_local_job();
     if (!separate_jobs && !netdata)
         send_job(hf, df);

@@ -46,7 +46,7 @@ int process_netdata_file(FILE *stream, const char *name, const char *type)
         fail_exit();
     }
     create_ds_header(hf, buffer, 0, 80, count, name, type, my_name, remote_name, remote_node);
-    if (debug & DEBUG_LOCAL) {
+    if (local_job()) {
         close_local_job();
         return count;
     }

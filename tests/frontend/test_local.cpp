@@ -47,7 +47,8 @@ struct LocalRun : ::testing::Test {
 TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
 {
     time_t before = std::time(nullptr);
-    run_result r = run(args({file("report.txt", "hello\n\nworld  \n")}));
+    // A later -debug 0 does not turn the local job into one to send.
+    run_result r = run(args({file("report.txt", "hello\n\nworld  \n"), "-d", "0"}));
     EXPECT_EQ(r.err, kLocal);
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(r.status, 0);

@@ -96,8 +96,10 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
 {
     start({"--block-size", "1000"});
     std::string b = file("b.jcl", "//J JOB\n"), e = file("e.jcl", "/*\n");
-    run_result r = push({"-max", "2000", "-s", b, "-e", e, file("one", "1\n"), file("two.x", "2\n3\n")});
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\n");
+    // -debug 2 after the first file no longer makes the link daemon's job a local one.
+    run_result r = push({"-max", "2000", "-s", b, "-e", e, file("one", "1\n"), "-d", "2", "-max", "5000",
+                         file("two.x", "2\n3\n")});
+    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\nJob ZAK0001 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH1");
     ASSERT_EQ(h.records.size(), 4u);
     data_file d = read_data_file(sent + "/NJD1");
