@@ -39,6 +39,9 @@ void initialize(const char *actual_name, const char *actual_node);
 // Obtains a job identifier, creates both spool files and writes the job header.
 void new_job();
 
+// Build one header record each in `buffer` (at least `buffersize` bytes, from nje_data_allocate_buffer)
+// from the section defaults, the given values and the accepted overrides, and append it to `hf`. An
+// unknown override field ends the run; a failed write takes the spool-full exit.
 void create_job_header(FILE *hf, unsigned char *buffer, int jobno, const char *jobname, const char *my_name,
                        const char *my_node, const char *remote_name, const char *remote_node);
 void create_ds_header(FILE *hf, unsigned char *buffer, long offset, int lrecl, int nrec, const char *name,
