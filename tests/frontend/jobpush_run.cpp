@@ -120,7 +120,6 @@ header_file read_header_file(const std::string &path)
     FILE *stream = nje_header_open(path.c_str(), &file.mark);
     if (stream == nullptr)
         return file;
-    file.opened = true;
     std::vector<unsigned char> buffer(8192);
     for (;;) {
         int length = nje_header_read_next(stream, buffer.data(), buffer.size());
@@ -157,7 +156,6 @@ data_file read_data_file(const std::string &path)
     FILE *stream = nje_data_open(path.c_str());
     if (stream == nullptr)
         return file;
-    file.opened = true;
     std::vector<unsigned char> out(70000);
     for (;;) {
         long offset = std::ftell(stream);

@@ -65,7 +65,6 @@ struct header_record {
 };
 
 struct header_file {
-    bool opened = false;
     unsigned char mark = 0xFF;
     std::vector<header_record> records;
     bool clean_end = false; // reading stopped at the end of the file, not at an error
@@ -78,7 +77,6 @@ struct data_block {
 };
 
 struct data_file {
-    bool opened = false;
     std::vector<data_block> blocks;
     bool eod = false;      // the end-of-data mark was found
     bool trailing = false; // bytes follow the end-of-data mark
