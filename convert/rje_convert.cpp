@@ -106,7 +106,8 @@ struct Blocks {
             std::memset(block, 0, static_cast<std::size_t>(maxdata));
         }
         w = block;
-        if (batched) {
+        // A block larger than the batch goes straight to the data file.
+        if (batched && static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD <= BATCH_SIZE) {
             batch = static_cast<unsigned char *>(std::malloc(BATCH_SIZE));
             mem = batch != nullptr ? fmemopen(batch, BATCH_SIZE, "w") : nullptr;
             if (mem != nullptr) {

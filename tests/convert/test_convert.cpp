@@ -128,6 +128,18 @@ TEST(ConvertText, CountsLinesAcrossBlocks)
     EXPECT_EQ(blocks[0], (Bytes{0x05, 0x35, 0x03, 0x96, 0x95, 0x85, 0x06, 0x1E, 0x35, 0x03, 0xA3, 0xA6, 0x96,
                                 0x01, 0x1E}));
     EXPECT_EQ(records(split.file), records(three.file));
+
+    // Blocks larger than the conversion's own write batching still go out whole.
+    std::string text;
+    for (int i = 0; i < 1500; ++i) {
+        for (int k = 0; k < 200; ++k) {
+            text += static_cast<char>('a' + (i * 7 + k * k) % 26); // few repeats: stays about 200 bytes
+        }
+        text += "\n";
+    }
+    Conversion big = convert(bytes(text), 255, 400000, NJE_FORMAT_TEXT);
+    EXPECT_EQ(big.result, 1500);
+    EXPECT_EQ(records(big.file).size(), 1500u);
 }
 
 TEST(ConvertText, LongInitialStringStartsAFreshBlock)

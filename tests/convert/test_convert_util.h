@@ -99,7 +99,7 @@ inline std::vector<Bytes> data_records(const Bytes &file)
     std::fwrite(file.data(), 1, file.size(), f);
     std::fclose(f);
     f = nje_data_open(path.c_str());
-    Bytes out(70000);
+    Bytes out(1 << 20);
     for (;;) {
         int control = 0, count = 0;
         const int n = nje_data_read_next(f, out.data(), out.size(), &control, &count);
