@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <unistd.h>
 
 #include "convert/translate.h"
 
