@@ -29,7 +29,9 @@ struct InputFile {
     explicit InputFile(const Bytes &data)
     {
         if (f != nullptr) {
-            std::fwrite(data.data(), 1, data.size(), f);
+            if (!data.empty()) { // data() may be null, which fwrite must not get
+                std::fwrite(data.data(), 1, data.size(), f);
+            }
             std::rewind(f);
         }
     }
