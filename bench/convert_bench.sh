@@ -50,10 +50,14 @@ best() {
     if [ -z "$wall" ] || [ "$(echo "$e < $wall" | bc -l)" = 1 ]; then wall=$e; fi
     [ "$m" -gt "$kib" ] && kib=$m
   done
-  best_mbs=$(echo "$bytes / 1000000 / $cpu" | bc -l)
+  # The clock counts hundredths: a shorter time gives a lower bound of the speed, not a division by 0.
+  local cpu_div=$cpu wall_div=$wall
+  [ "$(echo "$cpu < 0.01" | bc -l)" = 1 ] && cpu_div=0.01
+  [ "$(echo "$wall < 0.01" | bc -l)" = 1 ] && wall_div=0.01
+  best_mbs=$(echo "$bytes / 1000000 / $cpu_div" | bc -l)
   best_kib=$kib
   printf "%-34s cpu %6.2f s %8.1f MB/s | elapsed %6.2f s %8.1f MB/s | peak %7d KiB\n" "$name" "$cpu" \
-    "$best_mbs" "$wall" "$(echo "$bytes / 1000000 / $wall" | bc -l)" "$kib"
+    "$best_mbs" "$wall" "$(echo "$bytes / 1000000 / $wall_div" | bc -l)" "$kib"
 }
 
 export LC_ALL=C

@@ -106,7 +106,8 @@ struct Blocks {
             std::memset(block, 0, static_cast<std::size_t>(maxdata));
         }
         w = block;
-        if (batched) {
+        // A block larger than the batch goes straight to the data file.
+        if (batched && static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD <= BATCH_SIZE) {
             batch = static_cast<unsigned char *>(std::malloc(BATCH_SIZE));
             mem = batch != nullptr ? fmemopen(batch, BATCH_SIZE, "w") : nullptr;
             if (mem != nullptr) {
@@ -654,35 +655,39 @@ struct Counter {
     int status = 0; // 0 or an error result
 };
 
+// Ends the record being built and adds it to the blocks. @return false when that failed (the
+// error result is in cnt.status).
+bool emit_record(LineBuilder &lb, Blocks &blocks, Counter &cnt)
+{
+    const int len = lb.finish();
+    const int rc = blocks.add(lb.rec, static_cast<std::size_t>(len));
+    if (rc != 0) {
+        cnt.status = rc;
+        return false;
+    }
+    ++cnt.records;
+    return true;
+}
+
 // Reads characters from src into lb until the end of the line (or input), writing every record
 // of the line (a folded line gives several) into the blocks.
 template <class Src>
 void finish_line_wide(Src &src, Decoder &dec, LineBuilder &lb, Blocks &blocks, Counter &cnt)
 {
-    auto emit = [&]() {
-        const int len = lb.finish();
-        const int rc = blocks.add(lb.rec, static_cast<std::size_t>(len));
-        if (rc != 0) {
-            cnt.status = rc;
-            return false;
-        }
-        ++cnt.records;
-        return true;
-    };
     WChar ch;
     for (;;) {
         if (!dec.next(src, ch)) {
             if (lb.n > 0 || lb.in_run) {
-                emit();
+                emit_record(lb, blocks, cnt);
             }
             return;
         }
         if (ch.is_newline()) {
-            emit();
+            emit_record(lb, blocks, cnt);
             return;
         }
         if (lb.put(ch) == Put::cut) {
-            if (!emit()) {
+            if (!emit_record(lb, blocks, cnt)) {
                 return;
             }
             lb.put(ch);
@@ -792,13 +797,9 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
                 }
             }
             if (!wide) {
-                const int len = lb.finish();
-                const int rc = blocks.add(rec, static_cast<std::size_t>(len));
-                if (rc != 0) {
-                    cnt.status = rc;
+                if (!emit_record(lb, blocks, cnt)) {
                     return;
                 }
-                ++cnt.records;
                 continue;
             }
         } else if (wide) {
@@ -812,13 +813,9 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
             continue;
         }
         r.pos += ended ? i + 1 : i; // without a newline this is the end of the input
-        const int len = lb.finish();
-        const int rc = blocks.add(rec, static_cast<std::size_t>(len));
-        if (rc != 0) {
-            cnt.status = rc;
+        if (!emit_record(lb, blocks, cnt)) {
             return;
         }
-        ++cnt.records;
     }
 }
 

@@ -67,10 +67,11 @@ void convert_fill_blanks(unsigned char *buffer, int from, int to);
 void convert_force_wide_path(bool on);
 
 // Appends one EBCDIC record (data followed by IRS, in..in_end) to a block exactly like
-// rje_compress in record mode (mode 2), with the same results (1 appended; 0 no room, or an
-// initial string past 63 bytes behind another record; -1 cannot be compressed) and the same
-// bytes; faster because it finds strings and runs a piece at a time and skips room checks when
-// the worst case fits. `*out` is the write position, `block_start` the start of the block.
+// rje_compress in record mode (mode 2), with the same results (1 appended; 0 no room; -1 cannot
+// be compressed, also an initial string past 63 bytes behind another record, which the caller
+// retries at the start of a fresh block) and the same bytes; faster because it finds strings and
+// runs a piece at a time and skips room checks when the worst case fits. `*out` is the write
+// position, `block_start` the start of the block.
 int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
                             unsigned char *block_start, unsigned char *out_end);
 

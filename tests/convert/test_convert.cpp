@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <unistd.h>
 
 #include "convert/translate.h"
 
@@ -24,69 +25,68 @@ std::vector<Bytes> read_lines(const Bytes &input, int lrecl, int tabs, int fixed
     return out;
 }
 
-Bytes rep(std::size_t n, unsigned char b)
+// Records written as hex digits, "|" between records.
+std::vector<Bytes> hex_records(const std::string &hex)
 {
-    return Bytes(n, b);
-}
-
-Bytes cat(std::initializer_list<Bytes> parts)
-{
-    Bytes r;
-    for (const Bytes &p : parts) {
-        r.insert(r.end(), p.begin(), p.end());
+    std::vector<Bytes> recs;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        if (i == 0 || hex[i] == '|') {
+            recs.emplace_back();
+            i += hex[i] == '|' ? 1 : 0;
+        }
+        recs.back().push_back(static_cast<unsigned char>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     }
-    return r;
+    return recs;
 }
 
 } // namespace
 
-TEST(ConvertReadLine, RecordsEndWithIrsAndArePaddedOrKept)
+TEST(ConvertReadLine, RecordsOfLines)
 {
-    EXPECT_EQ(read_lines(bytes("AB\n"), 80, 8, 0), (std::vector<Bytes>{{0xC1, 0xC2, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("\n"), 80, 8, 0), (std::vector<Bytes>{{0x40, 0x40, 0x40, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("AB\n"), 5, 8, 1), (std::vector<Bytes>{{0xC1, 0xC2, 0x40, 0x40, 0x40, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("\n"), 4, 8, 1), (std::vector<Bytes>{{0x40, 0x40, 0x40, 0x40, 0x1E}}));
-    // A last line without newline is a record; a final newline adds none.
-    EXPECT_EQ(read_lines(bytes("A\nB"), 80, 8, 0), (std::vector<Bytes>{{0xC1, 0x1E}, {0xC2, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("A\n"), 80, 8, 0).size(), 1u);
-    EXPECT_TRUE(read_lines(Bytes{}, 80, 8, 0).empty());
-    // No record is longer than lrecl, also the empty line.
-    EXPECT_EQ(read_lines(bytes("\n"), 2, 8, 0), (std::vector<Bytes>{{0x40, 0x40, 0x1E}}));
+    const struct {
+        std::string in;
+        int lrecl, tabs, fixed;
+        const char *want; // IRS included
+    } cases[] = {
+        {"AB\n", 80, 8, 0, "C1C21E"},
+        {"\n", 80, 8, 0, "4040401E"},
+        {"AB\n", 5, 8, 1, "C1C24040401E"},
+        {"\n", 4, 8, 1, "404040401E"},
+        {"A\nB", 80, 8, 0, "C11E|C21E"}, // a last line without newline; a final newline adds none
+        {"A\n", 80, 8, 0, "C11E"},
+        {"", 80, 8, 0, ""},
+        {"\n", 2, 8, 0, "40401E"},          // no record is longer than lrecl, also the empty line
+        {"AB  \n", 80, 8, 0, "C1C240401E"}, // spaces become EBCDIC blanks, which stay
+        {"A\tB\n", 80, 8, 0, "C140404040404040C21E"},
+        {"A\tB\n", 80, 0, 0, "C105C21E"},
+        {"ABCD\tE\n", 4, 8, 0, "C1C2C3C41E"}, // a tab in a full record writes nothing
+        {"ABC\tE\n", 6, 4, 0, "C1C2C340C51E"},
+        {"ABCD\tE\n", 6, 8, 0, "C1C2C3C440401E"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(read_lines(bytes(c.in), c.lrecl, c.tabs, c.fixed), hex_records(c.want)) << c.in;
+    }
+    // 100 characters with lrecl 80: the first 80 stay, the next line is read from its start.
+    auto recs = read_lines(bytes(std::string(80, 'a') + std::string(20, 'b') + "\nC\n"), 80, 8, 0);
+    ASSERT_EQ(recs.size(), 2u);
+    Bytes first(80, 0x81);
+    first.push_back(0x1E);
+    EXPECT_EQ(recs[0], first);
+    EXPECT_EQ(recs[1], (Bytes{0xC3, 0x1E}));
 }
 
 TEST(ConvertReadLine, OnlyTrailingAscii20IsTrimmed)
 {
-    // Spaces become EBCDIC blanks (0x40), which stay.
-    EXPECT_EQ(read_lines(bytes("AB  \n"), 80, 8, 0), (std::vector<Bytes>{{0xC1, 0xC2, 0x40, 0x40, 0x1E}}));
     // A replacement table that yields 0x20: trailing 0x20 bytes go, unless the record is only 0x20.
     unsigned char table[256];
     std::memcpy(table, nje_AtoE, sizeof table);
     table['x'] = 0x20;
     unsigned char *saved = nje_usr_AtoE;
     nje_usr_AtoE = table;
-    EXPECT_EQ(read_lines(bytes("AxBxx\nxx\n"), 80, 8, 0),
-              (std::vector<Bytes>{{0xC1, 0x20, 0xC2, 0x1E}, {0x20, 0x20, 0x1E}}));
+    EXPECT_EQ(read_lines(bytes("AxBxx\nxx\n"), 80, 8, 0), hex_records("C120C21E|20201E"));
     // Fixed records keep their length.
-    EXPECT_EQ(read_lines(bytes("Axx\n"), 3, 8, 1), (std::vector<Bytes>{{0xC1, 0x20, 0x20, 0x1E}}));
+    EXPECT_EQ(read_lines(bytes("Axx\n"), 3, 8, 1), hex_records("C120201E"));
     nje_usr_AtoE = saved;
-}
-
-TEST(ConvertReadLine, TabsAndLongLines)
-{
-    EXPECT_EQ(read_lines(bytes("A\tB\n"), 80, 8, 0),
-              (std::vector<Bytes>{cat({{0xC1}, rep(7, 0x40), {0xC2, 0x1E}})}));
-    EXPECT_EQ(read_lines(bytes("A\tB\n"), 80, 0, 0), (std::vector<Bytes>{{0xC1, 0x05, 0xC2, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("ABCD\tE\n"), 4, 8, 0), (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("ABC\tE\n"), 6, 4, 0),
-              (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0x40, 0xC5, 0x1E}}));
-    EXPECT_EQ(read_lines(bytes("ABCD\tE\n"), 6, 8, 0),
-              (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0x40, 0x40, 0x1E}}));
-    // 100 characters with lrecl 80: the first 80 stay, the next line is read from its start.
-    Bytes line = cat({rep(80, 'a'), rep(20, 'b'), bytes("\nC\n")});
-    auto recs = read_lines(line, 80, 8, 0);
-    ASSERT_EQ(recs.size(), 2u);
-    EXPECT_EQ(recs[0], cat({rep(80, 0x81), {0x1E}}));
-    EXPECT_EQ(recs[1], (Bytes{0xC3, 0x1E}));
 }
 
 TEST(ConvertReadLine, UndecodableBytesAreKeptAsSingleBytes)
@@ -128,6 +128,18 @@ TEST(ConvertText, CountsLinesAcrossBlocks)
     EXPECT_EQ(blocks[0], (Bytes{0x05, 0x35, 0x03, 0x96, 0x95, 0x85, 0x06, 0x1E, 0x35, 0x03, 0xA3, 0xA6, 0x96,
                                 0x01, 0x1E}));
     EXPECT_EQ(records(split.file), records(three.file));
+
+    // Blocks larger than the conversion's own write batching still go out whole.
+    std::string text;
+    for (int i = 0; i < 1500; ++i) {
+        for (int k = 0; k < 200; ++k) {
+            text += static_cast<char>('a' + (i * 7 + k * k) % 26); // few repeats: stays about 200 bytes
+        }
+        text += "\n";
+    }
+    Conversion big = convert(bytes(text), 255, 400000, NJE_FORMAT_TEXT);
+    EXPECT_EQ(big.result, 1500);
+    EXPECT_EQ(records(big.file).size(), 1500u);
 }
 
 TEST(ConvertText, LongInitialStringStartsAFreshBlock)
@@ -222,11 +234,11 @@ TEST(ConvertTransparent, FramingVectors)
         chunk[i] = static_cast<unsigned char>(i);
     }
     Conversion one = convert(chunk, 80, 3820, NJE_FORMAT_TRANSPARENT);
-    Bytes want = cat({{0x3D, 0x35, 0x50},
-                      Bytes(chunk.begin(), chunk.begin() + 59),
-                      {0x15},
-                      Bytes(chunk.begin() + 59, chunk.end()),
-                      {0x01, 0x1E}});
+    Bytes want = {0x3D, 0x35, 0x50};
+    want.insert(want.end(), chunk.begin(), chunk.begin() + 59);
+    want.push_back(0x15);
+    want.insert(want.end(), chunk.begin() + 59, chunk.end());
+    want.insert(want.end(), {0x01, 0x1E});
     EXPECT_EQ(data_records(one.file), (std::vector<Bytes>{want}));
 
     // Long chunks in later records and across blocks come back whole through the expander.

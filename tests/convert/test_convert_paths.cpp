@@ -240,33 +240,3 @@ TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
     EXPECT_EQ(records(convert(bytes("ABCDEFG" + a + "\n"), 6, 3820, NJE_FORMAT_TEXT).file),
               (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}}));
 }
-
-TEST(ConvertPaths, CompressorGoldenBlocks)
-{
-    // Records at block start (and one appended), as the compressor must place them.
-    auto place = [](Bytes rec, bool padded, Bytes block = {}) {
-        rec.push_back(0x1E);
-        const std::size_t at = block.size();
-        block.resize(400);
-        Bytes in = rec;
-        in.resize(rec.size() + NJE_CONVERT_READ_PAD, 0x1E);
-        unsigned char *out = block.data() + at;
-        const int rc = padded ? convert_compress_padded(in.data(), in.data() + rec.size(), &out, block.data(),
-                                                        block.data() + block.size())
-                              : convert_compress_record(in.data(), in.data() + rec.size(), &out, block.data(),
-                                                        block.data() + block.size());
-        EXPECT_EQ(rc, 1);
-        return Bytes(block.data(), out);
-    };
-    for (bool padded : {false, true}) {
-        EXPECT_EQ(place({0xC1, 0xC1}, padded), (Bytes{0x04, 0x35, 0x02, 0xC1, 0xC1, 0x01, 0x1E}));
-        EXPECT_EQ(place({0x40, 0x40}, padded), (Bytes{0x02, 0x35, 0x02, 0x82, 0x01, 0x1E}));
-        EXPECT_EQ(place({0xC1, 0x40, 0x40, 0xC2}, padded),
-                  (Bytes{0x03, 0x35, 0x04, 0xC1, 0x82, 0x01, 0xC2, 0x01, 0x1E}));
-        EXPECT_EQ(place({0x40, 0x40, 0x40, 0xC1, 0xC1, 0xC1, 0xC1, 0x40, 0x40}, padded),
-                  (Bytes{0x02, 0x35, 0x09, 0x83, 0xC4, 0xC1, 0x82, 0x01, 0x1E}));
-        EXPECT_EQ(place(Bytes(65, 0xC1), padded), (Bytes{0x02, 0x35, 0x41, 0xFF, 0xC1, 0x02, 0xC1, 0xC1, 0x01, 0x1E}));
-        EXPECT_EQ(place({0xC1, 0xC2}, padded, {0x03, 0x35, 0x01, 0xC1, 0x01, 0x1E}),
-                  (Bytes{0x03, 0x35, 0x01, 0xC1, 0x05, 0x1E, 0x35, 0x02, 0xC1, 0xC2, 0x01, 0x1E}));
-    }
-}

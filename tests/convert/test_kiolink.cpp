@@ -22,17 +22,6 @@ euc_char chars(const char *s)
     return ch;
 }
 
-// link_kiolib with LANG set to lang (unset when null) for the call.
-int link_with_lang(const char *lang, const char *dir)
-{
-    const char *old = std::getenv("LANG");
-    std::string saved = old ? old : "";
-    lang ? setenv("LANG", lang, 1) : unsetenv("LANG");
-    int rc = link_kiolib(dir);
-    old ? setenv("LANG", saved.c_str(), 1) : unsetenv("LANG");
-    return rc;
-}
-
 } // namespace
 
 TEST(KioLink, FallbacksWithoutLibrary)

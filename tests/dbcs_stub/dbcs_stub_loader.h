@@ -25,8 +25,31 @@ inline std::string dbcs_stub_path(bool partial = false)
            (partial ? "_partial" : "") + ".so";
 }
 
-// Links the stub (or its partial build) with LANG set to DBCS_STUB_LANG for the call; LANG is restored
-// afterwards. The temporary run directory is removed again once the library is loaded.
+// Sets LANG (unsets it for null) until the end of the scope, then puts the old value back.
+struct LangScope {
+    bool had;
+    std::string saved;
+    explicit LangScope(const char *lang)
+    {
+        const char *old = std::getenv("LANG");
+        had = old != nullptr;
+        saved = had ? old : "";
+        lang != nullptr ? setenv("LANG", lang, 1) : unsetenv("LANG");
+    }
+    ~LangScope() { had ? setenv("LANG", saved.c_str(), 1) : unsetenv("LANG"); }
+    LangScope(const LangScope &) = delete;
+    LangScope &operator=(const LangScope &) = delete;
+};
+
+// link_kiolib(dir) with LANG set to lang (unset for null) for the call.
+inline int link_with_lang(const char *lang, const char *dir)
+{
+    LangScope scope(lang);
+    return link_kiolib(dir);
+}
+
+// Links the stub (or its partial build) as "<DBCS_STUB_LANG>lib" of a temporary run directory,
+// which is removed again once the library is loaded.
 // @return the result of link_kiolib: 1 linked, 0 entry point missing, -1 not opened.
 inline int load_dbcs_stub(bool partial = false)
 {
@@ -37,15 +60,7 @@ inline int load_dbcs_stub(bool partial = false)
     std::string lib = std::string(dir) + "/" + DBCS_STUB_LANG + "lib";
     int rc = -1;
     if (symlink(dbcs_stub_path(partial).c_str(), lib.c_str()) == 0) {
-        const char *old = std::getenv("LANG");
-        std::string saved = old ? old : "";
-        setenv("LANG", DBCS_STUB_LANG, 1);
-        rc = link_kiolib(dir);
-        if (old) {
-            setenv("LANG", saved.c_str(), 1);
-        } else {
-            unsetenv("LANG");
-        }
+        rc = link_with_lang(DBCS_STUB_LANG, dir);
         unlink(lib.c_str());
     }
     rmdir(dir);

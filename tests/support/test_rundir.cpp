@@ -180,13 +180,14 @@ TEST_F(RunDir, InitBindsCatalogueLinksLibraryAndLoadsMap)
 
     setenv("JOBPUSH_TEST_HOME", run.c_str(), 1);
     setenv("LC_ALL", "C.UTF-8", 1);
-    const char *old_lang = std::getenv("LANG");
-    std::string saved_lang = old_lang ? old_lang : "";
-    setenv("LANG", DBCS_STUB_LANG, 1);
-    testing::internal::CaptureStderr();
-    int rc = Init_I18N("rjecmd.messages", "JOBPUSH_TEST_HOME", "prog", "/default");
-    std::string err = testing::internal::GetCapturedStderr();
-    old_lang ? setenv("LANG", saved_lang.c_str(), 1) : unsetenv("LANG");
+    int rc;
+    std::string err;
+    {
+        LangScope lang(DBCS_STUB_LANG);
+        testing::internal::CaptureStderr();
+        rc = Init_I18N("rjecmd.messages", "JOBPUSH_TEST_HOME", "prog", "/default");
+        err = testing::internal::GetCapturedStderr();
+    }
 
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(std::string(bindtextdomain("rjecmd.messages", nullptr)), (run / "locale").string());

@@ -10,6 +10,13 @@
 #include "convert/rje_convert.h"
 #include "spool/rje_data.h"
 
+static int usage(const char *program)
+{
+    std::fprintf(stderr, "usage: %s [-f format] [-l lrecl] [-m maxdata] [-t tabs] [-x] [-w] input output\n",
+                 program);
+    return 2;
+}
+
 int main(int argc, char **argv)
 {
     std::setlocale(LC_ALL, "");
@@ -35,15 +42,11 @@ int main(int argc, char **argv)
             convert_force_wide_path(true);
             break;
         default:
-            std::fprintf(stderr,
-                         "usage: %s [-f format] [-l lrecl] [-m maxdata] [-t tabs] [-x] [-w] input output\n",
-                         argv[0]);
-            return 2;
+            return usage(argv[0]);
         }
     }
     if (argc - optind != 2) {
-        std::fprintf(stderr, "usage: %s [options] input output\n", argv[0]);
-        return 2;
+        return usage(argv[0]);
     }
     std::FILE *in = std::fopen(argv[optind], "rb");
     if (in == nullptr) {
