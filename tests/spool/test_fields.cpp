@@ -121,7 +121,6 @@ TEST(FieldOperations, ListEndsAndFailures)
     EXPECT_EQ(s[10], 1);
     EXPECT_EQ(s[11], 0);
     EXPECT_EQ(nje_section_update_fields(s, {{NJHGJCLS, 3}}), -1);
-    EXPECT_EQ(nje_section_update_fields(s, {{NJHGJID, "12"}}), -1);
     EXPECT_EQ(nje_section_update_fields(s, {{NJHGETS, "now"}}), -1);
     uint32_t v;
     char text[4];
