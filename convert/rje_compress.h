@@ -55,13 +55,3 @@ inline constexpr std::size_t RJE_MIN_BLOCK_SIZE = 300;
 // Pure: no allocation, nothing printed.
 int rje_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
                  const unsigned char *out_end, unsigned block_size, unsigned mode);
-
-// The same for callers whose record buffer is writable.
-inline int rje_compress(unsigned char **in, unsigned char **out, const unsigned char *in_end,
-                        const unsigned char *out_end, unsigned block_size, unsigned mode)
-{
-    const unsigned char *p = *in;
-    int rc = rje_compress(&p, out, in_end, out_end, block_size, mode);
-    *in += p - *in;
-    return rc;
-}
