@@ -2,18 +2,17 @@
 // returned count must fit the output buffer and the record loop must end.
 #include "spool/rje_data.h"
 
+#include "fuzz/fuzz_stream.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FILE *f = std::tmpfile();
+    FILE *f = fuzz_stream(data, size);
     if (!f)
         return 0;
-    if (size)
-        std::fwrite(data, 1, size, f);
-    std::rewind(f);
     // Sizes of the real callers: a NETDATA record and a block of the largest link buffer.
     static unsigned char out[3811];
     const size_t out_size = size % 2 ? 80 : sizeof out;
