@@ -43,23 +43,15 @@ inline constexpr std::size_t RJE_MIN_BLOCK_SIZE = 300;
 // when *out + block_size == out_end).
 //
 // @return  1: appended; *out points just past the record's IRS, *in has moved forward.
-//          0: the record does not fit in the room left, or (behind another record) its initial
-//             string would pass 63 bytes; *in, *out and every block byte before *out are unchanged
-//             (bytes at and after *out may have been overwritten). Write the block out and call
-//             again with the same record at the start of a fresh block, where a block of at least
-//             RJE_MIN_BLOCK_SIZE bytes always takes it.
+//          0: the record does not fit in the room left; *in, *out and every block byte before *out
+//             are unchanged (bytes at and after *out may have been overwritten). Write the block
+//             out and call again with the same record at the start of a fresh block, where a block
+//             of at least RJE_MIN_BLOCK_SIZE bytes always takes it.
 //         -1: the record cannot be compressed: the last input byte is not the IRS, the record has
-//             more than RJE_MAX_RECORD_DATA data bytes, an unknown mode, or out is not in the block.
+//             more than RJE_MAX_RECORD_DATA data bytes, an unknown mode, out is not in the block, or
+//             its initial string would pass 63 bytes. The last happens only behind another record
+//             (at block start it is at most 63); *in, *out and the block before *out are then
+//             unchanged, and the same record fits at the start of a fresh block.
 // Pure: no allocation, nothing printed.
 int rje_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
                  const unsigned char *out_end, unsigned block_size, unsigned mode);
-
-// The same for callers whose record buffer is writable.
-inline int rje_compress(unsigned char **in, unsigned char **out, const unsigned char *in_end,
-                        const unsigned char *out_end, unsigned block_size, unsigned mode)
-{
-    const unsigned char *p = *in;
-    int rc = rje_compress(&p, out, in_end, out_end, block_size, mode);
-    *in += p - *in;
-    return rc;
-}

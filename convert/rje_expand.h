@@ -13,7 +13,9 @@
 struct rje_expand_ctx {
     // The current SCB with its remaining count in the low six bits. For a block that begins with an
     // SCB the caller stores that first byte here and starts the input just after it; rje_expand then
-    // keeps it up to date. 0 means the data is not compressed (raw mode).
+    // keeps it up to date. 0 means the data is not compressed (raw mode). After EOB_SPANNED a count
+    // of 0 (scb & RJE_SCB_COUNT_MASK) means the string was used up, so the next block begins with an
+    // SCB to be stored here; any other count is a string that goes on in the next block: leave it.
     unsigned char scb = 0;
     // Transparent data bytes still to come (0: none active). Holds the full count range 0..255.
     std::uint8_t trn_cnt = 0;
@@ -45,14 +47,3 @@ extern FILE *utiltracefd;
 //          max 0 returns EOR_MORE at once. In raw mode every record ends with EOR_MORE.
 unsigned rje_expand(const unsigned char **in, unsigned char **out, unsigned max, const unsigned char *in_last,
                     rje_expand_ctx *ctct, int debug, const unsigned char *out_start);
-
-// The same for callers whose block is writable.
-inline unsigned rje_expand(unsigned char **in, unsigned char **out, unsigned max,
-                           const unsigned char *in_last, rje_expand_ctx *ctct, int debug,
-                           const unsigned char *out_start)
-{
-    const unsigned char *p = *in;
-    unsigned rc = rje_expand(&p, out, max, in_last, ctct, debug, out_start);
-    *in += p - *in;
-    return rc;
-}

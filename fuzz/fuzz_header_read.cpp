@@ -3,6 +3,8 @@
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
 
+#include "fuzz/fuzz_stream.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +41,9 @@ void walk(unsigned char *buffer, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FILE *f = std::tmpfile();
+    FILE *f = fuzz_stream(data, size);
     if (!f)
         return 0;
-    if (size)
-        std::fwrite(data, 1, size, f);
-    std::rewind(f);
     std::vector<unsigned char> buffer(size % 3 == 0 ? 8192 : 256);
     for (uint32_t type : {NJE_ANY, NJE_JOB_HEADER, NJE_DATASET_HEADER}) {
         int rc = nje_header_read_first(f, buffer.data(), buffer.size());

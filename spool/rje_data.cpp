@@ -99,10 +99,10 @@ struct record_form {
 
 record_form classify(const unsigned char *head, size_t head_len, uint32_t length)
 {
-    // Written form: control byte (0x80 plus bits 0x30 only), then "SNA".
+    // Written form: control byte (0x80 plus bits 0x30 only), then "SNA"; an SNA record reads as 0x80.
     if (head_len == 4 && (head[0] & ~NJE_DATA_CONTROL_BITS) == NJE_DATA_CONTROL_SNA &&
         std::memcmp(head + 1, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE) == 0)
-        return {static_cast<int64_t>(length) - 4, 4, head[0]};
+        return {static_cast<int64_t>(length) - 4, 4, NJE_DATA_CONTROL_SNA};
     // Marker first.
     if (std::memcmp(head, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE) == 0)
         return {static_cast<int64_t>(length) - 5, 3, NJE_DATA_CONTROL_SNA};

@@ -52,11 +52,13 @@ int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int 
 int nje_data_write_eod(FILE *stream);
 
 // Reads the next record into `out`, which holds `out_size` bytes. Three record forms are read:
-//  - as written by nje_data_write_next: control byte with bit 0x80, "SNA", data (length - 4 bytes);
-//    *control_out = the control byte (0x80 | bits 0x30 of the writer's control value);
+//  - as written by nje_data_write_next: control byte 0x80 | bits 0x30, "SNA", data (length - 4
+//    bytes); *control_out = 0x80 (an SNA record);
 //  - "SNA" first: data count = length - 5, starting after the marker; *control_out = 0x80;
 //  - control byte, 16-bit count c, data: data count = c - 1; *control_out = control byte & 0x30.
-// Records whose data count is 0 carry nothing and are passed over.
+// Records whose data count is 0 carry nothing and are passed over, so that an empty record is never
+// taken for the end-of-data mark (the records behind it would be lost); only a record length of 0
+// ends the data.
 // @return the data count (> 0, also stored in *count_out); 0 with *count_out = 0 at the end-of-data
 //         mark; -1 on a read failure, at end of file without an end-of-data mark, or for a record
 //         whose count is negative, exceeds the bytes the record holds, or exceeds `out_size`. Never

@@ -77,6 +77,19 @@ int load_field(const unsigned char *section, const nje_field_get &get)
     }
 }
 
+// Applies `one` to each pair of the list up to the closing descriptor 0; stops with -1 at the first
+// pair that `one` refuses.
+template <typename Pair, typename One> int for_each_pair(std::span<const Pair> list, One one)
+{
+    for (const Pair &pair : list) {
+        if (pair.descriptor == 0)
+            break;
+        if (!one(pair))
+            return -1;
+    }
+    return 0;
+}
+
 } // namespace
 
 #define NJE_FIELD_ENTRY(name, type, length, offset) {#name, name},
@@ -98,13 +111,7 @@ const nje_field *nje_field_find(const char *name)
 
 int nje_section_update_fields(unsigned char *section, std::span<const nje_field_set> list)
 {
-    for (const nje_field_set &set : list) {
-        if (set.descriptor == 0)
-            break;
-        if (store_field(section, set) != 0)
-            return -1;
-    }
-    return 0;
+    return for_each_pair(list, [&](const nje_field_set &set) { return store_field(section, set) == 0; });
 }
 
 int nje_section_update_fields(unsigned char *section, std::initializer_list<nje_field_set> list)
@@ -114,13 +121,9 @@ int nje_section_update_fields(unsigned char *section, std::initializer_list<nje_
 
 int nje_section_update_fields(std::span<unsigned char> section, std::span<const nje_field_set> list)
 {
-    for (const nje_field_set &set : list) {
-        if (set.descriptor == 0)
-            break;
-        if (!field_fits(section, set.descriptor) || store_field(section.data(), set) != 0)
-            return -1;
-    }
-    return 0;
+    return for_each_pair(list, [&](const nje_field_set &set) {
+        return field_fits(section, set.descriptor) && store_field(section.data(), set) == 0;
+    });
 }
 
 int nje_section_update_fields(std::span<unsigned char> section, std::initializer_list<nje_field_set> list)
@@ -145,13 +148,7 @@ void nje_section_zero_strings(unsigned char *section, std::initializer_list<uint
 
 int nje_section_extract_fields(const unsigned char *section, std::span<const nje_field_get> list)
 {
-    for (const nje_field_get &get : list) {
-        if (get.descriptor == 0)
-            break;
-        if (load_field(section, get) != 0)
-            return -1;
-    }
-    return 0;
+    return for_each_pair(list, [&](const nje_field_get &get) { return load_field(section, get) == 0; });
 }
 
 int nje_section_extract_fields(const unsigned char *section, std::initializer_list<nje_field_get> list)
@@ -161,13 +158,9 @@ int nje_section_extract_fields(const unsigned char *section, std::initializer_li
 
 int nje_section_extract_fields(std::span<const unsigned char> section, std::span<const nje_field_get> list)
 {
-    for (const nje_field_get &get : list) {
-        if (get.descriptor == 0)
-            break;
-        if (!field_fits(section, get.descriptor) || load_field(section.data(), get) != 0)
-            return -1;
-    }
-    return 0;
+    return for_each_pair(list, [&](const nje_field_get &get) {
+        return field_fits(section, get.descriptor) && load_field(section.data(), get) == 0;
+    });
 }
 
 int nje_section_extract_fields(std::span<const unsigned char> section,

@@ -13,14 +13,10 @@ using bytes = std::vector<unsigned char>;
 
 // A unique path in the temporary directory, removed when the object goes away.
 struct temp_path {
-    std::string path;
-    temp_path()
-    {
-        static int serial = 0;
-        path = (std::filesystem::temp_directory_path() /
-                ("spooltest." + std::to_string(getpid()) + "." + std::to_string(serial++)))
-                   .string();
-    }
+    inline static int serial = 0;
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("spooltest." + std::to_string(getpid()) + "." + std::to_string(serial++)))
+                           .string();
     ~temp_path() { std::remove(path.c_str()); }
     const char *c_str() const { return path.c_str(); }
 };

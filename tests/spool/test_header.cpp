@@ -1,5 +1,5 @@
-// Header file and section walk: records built from the templates, a job written and read back with
-// and without type filters, and reads and walks of damaged records.
+// Header file and section walk: a job built from the templates, written and read back with and
+// without type filters, and reads and walks of damaged records.
 #include "spool/rje_defaults.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
@@ -54,55 +54,44 @@ int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
 
 } // namespace
 
-TEST(HeaderFile, RecordLayoutsFromTemplates)
+TEST(HeaderFile, JobWrittenAndReadBack)
 {
     nje_section_defaults();
     temp_path p;
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(read_file(p.path), bytes{0});
-    EXPECT_EQ(write_record(f, NJE_JOB_HEADER, 0, 0), 200);
-    EXPECT_EQ(write_record(f, NJE_DATASET_HEADER, 0x01020304, 0), 157);
-    EXPECT_EQ(write_record(f, NJE_JOB_TRAILER, 0, 0), 44);
+    const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
+    const uint32_t offsets[] = {0, 0x01020304, 0x02040608, 0};
+    const int lengths[] = {200, 157, 157, 44, 0};
+    for (uint32_t i = 0; i < 4; ++i)
+        EXPECT_EQ(write_record(f, types[i], offsets[i], i), lengths[i]);
     EXPECT_EQ(nje_header_mark_as_valid(f, 0x102), 0);
     EXPECT_EQ(nje_header_close(f), 0);
 
     const bytes file = read_file(p.path);
-    ASSERT_EQ(file.size(), 1 + 212 + 169 + 56u);
+    ASSERT_EQ(file.size(), 1 + 212 + 2 * 169 + 56u);
     EXPECT_EQ(file[0], 0x02);
     EXPECT_EQ(nonzero_bytes(file.data() + 1, 212),
               (nonzero{{7, 0xC0}, {11, 0xC8}, {13, 0xC8}, {18, 0xC1}, {19, 0xC1}, {23, 1}}));
-    // The copy was changed (class B), the template was not.
+    // The copy was changed (class B, one record), the template was not.
     // clang-format off
     EXPECT_EQ(nonzero_bytes(file.data() + 213, 169), (nonzero{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {7, 0xE0}, {11, 0x9D},
-                                                              {13, 0x70}, {59, 0xC2}, {125, 0x2D}, {126, 0x87}}));
+                                                              {13, 0x70}, {59, 0xC2}, {63, 1}, {125, 0x2D}, {126, 0x87}}));
     // clang-format on
     EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
     bytes trailer = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
     trailer.resize(56, 0);
     EXPECT_EQ(bytes(file.end() - 56, file.end()), trailer);
-}
-
-TEST(HeaderFile, ReadBackWithTypeFiltersAndWalkSections)
-{
-    nje_section_defaults();
-    temp_path p;
-    FILE *f = nje_header_create(p.c_str());
-    const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
-    for (uint32_t i = 0; i < 4; ++i)
-        write_record(f, types[i], i * 1000, i);
-    nje_header_mark_as_valid(f, 2);
-    nje_header_close(f);
 
     unsigned char mark = 0, buf[300];
     f = nje_header_open(p.c_str(), &mark);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(mark, 2);
-    const int lengths[] = {200, 157, 157, 44, 0};
     EXPECT_EQ(nje_header_read_first(f, buf, sizeof buf), lengths[0]);
     for (uint32_t i = 1; i < 5; ++i) {
         EXPECT_EQ(nje_header_type(buf), types[i - 1]);
-        EXPECT_EQ(nje_header_offset(buf), (i - 1) * 1000);
+        EXPECT_EQ(nje_header_offset(buf), offsets[i - 1]);
         EXPECT_EQ(nje_header_read_next(f, buf, sizeof buf), lengths[i]);
     }
 
@@ -113,14 +102,11 @@ TEST(HeaderFile, ReadBackWithTypeFiltersAndWalkSections)
         ASSERT_EQ(nje_section_extract_fields(nje_section_read(buf, NJE_SECTION_GENERAL), {{NDHGNREC, &nrec}}),
                   0);
         EXPECT_EQ(nrec, i);
-        unsigned char *first = nje_section_read_next(buf, nullptr);
-        EXPECT_EQ(first, buf + 12);
-        EXPECT_EQ(nje_section_read_first(buf), first);
-        unsigned char *second = nje_section_read_next(buf, first);
-        EXPECT_EQ(second, buf + 12 + 112);
-        EXPECT_EQ(nje_section_read(buf, NJE_SECTION_RSCS), second);
-        EXPECT_EQ(nje_section_read_next(buf, second), nullptr);
-        EXPECT_EQ(nje_section_read(buf, NJE_SECTION_USER), nullptr);
+        EXPECT_EQ(nje_section_read_first(buf), buf + 12);
+        EXPECT_EQ(nje_section_read_next(buf, nullptr), buf + 12);
+        EXPECT_EQ(nje_section_read_next(buf, buf + 12), buf + 12 + 112);
+        EXPECT_EQ(nje_section_read(buf, NJE_SECTION_RSCS), buf + 12 + 112);
+        EXPECT_EQ(nje_section_read_next(buf, buf + 12 + 112), nullptr);
     }
     EXPECT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 0);
     nje_header_read_first(f, buf, sizeof buf);
@@ -158,28 +144,26 @@ TEST(HeaderFile, DamagedRecordsAndSections)
     two.resize(12 + 3);
     EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{0})); // truncated prefix: end of file
 
-    bytes rec; // exactly the record's size, so that the sanitizer build sees any read past the body
-    auto walk = [&](const bytes &body) {
-        const bytes built = record(NJE_JOB_HEADER, body);
-        bytes exact(built); // a copy has capacity == size
-        rec.swap(exact);
+    const unsigned char elsewhere[4] = {0, 4, 0, 0};
+    const std::pair<bytes, std::vector<ptrdiff_t>> walks[] = {
+        {{0, 4, 0x87, 0, 0, 5, 0, 0, 1}, {0, 4}},
+        {{0, 4, 0, 0, 0, 0, 0xC0, 0}, {0}},       // length 0 ends the walk
+        {{0, 2, 0, 0}, {}},                       // shorter than its head
+        {{0, 4, 0, 0, 0}, {0}},                   // head cut by the body's end
+        {{0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1}, {0}}, // claims more than the body holds
+        {{}, {}},
+    };
+    for (const auto &[body, want] : walks) {
+        bytes rec = record(NJE_JOB_HEADER, body);
+        rec.shrink_to_fit(); // exactly the record's size: the sanitizer build sees reads past the body
         std::vector<ptrdiff_t> at;
         for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && at.size() < 10;
              s = nje_section_read_next(rec.data(), s))
             at.push_back(s - (rec.data() + 12));
-        return at;
-    };
-    EXPECT_EQ(walk({0, 4, 0x87, 0, 0, 5, 0, 0, 1}), (std::vector<ptrdiff_t>{0, 4}));
-    EXPECT_EQ(walk({0, 4, 0, 0, 0, 0, 0xC0, 0}), (std::vector<ptrdiff_t>{0})); // length 0 ends the walk
-    EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
-    EXPECT_EQ(walk({0, 2, 0, 0}), std::vector<ptrdiff_t>{});       // shorter than its head
-    EXPECT_EQ(walk({0, 4, 0, 0, 0}), (std::vector<ptrdiff_t>{0})); // head cut by the body's end
-    EXPECT_EQ(walk({0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1}), (std::vector<ptrdiff_t>{0})); // claims too much
-    EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
-    EXPECT_EQ(walk({}), std::vector<ptrdiff_t>{});
-    const unsigned char elsewhere[4] = {0, 4, 0, 0};
-    walk({0, 4, 0, 0});
-    EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+        EXPECT_EQ(at, want);
+        EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
+        EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+    }
 }
 
 TEST(HeaderFile, CheckedAddSectionRefusesToOverflow)
