@@ -41,9 +41,11 @@ std::string expand(std::initializer_list<const char *> blocks, bool raw = false,
         for (unsigned rc = EOR_MORE; rc == EOR_MORE;) {
             rc = rje_expand(&in, &out, max, &block.back(), &ctx, 0, buf);
             EXPECT_LE(out - buf, static_cast<long>(max));
-            char word[8];
-            for (const unsigned char *p = buf; p < out; ++p)
-                log += (std::snprintf(word, sizeof word, "%02X ", *p), word);
+            for (const unsigned char *p = buf; p < out; ++p) {
+                log += "0123456789ABCDEF"[*p >> 4];
+                log += "0123456789ABCDEF"[*p & 15];
+                log += ' ';
+            }
             log += "/" + std::to_string(rc) + (rc == EOB_SPANNED ? " | " : " ");
             if (rc != EOB_SPANNED)
                 out = buf;
