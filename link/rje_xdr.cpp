@@ -475,6 +475,19 @@ bool_t xdr_l_work(XDR *xdrs, l_work *objp)
 
 // ---- Client stubs --------------------------------------------------------------------------
 
+bool nje_default_credentials(CLIENT *c)
+{
+    AUTH *credentials = authsys_create_default();
+    if (credentials == nullptr) { // a call without credentials would crash the library
+        clnt_destroy(c);
+        return false;
+    }
+    if (c->cl_auth != nullptr)
+        auth_destroy(c->cl_auth);
+    c->cl_auth = credentials;
+    return true;
+}
+
 CLIENT *nje_xdr_contactdisp(const char *host)
 {
     if (host == nullptr)
@@ -485,17 +498,8 @@ CLIENT *nje_xdr_contactdisp(const char *host)
             library_leaks_ignored lookup;
             c = clnt_create(host, NJE_LINKD_PROGRAM, NJE_LINKD_VERSION, "tcp");
         }
-        if (c != nullptr) {
-            AUTH *credentials = authsys_create_default();
-            if (credentials == nullptr) { // a call without credentials would crash the library
-                clnt_destroy(c);
-                return nullptr;
-            }
-            if (c->cl_auth != nullptr)
-                auth_destroy(c->cl_auth);
-            c->cl_auth = credentials;
-            return c;
-        }
+        if (c != nullptr)
+            return nje_default_credentials(c) ? c : nullptr;
         bool interrupted = rpc_createerr.cf_stat == RPC_SYSTEMERROR &&
                            (rpc_createerr.cf_error.re_errno == EINTR || errno == EINTR);
         if (!interrupted || tries >= NJE_CONTACT_RETRIES)

@@ -112,6 +112,8 @@ TEST_F(LinkClient, RunOfCallsAgainstTheSimulator)
     EXPECT_STREQ(id, "10005");
     ASSERT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 0);
     EXPECT_STREQ(id, "10006");
+    EXPECT_EQ(nje_xdr_getid(clnt, "NODEZ", link, id), NJE_E_UNKNOWN_LINK);
+    EXPECT_EQ(nje_xdr_getid(clnt, "TOOLONGNAME", link, id), -1);
 
     write_job(input(), "10006", 2);
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10006"), 0);
@@ -137,21 +139,17 @@ TEST_F(LinkClient, SendChecksTheJobInTheSpool)
 {
     ASSERT_TRUE(start("--link NODEB=LINKB"));
     write_job(input(), "5", 0); // valid mark still 0: incomplete
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "5"), NJE_E_BAD_JOB);
     write_job(input(), "6", 1); // mark differs from the job type
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "6"), NJE_E_BAD_JOB);
     write_job(input(), "7", 2);
     fs::resize_file(input() / "NJD7", 11); // end-of-data mark missing
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "7"), NJE_E_BAD_JOB);
     write_job(input(), "8", 2);
     std::ofstream(input() / "NJD8", std::ios::app) << "junk"; // bytes after the mark
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "8"), NJE_E_BAD_JOB);
     write_job(input(), "9", 2);
     fs::resize_file(input() / "NJH9", 1); // valid mark but no header record
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "9"), NJE_E_BAD_JOB);
     write_job(input(), "10", 2);
     fs::resize_file(input() / "NJH10", 18); // last record cut short
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10"), NJE_E_BAD_JOB);
+    for (const char *id : {"5", "6", "7", "8", "9", "10"})
+        EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", id), NJE_E_BAD_JOB) << id;
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "404"), NJE_E_JOB_NOT_FOUND);
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
     EXPECT_TRUE(fs::exists(input() / "NJH5"));
@@ -179,68 +177,48 @@ TEST_F(LinkClient, IdentityCallFails)
     EXPECT_EQ(GetCapturedStderr(), expected);
 }
 
-TEST_F(LinkClient, LinkInformationCallFailsTwoMessages)
+// Every way the block size query fails, with its exact messages under TRACE.
+TEST_F(LinkClient, BlockSizeFailures)
 {
-    ASSERT_TRUE(start("--close-on 23"));
-    debug = TRACE;
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active + "-1 return from 'getlinkrpcid'\n" + not_active);
+    const struct {
+        const char *options, *node;
+        std::string messages;
+    } cases[] = {
+        // The link information call fails: the not-active message twice.
+        {"--close-on 23", "NODEA", not_active + "-1 return from 'getlinkrpcid'\n" + not_active},
+        // No link process for the node (program number 0): once.
+        {"--zero-program NODEA", "NODEA", not_active},
+        {"", "nodez", not_active}, // a node the link daemon does not serve
+        {"--no-link-process", "NODEA", cannot_contact + "Zero return from 'contact_link'\n" + not_active},
+        {"--close-on link", "NODEA", not_active},
+        {"--block-size 273", "NODEA", not_active}, // too small for one record
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.options);
+        ASSERT_TRUE(start(c.options));
+        std::strcpy(remote_node, c.node);
+        debug = TRACE;
+        CaptureStderr();
+        EXPECT_EQ(getmaxdata(), -1);
+        EXPECT_EQ(GetCapturedStderr(), c.messages);
+        TearDown();
+        sim.reset();
+    }
 }
 
-TEST_F(LinkClient, NoLinkProcessForTheNodeOneMessage)
+TEST_F(LinkClient, RefusalsReturnTheStatus)
 {
-    ASSERT_TRUE(start("--zero-program NODEA"));
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-    std::strcpy(remote_node, "nodez"); // a node the link daemon does not serve
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-}
-
-TEST_F(LinkClient, LinkProcessNotRegistered)
-{
-    ASSERT_TRUE(start("--no-link-process"));
-    debug = TRACE;
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), cannot_contact + "Zero return from 'contact_link'\n" + not_active);
-}
-
-TEST_F(LinkClient, LinkProcessDropsTheCall)
-{
-    ASSERT_TRUE(start("--close-on link"));
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-}
-
-TEST_F(LinkClient, BlockSizeTooSmallForOneRecord)
-{
-    ASSERT_TRUE(start("--block-size 273"));
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-}
-
-TEST_F(LinkClient, IdentifierRefusedWithStatus)
-{
-    ASSERT_TRUE(start("--getid-status 5"));
+    ASSERT_TRUE(start("--getid-status 5 --send-status 22"));
     char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
     EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 5);
+    write_job(input(), "1", 2);
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
+    EXPECT_TRUE(fs::exists(input() / "NJH1"));
     CaptureStderr();
     rpcerr(clnt, "could not get job id", 5);
-    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n");
-}
-
-TEST_F(LinkClient, UnknownDestinationRefused)
-{
-    ASSERT_TRUE(start());
-    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-    EXPECT_EQ(nje_xdr_getid(clnt, "NODEZ", link, id), NJE_E_UNKNOWN_LINK);
-    EXPECT_EQ(nje_xdr_getid(clnt, "TOOLONGNAME", link, id), -1);
+    rpcerr(clnt, "send job", 22);
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n"
+                                   "jobpush: send job: Permission denied\n");
 }
 
 TEST_F(LinkClient, FaultyAnswersFailTheCall)
@@ -277,17 +255,6 @@ TEST_F(LinkClient, CallThatTimesOut)
     CaptureStderr();
     rpcerr(clnt, "could not get job id", -1);
     EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
-}
-
-TEST_F(LinkClient, SendRefused)
-{
-    ASSERT_TRUE(start("--send-status 22"));
-    write_job(input(), "1", 2);
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
-    CaptureStderr();
-    rpcerr(clnt, "send job", 22);
-    EXPECT_EQ(GetCapturedStderr(), "jobpush: send job: Permission denied\n");
-    EXPECT_TRUE(fs::exists(input() / "NJH1"));
 }
 
 TEST_F(LinkClient, ErrorPrinters)

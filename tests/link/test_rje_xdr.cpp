@@ -137,17 +137,14 @@ TEST(RjeXdr, BoundsRefuseOverlongStringsAndMessages)
     EXPECT_FALSE(encode(xdr_d_destname, d, out));
     d.name = nine;
     ASSERT_TRUE(encode(xdr_d_destname, d, out));
-    // Decoding into a caller field of bound + 1 bytes; a 10-character name is refused.
+    // A 9-character name fills a caller field of bound + 1 bytes; 10 characters are refused.
     char field[NJE_NAME_FIELD];
     d_destname into{field};
-    bytes wire = out;
-    {
-        XDR x;
-        xdrmem_create(&x, reinterpret_cast<char *>(wire.data()), static_cast<u_int>(wire.size()), XDR_DECODE);
-        EXPECT_TRUE(xdr_d_destname(&x, &into));
-        EXPECT_STREQ(field, "ABCDEFGHI");
-    }
-    wire = hex("0000000A 41424344454647484950 0000");
+    XDR x;
+    xdrmem_create(&x, reinterpret_cast<char *>(out.data()), static_cast<u_int>(out.size()), XDR_DECODE);
+    EXPECT_TRUE(xdr_d_destname(&x, &into));
+    EXPECT_STREQ(field, "ABCDEFGHI");
+    bytes wire = hex("0000000A 41424344454647484950 0000");
     d_destname alloc;
     EXPECT_FALSE(decode(xdr_d_destname, wire, alloc));
     release(xdr_d_destname, alloc);
@@ -202,6 +199,7 @@ TEST(RjeXdr, JobidAnswersNamingSpoolPaths)
     EXPECT_FALSE(encode(xdr_d_jobid, res, out));
 }
 
+// The call queue and link work records travel as the arms of the unions below.
 TEST(RjeXdr, EveryRecordRoundTrips)
 {
     d_msgarray msg{3, MSG};
@@ -243,19 +241,6 @@ TEST(RjeXdr, EveryRecordRoundTrips)
     EXPECT_TRUE(round_trip(xdr_d_canceljob, d_canceljob{LINKA, ID78}));
     EXPECT_TRUE(round_trip(xdr_d_cancelled, d_cancelled{LINKA, ID78, 21, NJE_C_NOT_FOUND}));
     EXPECT_TRUE(round_trip(xdr_d_log, d_log{LONGTEXT}));
-    EXPECT_TRUE(round_trip(xdr_cq_link_id, cq_link_id{1, LINKA}));
-    EXPECT_TRUE(round_trip(xdr_cq_user_id, cq_user_id{2, 1000, ALIAS}));
-    EXPECT_TRUE(round_trip(xdr_cq_link_message, cq_link_message{3, LINKA, msg}));
-    EXPECT_TRUE(round_trip(xdr_cq_link_job, cq_link_job{4, LINKA, 2, 1, ID78}));
-    EXPECT_TRUE(round_trip(xdr_cq_user_message, cq_user_message{5, 6, ALIAS, USER1, msg}));
-    EXPECT_TRUE(round_trip(xdr_cq_user_job, cq_user_job{7, 8, ALIAS, USER1, NODEA, 78}));
-    EXPECT_TRUE(round_trip(xdr_cq_link_stop, cq_link_stop{9, LINKA, 1}));
-    EXPECT_TRUE(round_trip(xdr_cq_tracelink, cq_tracelink{10, LINKA, 2, 3, LONGTEXT}));
-    EXPECT_TRUE(round_trip(xdr_cq_canceljob, cq_canceljob{11, LINKA, 0, ID78}));
-    EXPECT_TRUE(round_trip(xdr_cq_cancelall, cq_cancelall{12, LINKA}));
-    EXPECT_TRUE(round_trip(xdr_l_outjob, l_outjob{2, ID78, 5}));
-    EXPECT_TRUE(round_trip(xdr_l_outmsg, l_outmsg{msg}));
-    EXPECT_TRUE(round_trip(xdr_l_tracelink, l_tracelink{1, 2, LONGTEXT}));
     EXPECT_TRUE(round_trip(xdr_l_canceljob, l_canceljob{ID78, 3}));
 }
 
