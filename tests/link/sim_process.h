@@ -42,13 +42,13 @@ class temp_dir
     std::string path_;
 };
 
-// Port that the portmapper on loopback maps (program, version 1, TCP) to, 0 when none.
-inline u_short port_of(unsigned long program)
+// Port that the portmapper on loopback maps (program, version, TCP) to, 0 when none.
+inline u_short port_of(unsigned long program, unsigned long version = 1)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return pmap_getport(&a, program, 1, IPPROTO_TCP);
+    return pmap_getport(&a, program, version, IPPROTO_TCP);
 }
 
 // sim_process sim({"--spool", dir.path()}); ASSERT_TRUE(sim.start()) << sim.error();

@@ -1,10 +1,8 @@
 // The link client against the link daemon simulator over the machine's rpcbind on loopback:
 // the calls of a run, every failure path with its exact message, and the error printers.
 #include <gtest/gtest.h>
-#include <rpc/pmap_clnt.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,20 +21,14 @@ namespace
 const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
 const std::string cannot_contact = "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n";
 
-void write_file(const fs::path &p, const std::vector<uint8_t> &b)
-{
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
 // A complete job as the job builder leaves it: header file with valid mark `mark` and one job
 // header record of one 8-byte section; data file with one 3-byte block and the end-of-data mark.
-void write_job(const fs::path &input, const std::string &id, uint8_t mark)
+void write_job(const fs::path &input, const std::string &id, char mark)
 {
-    write_file(input / ("NJH" + id), {mark, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 8, //
-                                      0,    8, 0, 0, 1, 2, 3, 4});
-    write_file(input / ("NJD" + id), {0, 0, 0, 7, 0x80, 'S', 'N', 'A', 0x01, 0xC1, 0x1E, //
-                                      0, 0, 0, 0});
+    std::ofstream(input / ("NJH" + id), std::ios::binary)
+        << mark << std::string("\0\0\0\0\0\0\0\xC0\0\0\0\x08\0\x08\0\0\x01\x02\x03\x04", 20);
+    std::ofstream(input / ("NJD" + id), std::ios::binary)
+        << std::string("\0\0\0\x07\x80SNA\x01\xC1\x1E\0\0\0\0", 15);
 }
 
 class LinkClient : public ::testing::Test
@@ -86,10 +78,7 @@ class LinkClient : public ::testing::Test
 
 TEST(Rpcbind, PortmapperAnswersOnLoopback)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(pmap_getport(&a, 100000, 2, IPPROTO_TCP), 111)
+    EXPECT_EQ(port_of(100000, 2), 111)
         << "rpcbind is not running here; the link tests need it (start it with: rpcbind -w)";
 }
 
@@ -249,9 +238,7 @@ TEST_F(LinkClient, CallThatTimesOut)
     timeval one{1, 0};
     clnt_control(clnt, CLSET_TIMEOUT, reinterpret_cast<char *>(&one));
     char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-    auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
     CaptureStderr();
     rpcerr(clnt, "could not get job id", -1);
     EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
@@ -259,9 +246,6 @@ TEST_F(LinkClient, CallThatTimesOut)
 
 TEST_F(LinkClient, ErrorPrinters)
 {
-    EXPECT_EQ(nje_nerr, 23);
-    EXPECT_STREQ(nje_errlist[0], "No error");
-    EXPECT_STREQ(nje_errlist[22], "Permission denied");
     CaptureStderr();
     rpcerr(nullptr, "send job", 21);
     rpcerr(nullptr, "send job", 23);
