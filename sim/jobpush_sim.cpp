@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
