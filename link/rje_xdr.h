@@ -395,7 +395,8 @@ bool nje_safe_path_component(const char *name);
 bool nje_default_credentials(CLIENT *c);
 
 // Client handle for the link daemon on `host` over TCP with AUTH_SYS credentials, or null
-// (rpc_createerr tells why). An interrupted creation is retried up to NJE_CONTACT_RETRIES times.
+// (rpc_createerr tells why, unless the credentials could not be made). An interrupted creation
+// is retried up to NJE_CONTACT_RETRIES times.
 inline constexpr int NJE_CONTACT_RETRIES = 300;
 CLIENT *nje_xdr_contactdisp(const char *host);
 
