@@ -146,10 +146,7 @@ CLIENT *contact_link(u_long program)
         std::fprintf(stderr, gettext(NJE_MSG_CANNOT_CONTACT), pgm, save_remote_node, str_or_empty(gateway));
         return nullptr;
     }
-    if (c->cl_auth != nullptr)
-        auth_destroy(c->cl_auth);
-    c->cl_auth = authsys_create_default();
-    return c;
+    return nje_default_credentials(c) ? c : nullptr;
 }
 
 int getmaxdata()

@@ -390,8 +390,13 @@ bool nje_safe_path_component(const char *name);
 // @return -1 when the call does not complete with RPC success (clnt_sperror tells why),
 //         otherwise the status the server answered (0: success).
 
+// Replaces the credentials of `c` with the default AUTH_SYS credentials of the calling user.
+// @return true, or false when none can be made (`c` is then destroyed).
+bool nje_default_credentials(CLIENT *c);
+
 // Client handle for the link daemon on `host` over TCP with AUTH_SYS credentials, or null
-// (rpc_createerr tells why). An interrupted creation is retried up to NJE_CONTACT_RETRIES times.
+// (rpc_createerr tells why, unless the credentials could not be made). An interrupted creation
+// is retried up to NJE_CONTACT_RETRIES times.
 inline constexpr int NJE_CONTACT_RETRIES = 300;
 CLIENT *nje_xdr_contactdisp(const char *host);
 

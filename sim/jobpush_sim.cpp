@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -305,14 +304,21 @@ void proc_userparms(SVCXPRT *xprt)
     svc_sendreply(xprt, nje_xdrproc(xdr_raw_userparms), &res);
 }
 
+// Decodes the destination node argument into `name`; false after a decoding error answer.
+bool get_destname(SVCXPRT *xprt, char (&name)[NJE_NAME_FIELD])
+{
+    d_destname arg{name};
+    if (svc_getargs(xprt, nje_xdrproc(xdr_d_destname), &arg))
+        return true;
+    svcerr_decode(xprt);
+    return false;
+}
+
 void proc_getid(SVCXPRT *xprt)
 {
     char name[NJE_NAME_FIELD] = {};
-    d_destname arg{name};
-    if (!svc_getargs(xprt, nje_xdrproc(xdr_d_destname), &arg)) {
-        svcerr_decode(xprt);
+    if (!get_destname(xprt, name))
         return;
-    }
     const link_entry *link = find_link(name);
     std::string linkname = link ? link->link : "";
     std::string id;
@@ -404,11 +410,8 @@ void proc_sendjob(SVCXPRT *xprt)
 void proc_linkinfo(SVCXPRT *xprt)
 {
     char name[NJE_NAME_FIELD] = {};
-    d_destname arg{name};
-    if (!svc_getargs(xprt, nje_xdrproc(xdr_d_destname), &arg)) {
-        svcerr_decode(xprt);
+    if (!get_destname(xprt, name))
         return;
-    }
     const link_entry *link = find_link(name);
     std::string linkname = link ? link->link : "";
     d_linkinfo res{};

@@ -1,19 +1,19 @@
 // Test helper: runs the link daemon simulator (jobpush_sim) as a child process, waits until it
 // is registered with rpcbind, collects its standard output (one line per job) and stops it.
-// Header-only; tests that use it must hold the CTest resource lock "rpcbind".
+// Tests that use it must hold the CTest resource lock "rpcbind".
 #pragma once
 
-#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <rpc/pmap_clnt.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -42,27 +42,25 @@ class temp_dir
     std::string path_;
 };
 
-// Usage:
-//   sim_process sim({"--spool", dir.path(), "--link", "NODEA=LINKA"});
-//   ASSERT_TRUE(sim.start()) << sim.error();
-//   ... run the client against host "localhost" ...
-//   EXPECT_NE(sim.output().find("sent job 1"), std::string::npos);
-//   EXPECT_EQ(sim.stop(), 0);
+// Port that the portmapper on loopback maps (program, version, TCP) to, 0 when none.
+inline u_short port_of(unsigned long program, unsigned long version = 1)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return pmap_getport(&a, program, version, IPPROTO_TCP);
+}
+
+// sim_process sim({"--spool", dir.path()}); ASSERT_TRUE(sim.start()) << sim.error();
+// ... run the client against "localhost" ...; sim.output() holds its lines; sim.stop() == 0.
 class sim_process
 {
   public:
-#ifdef JOBPUSH_SIM_BIN
     explicit sim_process(std::vector<std::string> args, std::string binary = JOBPUSH_SIM_BIN)
-#else
-    sim_process(std::vector<std::string> args, std::string binary)
-#endif
         : args_(std::move(args)), binary_(std::move(binary))
     {
     }
-    ~sim_process()
-    {
-        stop();
-    }
+    ~sim_process() { stop(); }
     sim_process(const sim_process &) = delete;
     sim_process &operator=(const sim_process &) = delete;
 
@@ -71,18 +69,14 @@ class sim_process
     bool start(int timeout_ms = 15000)
     {
         int fds[2];
-        if (pipe(fds) != 0)
-            return fail("pipe failed");
-        pid_ = fork();
-        if (pid_ < 0)
-            return fail("fork failed");
+        if (pipe(fds) != 0 || (pid_ = fork()) < 0)
+            return fail("pipe or fork failed");
         if (pid_ == 0) {
             prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test process that crashed
             dup2(fds[1], STDOUT_FILENO);
             close(fds[0]);
             close(fds[1]);
-            std::vector<char *> argv;
-            argv.push_back(binary_.data());
+            std::vector<char *> argv{binary_.data()};
             for (auto &a : args_)
                 argv.push_back(a.data());
             argv.push_back(nullptr);
@@ -113,28 +107,16 @@ class sim_process
     }
 
     // Stops it with SIGTERM (SIGKILL after 5 s) and collects the rest of its output.
-    // @return its exit status, or 128 + signal, or -1 when it was not running.
+    // @return its exit status, or 128 + signal, or -1 when it was never running.
     int stop()
     {
-        if (pid_ <= 0)
-            return status_;
-        kill(pid_, SIGTERM);
-        int st = 0;
-        for (int i = 0; i < 100; ++i) {
-            drain();
-            if (waitpid(pid_, &st, WNOHANG) == pid_)
-                break;
-            if (i == 99) {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            if (!wait_exit(5000)) {
                 kill(pid_, SIGKILL);
-                waitpid(pid_, &st, 0);
+                reap(0);
             }
-            usleep(50000);
         }
-        pid_ = -1;
-        drain();
-        close(out_fd_);
-        out_fd_ = -1;
-        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
         return status_;
     }
 
@@ -142,22 +124,14 @@ class sim_process
     // limit). @return true when it ended; its status is then what stop() returns.
     bool wait_exit(int timeout_ms)
     {
-        if (pid_ <= 0)
-            return true;
-        for (int waited = 0; waited <= timeout_ms; waited += 50) {
-            drain();
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                pid_ = -1;
-                drain();
-                close(out_fd_);
-                out_fd_ = -1;
-                status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        for (int waited = 0; pid_ > 0; waited += 50) {
+            if (reap(WNOHANG))
                 return true;
-            }
+            if (waited >= timeout_ms)
+                return false;
             usleep(50000);
         }
-        return false;
+        return true;
     }
 
     // Standard output after the ready line, as far as written so far.
@@ -166,34 +140,32 @@ class sim_process
         drain();
         return buffer_;
     }
-    unsigned long link_program() const
-    {
-        return link_program_;
-    }
-    const std::string &error() const
-    {
-        return error_;
-    }
-    bool running() const
-    {
-        return pid_ > 0;
-    }
+    unsigned long link_program() const { return link_program_; }
+    const std::string &error() const { return error_; }
 
   private:
     // Reads what is available; false once the pipe is closed.
     bool drain()
     {
-        if (out_fd_ < 0)
-            return false;
         char chunk[4096];
-        for (;;) {
-            ssize_t n = read(out_fd_, chunk, sizeof chunk);
-            if (n > 0) {
-                buffer_.append(chunk, static_cast<std::size_t>(n));
-                continue;
-            }
-            return n < 0 && (errno == EAGAIN || errno == EINTR);
-        }
+        ssize_t n = 0;
+        while (out_fd_ >= 0 && (n = read(out_fd_, chunk, sizeof chunk)) > 0)
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        return out_fd_ >= 0 && n < 0 && (errno == EAGAIN || errno == EINTR);
+    }
+    // Collects the ended child (waitpid with `flags`). @return true when it has ended.
+    bool reap(int flags)
+    {
+        drain();
+        int st = 0;
+        if (waitpid(pid_, &st, flags) != pid_)
+            return false;
+        pid_ = -1;
+        drain();
+        close(out_fd_);
+        out_fd_ = -1;
+        status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return true;
     }
     bool fail(std::string why)
     {

@@ -1,10 +1,8 @@
 // The link client against the link daemon simulator over the machine's rpcbind on loopback:
 // the calls of a run, every failure path with its exact message, and the error printers.
 #include <gtest/gtest.h>
-#include <rpc/pmap_clnt.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,20 +21,14 @@ namespace
 const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
 const std::string cannot_contact = "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n";
 
-void write_file(const fs::path &p, const std::vector<uint8_t> &b)
-{
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
 // A complete job as the job builder leaves it: header file with valid mark `mark` and one job
 // header record of one 8-byte section; data file with one 3-byte block and the end-of-data mark.
-void write_job(const fs::path &input, const std::string &id, uint8_t mark)
+void write_job(const fs::path &input, const std::string &id, char mark)
 {
-    write_file(input / ("NJH" + id), {mark, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 8, //
-                                      0,    8, 0, 0, 1, 2, 3, 4});
-    write_file(input / ("NJD" + id), {0, 0, 0, 7, 0x80, 'S', 'N', 'A', 0x01, 0xC1, 0x1E, //
-                                      0, 0, 0, 0});
+    std::ofstream(input / ("NJH" + id), std::ios::binary)
+        << mark << std::string("\0\0\0\0\0\0\0\xC0\0\0\0\x08\0\x08\0\0\x01\x02\x03\x04", 20);
+    std::ofstream(input / ("NJD" + id), std::ios::binary)
+        << std::string("\0\0\0\x07\x80SNA\x01\xC1\x1E\0\0\0\0", 15);
 }
 
 class LinkClient : public ::testing::Test
@@ -86,10 +78,7 @@ class LinkClient : public ::testing::Test
 
 TEST(Rpcbind, PortmapperAnswersOnLoopback)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(pmap_getport(&a, 100000, 2, IPPROTO_TCP), 111)
+    EXPECT_EQ(port_of(100000, 2), 111)
         << "rpcbind is not running here; the link tests need it (start it with: rpcbind -w)";
 }
 
@@ -112,6 +101,8 @@ TEST_F(LinkClient, RunOfCallsAgainstTheSimulator)
     EXPECT_STREQ(id, "10005");
     ASSERT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 0);
     EXPECT_STREQ(id, "10006");
+    EXPECT_EQ(nje_xdr_getid(clnt, "NODEZ", link, id), NJE_E_UNKNOWN_LINK);
+    EXPECT_EQ(nje_xdr_getid(clnt, "TOOLONGNAME", link, id), -1);
 
     write_job(input(), "10006", 2);
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10006"), 0);
@@ -137,21 +128,17 @@ TEST_F(LinkClient, SendChecksTheJobInTheSpool)
 {
     ASSERT_TRUE(start("--link NODEB=LINKB"));
     write_job(input(), "5", 0); // valid mark still 0: incomplete
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "5"), NJE_E_BAD_JOB);
     write_job(input(), "6", 1); // mark differs from the job type
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "6"), NJE_E_BAD_JOB);
     write_job(input(), "7", 2);
     fs::resize_file(input() / "NJD7", 11); // end-of-data mark missing
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "7"), NJE_E_BAD_JOB);
     write_job(input(), "8", 2);
     std::ofstream(input() / "NJD8", std::ios::app) << "junk"; // bytes after the mark
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "8"), NJE_E_BAD_JOB);
     write_job(input(), "9", 2);
     fs::resize_file(input() / "NJH9", 1); // valid mark but no header record
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "9"), NJE_E_BAD_JOB);
     write_job(input(), "10", 2);
     fs::resize_file(input() / "NJH10", 18); // last record cut short
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "10"), NJE_E_BAD_JOB);
+    for (const char *id : {"5", "6", "7", "8", "9", "10"})
+        EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", id), NJE_E_BAD_JOB) << id;
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "404"), NJE_E_JOB_NOT_FOUND);
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
     EXPECT_TRUE(fs::exists(input() / "NJH5"));
@@ -179,68 +166,48 @@ TEST_F(LinkClient, IdentityCallFails)
     EXPECT_EQ(GetCapturedStderr(), expected);
 }
 
-TEST_F(LinkClient, LinkInformationCallFailsTwoMessages)
+// Every way the block size query fails, with its exact messages under TRACE.
+TEST_F(LinkClient, BlockSizeFailures)
 {
-    ASSERT_TRUE(start("--close-on 23"));
-    debug = TRACE;
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active + "-1 return from 'getlinkrpcid'\n" + not_active);
+    const struct {
+        const char *options, *node;
+        std::string messages;
+    } cases[] = {
+        // The link information call fails: the not-active message twice.
+        {"--close-on 23", "NODEA", not_active + "-1 return from 'getlinkrpcid'\n" + not_active},
+        // No link process for the node (program number 0): once.
+        {"--zero-program NODEA", "NODEA", not_active},
+        {"", "nodez", not_active}, // a node the link daemon does not serve
+        {"--no-link-process", "NODEA", cannot_contact + "Zero return from 'contact_link'\n" + not_active},
+        {"--close-on link", "NODEA", not_active},
+        {"--block-size 273", "NODEA", not_active}, // too small for one record
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.options);
+        ASSERT_TRUE(start(c.options));
+        std::strcpy(remote_node, c.node);
+        debug = TRACE;
+        CaptureStderr();
+        EXPECT_EQ(getmaxdata(), -1);
+        EXPECT_EQ(GetCapturedStderr(), c.messages);
+        TearDown();
+        sim.reset();
+    }
 }
 
-TEST_F(LinkClient, NoLinkProcessForTheNodeOneMessage)
+TEST_F(LinkClient, RefusalsReturnTheStatus)
 {
-    ASSERT_TRUE(start("--zero-program NODEA"));
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-    std::strcpy(remote_node, "nodez"); // a node the link daemon does not serve
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-}
-
-TEST_F(LinkClient, LinkProcessNotRegistered)
-{
-    ASSERT_TRUE(start("--no-link-process"));
-    debug = TRACE;
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), cannot_contact + "Zero return from 'contact_link'\n" + not_active);
-}
-
-TEST_F(LinkClient, LinkProcessDropsTheCall)
-{
-    ASSERT_TRUE(start("--close-on link"));
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-}
-
-TEST_F(LinkClient, BlockSizeTooSmallForOneRecord)
-{
-    ASSERT_TRUE(start("--block-size 273"));
-    CaptureStderr();
-    EXPECT_EQ(getmaxdata(), -1);
-    EXPECT_EQ(GetCapturedStderr(), not_active);
-}
-
-TEST_F(LinkClient, IdentifierRefusedWithStatus)
-{
-    ASSERT_TRUE(start("--getid-status 5"));
+    ASSERT_TRUE(start("--getid-status 5 --send-status 22"));
     char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
     EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), 5);
+    write_job(input(), "1", 2);
+    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
+    EXPECT_TRUE(fs::exists(input() / "NJH1"));
     CaptureStderr();
     rpcerr(clnt, "could not get job id", 5);
-    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n");
-}
-
-TEST_F(LinkClient, UnknownDestinationRefused)
-{
-    ASSERT_TRUE(start());
-    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-    EXPECT_EQ(nje_xdr_getid(clnt, "NODEZ", link, id), NJE_E_UNKNOWN_LINK);
-    EXPECT_EQ(nje_xdr_getid(clnt, "TOOLONGNAME", link, id), -1);
+    rpcerr(clnt, "send job", 22);
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n"
+                                   "jobpush: send job: Permission denied\n");
 }
 
 TEST_F(LinkClient, FaultyAnswersFailTheCall)
@@ -271,30 +238,14 @@ TEST_F(LinkClient, CallThatTimesOut)
     timeval one{1, 0};
     clnt_control(clnt, CLSET_TIMEOUT, reinterpret_cast<char *>(&one));
     char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-    auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
     CaptureStderr();
     rpcerr(clnt, "could not get job id", -1);
     EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
 }
 
-TEST_F(LinkClient, SendRefused)
-{
-    ASSERT_TRUE(start("--send-status 22"));
-    write_job(input(), "1", 2);
-    EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
-    CaptureStderr();
-    rpcerr(clnt, "send job", 22);
-    EXPECT_EQ(GetCapturedStderr(), "jobpush: send job: Permission denied\n");
-    EXPECT_TRUE(fs::exists(input() / "NJH1"));
-}
-
 TEST_F(LinkClient, ErrorPrinters)
 {
-    EXPECT_EQ(nje_nerr, 23);
-    EXPECT_STREQ(nje_errlist[0], "No error");
-    EXPECT_STREQ(nje_errlist[22], "Permission denied");
     CaptureStderr();
     rpcerr(nullptr, "send job", 21);
     rpcerr(nullptr, "send job", 23);

@@ -1,23 +1,10 @@
-// The link daemon simulator's own life cycle with rpcbind: one per machine, stale registrations
-// taken over, clean unregistration at its time limit.
+// Registrations with the machine's rpcbind: a user callback program, and the link daemon
+// simulator's own life cycle (one per machine, stale registrations taken over, clean
+// unregistration at its time limit).
 #include <gtest/gtest.h>
-#include <rpc/pmap_clnt.h>
 
 #include "link/rje_xdr.h"
 #include "tests/link/sim_process.h"
-
-namespace
-{
-
-u_short port_of(unsigned long program)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return pmap_getport(&a, program, 1, IPPROTO_TCP);
-}
-
-} // namespace
 
 TEST(Simulator, OnePerMachineAndUnregistersAtItsTimeLimit)
 {
@@ -46,4 +33,24 @@ TEST(Simulator, TakesOverARegistrationLeftBehind)
     EXPECT_NE(port_of(NJE_LINKD_PROGRAM), 1);
     EXPECT_EQ(sim.stop(), 0);
     EXPECT_EQ(port_of(NJE_LINKD_PROGRAM), 0);
+}
+
+TEST(Registration, TakesTheNextNumberWhenTheFirstIsHeld)
+{
+    ASSERT_EQ(port_of(NJIUSER_PROGRAM_FIRST + 1), 0) << "0x4BADBEF0 is registered already";
+    ASSERT_TRUE(pmap_set(NJIUSER_PROGRAM_FIRST, NJIUSER_VERSION, IPPROTO_TCP, 1))
+        << "the portmapper refused a registration (is rpcbind running?)";
+    EXPECT_EQ(NJIUSER_PROGRAM, 0u); // nothing registered yet
+
+    SVCXPRT *transport = nje_xdr_registeruser([](svc_req *, SVCXPRT *x) { svcerr_noproc(x); });
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(NJIUSER_PROGRAM, 0x4BADBEF0u);
+    EXPECT_EQ(port_of(NJIUSER_PROGRAM), transport->xp_port);
+    EXPECT_EQ(port_of(NJIUSER_PROGRAM_FIRST), 1); // the holder keeps its mapping
+
+    nje_xdr_unregisteruser(transport);
+    EXPECT_EQ(port_of(0x4BADBEF0), 0);
+    pmap_unset(NJIUSER_PROGRAM_FIRST, NJIUSER_VERSION);
+    EXPECT_EQ(port_of(NJIUSER_PROGRAM_FIRST), 0);
+    EXPECT_EQ(validate_user(), 0);
 }
