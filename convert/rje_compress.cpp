@@ -2,62 +2,11 @@
 // written as literal strings (cut at 60 bytes), blank runs (from 2) and runs of other bytes (from 3),
 // both cut at 63.
 #include "convert/rje_compress.h"
+#include "convert/rje_compress_block.h"
 
 #include <cstring>
 
-namespace
-{
-
-constexpr std::size_t LITERAL_CUT = 60; // a literal string is written once it holds this many bytes
-constexpr std::size_t RUN_CUT = 63;     // the longest run one SCB can give
-constexpr std::size_t MAX_INITIAL = 63; // the longest string one 00 SCB can give
-
-// The block being filled: the write position and the end. fits(k) is the room check on w + k.
-struct Block {
-    unsigned char *w;
-    const unsigned char *end;
-    unsigned char *first_scb = nullptr; // the record's first SCB of its own (ends the initial string)
-    bool has_scb = false;               // later literal strings get an SCB of their own
-
-    bool fits(std::size_t k) const { return k < static_cast<std::size_t>(end - w); }
-    void scb(unsigned char v)
-    {
-        if (first_scb == nullptr)
-            first_scb = w;
-        *w++ = v;
-        has_scb = true;
-    }
-    void bytes(const unsigned char *p, std::size_t n)
-    {
-        std::memcpy(w, p, n);
-        w += n;
-    }
-    // A literal string: without SCB while it still lengthens the initial string.
-    void literal(const unsigned char *p, std::size_t n)
-    {
-        if (n == 0)
-            return;
-        if (has_scb)
-            scb(static_cast<unsigned char>(n));
-        bytes(p, n);
-        has_scb = true;
-    }
-    void run(unsigned char b, std::size_t n)
-    {
-        if (b == RJE_BLANK) {
-            scb(static_cast<unsigned char>(RJE_SCB_BLANKS | n));
-        } else if (n >= 3) {
-            scb(static_cast<unsigned char>(RJE_SCB_REPEAT | n));
-            *w++ = b;
-        } else {
-            // Two equal non-blank bytes lead the record: they lengthen the initial string.
-            *w++ = b;
-            *w++ = b;
-        }
-    }
-};
-
-} // namespace
+using namespace rje_compress_detail;
 
 int rje_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
                  const unsigned char *out_end, unsigned block_size, unsigned mode)

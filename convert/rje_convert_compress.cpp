@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "convert/rje_compress.h"
+#include "convert/rje_compress_block.h"
 #include "convert/rje_convert.h"
 
 #if defined(__SSE2__)
@@ -14,82 +15,16 @@
 namespace
 {
 
-constexpr std::size_t LITERAL_CUT = 60;
-constexpr std::size_t RUN_CUT = 63;
-constexpr std::size_t MAX_INITIAL = 63;
 constexpr std::size_t MIN_ROOM = 5; // checked before anything is placed
 // With more room than twice the data plus this, no room check can fail: a record takes at most
 // 3 + n + n SCBs + 2 bytes, no check looks more than 6 bytes past what is written, and the
 // 16-byte copies of padded records write at most 15 bytes past a literal string.
 constexpr std::size_t ROOMY_SLACK = 16;
 
-struct Out {
-    unsigned char *w;
-    const unsigned char *end;
-    unsigned char *first_scb = nullptr;
-    bool has_scb = false;
-
-    bool fits(std::size_t k) const { return k < static_cast<std::size_t>(end - w); }
-    void scb(unsigned char v)
-    {
-        if (first_scb == nullptr) {
-            first_scb = w;
-        }
-        *w++ = v;
-        has_scb = true;
-    }
-    // Copies n bytes; Wide: in pieces of 16, which may read and write up to 15 bytes past them.
-    template <bool Wide> void copy(const unsigned char *p, std::size_t n)
-    {
-#if defined(__SSE2__)
-        if (Wide) {
-            for (std::size_t k = 0; k < n; k += 16) {
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(w + k),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + k)));
-            }
-            w += n;
-            return;
-        }
-#endif
-        std::memcpy(w, p, n);
-        w += n;
-    }
-    template <bool Wide> void literal_bytes(const unsigned char *p, std::size_t n)
-    {
-        if (n == 0) {
-            return;
-        }
-        if (has_scb) {
-            scb(static_cast<unsigned char>(n));
-        }
-        copy<Wide>(p, n);
-        has_scb = true;
-    }
-    void literal(const unsigned char *p, std::size_t n)
-    {
-        if (n == 0) {
-            return;
-        }
-        if (has_scb) {
-            scb(static_cast<unsigned char>(n));
-        }
-        std::memcpy(w, p, n);
-        w += n;
-        has_scb = true;
-    }
-    void run(unsigned char b, std::size_t n)
-    {
-        if (b == RJE_BLANK) {
-            scb(static_cast<unsigned char>(RJE_SCB_BLANKS | n));
-        } else if (n >= 3) {
-            scb(static_cast<unsigned char>(RJE_SCB_REPEAT | n));
-            *w++ = b;
-        } else {
-            *w++ = b; // two equal non-blank bytes lead the record: part of the initial string
-            *w++ = b;
-        }
-    }
-};
+using Out = rje_compress_detail::Block;
+using rje_compress_detail::LITERAL_CUT;
+using rje_compress_detail::MAX_INITIAL;
+using rje_compress_detail::RUN_CUT;
 
 // First j in [i, lim) with rec[j] == rec[j-1], or lim. Requires i >= 1. Padded: the 16 bytes
 // after lim may be read (their results are masked off).
@@ -172,7 +107,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         i = j;
         if (lit_len == LITERAL_CUT) {
             b.scb(static_cast<unsigned char>(LITERAL_CUT));
-            b.copy<Padded>(lit, LITERAL_CUT);
+            b.bytes<Padded>(lit, LITERAL_CUT);
             lit += LITERAL_CUT;
             lit_len = 0;
             if (i == n) {
@@ -187,7 +122,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         }
         const unsigned char c = rec[i];
         if (c == RJE_BLANK || (i + 1 < n && rec[i + 1] == c)) {
-            b.literal_bytes<Padded>(lit, lit_len - 1);
+            b.literal<Padded>(lit, lit_len - 1);
             lit_len = 0;
             run_byte = c;
             run_len = 2;
@@ -216,7 +151,7 @@ finish:
     if (run_len != 0) {
         b.run(run_byte, run_len);
     }
-    b.literal_bytes<Padded>(lit, lit_len);
+    b.literal<Padded>(lit, lit_len);
     b.scb(0x01);
     *b.w++ = RJE_IRS;
     return b.w;
