@@ -48,8 +48,8 @@ int rje_compress(const unsigned char **in, unsigned char **out, const unsigned c
     if (data_len <= 1) {
         if (!b.fits(3))
             return 0;
-        *b.w++ = data_len == 0 ? RJE_BLANK : rec[0];
-        *b.w++ = 0x01;
+        *b.w++ = data_len == 0 ? EBCDIC_BLANK : rec[0];
+        *b.w++ = RJE_SCB_END_RECORD;
         *b.w++ = RJE_IRS;
         *initial = at_block_start ? 3 : 4;
         *count = 1;
@@ -91,7 +91,7 @@ int rje_compress(const unsigned char **in, unsigned char **out, const unsigned c
         } else if (c == prev) {
             if (!b.fits(lit_len + 1))
                 return 0;
-            if (c == RJE_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
+            if (c == EBCDIC_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
                 b.literal(lit, lit_len - 1);
                 lit_len = 0;
                 run_byte = c;
@@ -146,7 +146,7 @@ int rje_compress(const unsigned char **in, unsigned char **out, const unsigned c
     b.literal(lit, lit_len);
     if (!b.fits(2))
         return 0;
-    b.scb(0x01);
+    b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
 
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));

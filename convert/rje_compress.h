@@ -5,31 +5,11 @@
 
 #include <cstddef>
 
-// SCS bytes with a fixed meaning in records and blocks.
-inline constexpr unsigned char RJE_IRS = 0x1E;   // interchange record separator: ends every record
-inline constexpr unsigned char RJE_TRN = 0x35;   // transparent: a count byte and that many data bytes follow
-inline constexpr unsigned char RJE_BLANK = 0x40; // EBCDIC blank, the prime compression character
-inline constexpr unsigned char RJE_NL = 0x15;    // new line
-inline constexpr unsigned char RJE_LF = 0x25;    // line feed
-inline constexpr unsigned char RJE_FF = 0x0C;    // form feed
-inline constexpr unsigned char RJE_CR = 0x0D;    // carriage return
-
-// String control bytes: the top two bits give the kind, the low six bits the count.
-inline constexpr unsigned char RJE_SCB_KIND_MASK = 0xC0;
-inline constexpr unsigned char RJE_SCB_COUNT_MASK = 0x3F;
-inline constexpr unsigned char RJE_SCB_LITERAL = 0x00; // n bytes follow unchanged
-inline constexpr unsigned char RJE_SCB_COMPACT = 0x40; // compaction (never written, not expanded)
-inline constexpr unsigned char RJE_SCB_BLANKS = 0x80;  // n blanks
-inline constexpr unsigned char RJE_SCB_REPEAT = 0xC0;  // the next byte, n times
+#include "support/wire.h"
 
 // Compression modes (only the low 8 bits of the mode argument count).
 inline constexpr unsigned RJE_MODE_RECORD = 2;
 
-// A record holds at most this many data bytes (its count is one byte).
-inline constexpr std::size_t RJE_MAX_RECORD_DATA = 255;
-// Worst-case size of one record in a block: 3 (SCB, TRN, count) + 255 data bytes + 5 SCBs of literal
-// strings + the final 0x01, IRS.
-inline constexpr std::size_t RJE_MAX_COMPRESSED_RECORD = 265;
 // An empty block at least this large always takes a record of RJE_MAX_RECORD_DATA bytes, room checks
 // included. Smaller blocks may answer 0 for the same record again and again.
 inline constexpr std::size_t RJE_MIN_BLOCK_SIZE = 300;

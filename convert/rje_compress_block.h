@@ -61,7 +61,7 @@ struct Block {
     }
     void run(unsigned char b, std::size_t n)
     {
-        if (b == RJE_BLANK) {
+        if (b == EBCDIC_BLANK) {
             scb(static_cast<unsigned char>(RJE_SCB_BLANKS | n));
         } else if (n >= 3) {
             scb(static_cast<unsigned char>(RJE_SCB_REPEAT | n));

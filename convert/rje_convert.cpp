@@ -28,7 +28,7 @@ namespace
 
 constexpr unsigned char IRS = RJE_IRS;
 constexpr unsigned char TRN = RJE_TRN;
-constexpr unsigned char BLANK = RJE_BLANK;
+constexpr unsigned char BLANK = EBCDIC_BLANK;
 constexpr unsigned char SO = 0x0E;
 constexpr unsigned char SI = 0x0F;
 constexpr unsigned char ASCII_BLANK = 0x20; // trimmed from the end of variable text records
@@ -163,7 +163,7 @@ struct Blocks {
             to = mem;
         }
         int rc = nje_data_write_next(to, block, static_cast<std::size_t>(w - block), control,
-                                     static_cast<std::size_t>(maxdata), NJE_CONVERT_SNA_FORMAT);
+                                     static_cast<std::size_t>(maxdata), NJE_DATA_FORMAT_SNA);
         w = block;
         return rc == 0;
     }
@@ -898,7 +898,7 @@ void frame_transparent(unsigned char *block, int &used, const unsigned char *dat
         p += piece;
         done += piece;
     }
-    block[p++] = 0x01;
+    block[p++] = RJE_SCB_END_RECORD;
     block[p++] = IRS;
     used = p;
 }
@@ -944,7 +944,7 @@ int convert_records(std::FILE *file, std::FILE *data_file, unsigned char *buffer
             n = lrecl;
         }
         if (nje_data_write_next(data_file, buffer, static_cast<std::size_t>(n), control,
-                                static_cast<std::size_t>(lrecl), NJE_CONVERT_SNA_FORMAT) != 0) {
+                                static_cast<std::size_t>(lrecl), NJE_DATA_FORMAT_SNA) != 0) {
             return NJE_CONVERT_WRITE_FAILED;
         }
         ++records;

@@ -16,9 +16,6 @@ inline constexpr int NJE_FORMAT_TRANSPARENT = 4; // chunks of lrecl bytes, trans
 inline constexpr int NJE_CONVERT_WRITE_FAILED = -1;
 inline constexpr int NJE_CONVERT_COMPRESS_FAILED = -2;
 
-// Record format code handed to nje_data_write_next for every block and record.
-inline constexpr int NJE_CONVERT_SNA_FORMAT = 134;
-
 // Smallest record buffer the conversion and the readers accept: lrecl + this many bytes
 // (room for the IRS and the headroom of a double-byte run).
 inline constexpr int NJE_CONVERT_BUFFER_SLACK = 4;

@@ -121,7 +121,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
             goto finish;
         }
         const unsigned char c = rec[i];
-        if (c == RJE_BLANK || (i + 1 < n && rec[i + 1] == c)) {
+        if (c == EBCDIC_BLANK || (i + 1 < n && rec[i + 1] == c)) {
             b.literal<Padded>(lit, lit_len - 1);
             lit_len = 0;
             run_byte = c;
@@ -152,7 +152,7 @@ finish:
         b.run(run_byte, run_len);
     }
     b.literal<Padded>(lit, lit_len);
-    b.scb(0x01);
+    b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
     return b.w;
 }
@@ -196,8 +196,8 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
         if (!b.fits(3)) {
             return 0;
         }
-        *b.w++ = data_len == 0 ? RJE_BLANK : in[0];
-        *b.w++ = 0x01;
+        *b.w++ = data_len == 0 ? EBCDIC_BLANK : in[0];
+        *b.w++ = RJE_SCB_END_RECORD;
         *b.w++ = RJE_IRS;
         *initial = at_block_start ? 3 : 4;
         *count = 1;
@@ -262,7 +262,7 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
             if (!b.fits(lit_len + 1)) {
                 return 0;
             }
-            if (c == RJE_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
+            if (c == EBCDIC_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
                 b.literal(lit, lit_len - 1);
                 lit_len = 0;
                 run_byte = c;
@@ -331,7 +331,7 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
     if (!b.fits(2)) {
         return 0;
     }
-    b.scb(0x01);
+    b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
 
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));

@@ -173,14 +173,14 @@ unsigned Expander::blanks(unsigned n)
     if (c->trn_cnt == 0 && c->trn_spanned && n > 0) {
         // The first blank was the count of a spanned TRN.
         c->trn_spanned = 0;
-        c->trn_cnt = RJE_BLANK;
+        c->trn_cnt = EBCDIC_BLANK;
         --n;
     }
     if (n > 0) {
         const unsigned k = std::min(n, left);
         n -= k;
         c->scb = static_cast<unsigned char>(RJE_SCB_BLANKS | n);
-        if (fill(RJE_BLANK, k)) {
+        if (fill(EBCDIC_BLANK, k)) {
             if (n == 0)
                 next_scb();
             return EOR_MORE;

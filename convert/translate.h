@@ -6,11 +6,8 @@
 #include <cstddef>
 #include <span>
 
-// EBCDIC code points used by the converters.
-inline constexpr unsigned char EBCDIC_BLANK = 0x40;
-inline constexpr unsigned char EBCDIC_SO = 0x0E; // shift-out: a double-byte run follows
-inline constexpr unsigned char EBCDIC_SI = 0x0F; // shift-in: back to single-byte text
-inline constexpr unsigned char ASCII_SPACE = 0x20;
+#include "support/wire.h"
+
 
 // Size of a translate table and of a table file's useful part.
 inline constexpr std::size_t NJE_XLATE_TABLE_SIZE = 256;

@@ -35,7 +35,7 @@ void expand_block(const Bytes &block, const std::vector<Bytes> &want, std::size_
         const Bytes &w = want[(*next)++];
         const std::size_t n = w.empty() ? 1 : w.size();
         check(static_cast<std::size_t>(out - buf) == n + 1 && buf[n] == RJE_NL);
-        check(w.empty() ? buf[0] == RJE_BLANK : std::memcmp(buf, w.data(), n) == 0);
+        check(w.empty() ? buf[0] == EBCDIC_BLANK : std::memcmp(buf, w.data(), n) == 0);
     }
     check(in == block.data() + block.size());
 }

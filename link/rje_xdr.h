@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <span>
 
+#include "support/wire.h"
+
 // ---- RPC programs, versions and procedures --------------------------------------------------
 inline constexpr unsigned long NJE_LINKD_PROGRAM = 100212; // 0x18774, the link daemon
 inline constexpr unsigned long NJE_LINKD_VERSION = 1;
@@ -44,7 +46,7 @@ inline constexpr unsigned NJE_JOBID_MAX = 31;
 inline constexpr unsigned NJE_TEXT_MAX = 65535;
 
 // Sizes of the caller fields the strings are decoded into (bound + 1).
-inline constexpr std::size_t NJE_NAME_FIELD = NJE_NAME_MAX + 1;   // 10
+static_assert(NJE_NAME_FIELD == NJE_NAME_MAX + 1);
 inline constexpr std::size_t NJE_JOBID_FIELD = NJE_JOBID_MAX + 1; // 32
 
 // The NJIUSER_PROGRAM number in use by this process; 0 before the first registration.

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "support/wire.h"
+
 // Record layout in the file.
 inline constexpr size_t NJE_DATA_LENGTH_SIZE = 4;  // record length: data length + 4
 inline constexpr size_t NJE_DATA_CONTROL_SIZE = 1; // 0x80 | (control & 0x30)
@@ -17,8 +19,6 @@ inline constexpr unsigned char NJE_DATA_CONTROL_SNA = 0x80;
 inline constexpr unsigned char NJE_DATA_CONTROL_BITS = 0x30; // bits of the caller's control value kept
 inline constexpr unsigned char NJE_DATA_MARKER[NJE_DATA_MARKER_SIZE] = {'S', 'N', 'A'};
 inline constexpr size_t NJE_DATA_EOD_SIZE = 4;         // end-of-data mark: a record length of 0
-inline constexpr size_t NJE_DATA_HEADROOM = 4;         // bytes in front of every data buffer
-inline constexpr int NJE_DATA_FORMAT_SNA = 134;        // the only record format written (0x86)
 inline constexpr size_t NJE_DATA_STREAM_BUFFER = 8192; // full buffering of the writing stream
 
 // Returns a buffer of `size` usable bytes preceded by NJE_DATA_HEADROOM bytes that belong to this

@@ -105,7 +105,7 @@ TEST(CodecRoundTrip, RecordsComeBackFromBlocksOfEverySize)
         const std::vector<Bytes> got = expand_all(compress_all(records, size));
         ASSERT_EQ(got.size(), records.size()) << "block size " << size << ", seed " << seed;
         for (std::size_t i = 0; i < records.size(); ++i) {
-            Bytes want = records[i].empty() ? Bytes{RJE_BLANK} : records[i];
+            Bytes want = records[i].empty() ? Bytes{EBCDIC_BLANK} : records[i];
             want.push_back(RJE_NL);
             ASSERT_EQ(got[i], want) << "record " << i << ", block size " << size << ", seed " << seed;
         }

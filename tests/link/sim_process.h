@@ -1,9 +1,11 @@
 // Test helper: runs the link daemon simulator (jobpush_sim) as a child process, waits until it
 // is registered with rpcbind, collects its standard output (one line per job) and stops it.
-// Tests that use it must hold the CTest resource lock "rpcbind".
+// Tests that use it must hold the CTest resource lock "rpcbind"; against other test runs on the same
+// machine (other build trees) start() also takes a machine-wide lock, held until the process ends.
 #pragma once
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
 #include <signal.h>
@@ -51,6 +53,20 @@ inline u_short port_of(unsigned long program, unsigned long version = 1)
     return pmap_getport(&a, program, version, IPPROTO_TCP);
 }
 
+// Takes the machine-wide lock of the tests that register with rpcbind, once per process; it is
+// released when the process ends.
+inline void hold_rpcbind_lock()
+{
+    static const int fd = [] {
+        int f = open("/tmp/jobpush-rpcbind.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (f >= 0)
+            while (flock(f, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        return f;
+    }();
+    (void)fd;
+}
+
 // sim_process sim({"--spool", dir.path()}); ASSERT_TRUE(sim.start()) << sim.error();
 // ... run the client against "localhost" ...; sim.output() holds its lines; sim.stop() == 0.
 class sim_process
@@ -68,6 +84,7 @@ class sim_process
     // @return true when it is registered; else false with error() telling why.
     bool start(int timeout_ms = 15000)
     {
+        hold_rpcbind_lock();
         int fds[2];
         if (pipe(fds) != 0 || (pid_ = fork()) < 0)
             return fail("pipe or fork failed");

@@ -37,6 +37,7 @@ class LinkClient : public ::testing::Test
     void SetUp() override
     {
         pgm = "jobpush";
+        hold_rpcbind_lock();
         gateway = "localhost";
         std::strcpy(remote_node, "NODEA");
         std::strcpy(save_remote_node, "nodea");

@@ -37,6 +37,7 @@ TEST(Simulator, TakesOverARegistrationLeftBehind)
 
 TEST(Registration, TakesTheNextNumberWhenTheFirstIsHeld)
 {
+    hold_rpcbind_lock();
     ASSERT_EQ(port_of(NJIUSER_PROGRAM_FIRST + 1), 0) << "0x4BADBEF0 is registered already";
     ASSERT_TRUE(pmap_set(NJIUSER_PROGRAM_FIRST, NJIUSER_VERSION, IPPROTO_TCP, 1))
         << "the portmapper refused a registration (is rpcbind running?)";

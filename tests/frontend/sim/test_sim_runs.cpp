@@ -19,6 +19,7 @@ struct SimRun : ::testing::Test {
     std::unique_ptr<sim_process> sim;
     void SetUp() override
     {
+        hold_rpcbind_lock();
         dir =
             fresh_dir(std::string("sim-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         spool = dir + "/spool";
