@@ -466,10 +466,11 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
     } else if (separate_jobs) {
         new_job();
     }
-    refuse_own_spool_file(stream, name);
-    for (FILE *jcl : {bjcl, ejcl})
-        if (jcl != nullptr)
-            refuse_own_spool_file(jcl, "JCL");
+    refuse_own_spool_file(stream, settings.input_name);
+    if (bjcl != nullptr)
+        refuse_own_spool_file(bjcl, settings.beginjcl_filename);
+    if (ejcl != nullptr)
+        refuse_own_spool_file(ejcl, settings.endjcl_filename);
 
     long offset = 0;
     if (job_type == 2)

@@ -184,6 +184,7 @@ void load_table(const char *dir)
 
 void convert_stdin(run_settings &set, int &files)
 {
+    set.input_name = "-";
     process_file(stdin, "STANDARD", "INPUT", set.file_bjcl, set.file_ejcl);
     ++files;
 }
@@ -204,6 +205,7 @@ void convert_path(run_settings &set, const char *path, int &files)
     // Large reads: the conversion walks the whole file once, front to back.
     std::setvbuf(stream, nullptr, _IOFBF, kInputBuffer);
     ibm_filename(path, set.filename, set.filetype);
+    set.input_name = path;
     process_file(stream, set.filename, set.filetype, set.file_bjcl, set.file_ejcl);
     std::fclose(stream);
     ++files;

@@ -63,6 +63,7 @@ struct run_settings {
     const char *endjcl_filename = nullptr;
     FILE *file_bjcl = nullptr; // open only while one file is being converted
     FILE *file_ejcl = nullptr;
+    const char *input_name = "-";      // the file being converted, as messages name it
     char filename[NJE_NAME_FIELD] = {}; // dataset name and type derived from the last file path
     char filetype[NJE_NAME_FIELD] = {};
     user_field ufields[kMaxUserFields + 1] = {}; // ends at the first entry with a null name

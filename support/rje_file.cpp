@@ -55,6 +55,12 @@ std::FILE *rje_open_regular(const char *path)
 
 std::FILE *rje_create_regular(const char *path, bool lock)
 {
+    // Told apart first for a clear error; the checks on the open descriptor below are the safe ones.
+    struct stat seen;
+    if (lstat(path, &seen) == 0 && !S_ISREG(seen.st_mode)) {
+        errno = S_ISLNK(seen.st_mode) ? ELOOP : EEXIST;
+        return nullptr;
+    }
     int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd == -1)
         return nullptr;

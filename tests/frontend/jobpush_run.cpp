@@ -63,21 +63,23 @@ std::string usage_text()
     return text;
 }
 
-run_result run(const std::vector<std::string> &args, const run_options &options)
+namespace
 {
-    std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
-    write_file(io + "/in", options.stdin_data);
-    auto quote = [](const std::string &text) {
-        std::string q = "'";
-        for (char c : text)
-            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    // A run directory without catalogues: messages as they stand. Sanitizer builds: keep the leak
-    // checker's statistics out of the compared messages.
-    std::string cmd = (options.pipe ? "cat " + quote(io + "/in") + " | " : std::string()) +
-                      "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) +
-                      " LSAN_OPTIONS=print_suppressions=0";
+
+std::string quote(const std::string &text)
+{
+    std::string q = "'";
+    for (char c : text)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The shell command that runs the program with argv[0] "jobpush" in a bare environment, without
+// redirections. A run directory without catalogues: messages as they stand. Sanitizer builds: keep the
+// leak checker's statistics out of the compared messages.
+std::string command(const std::vector<std::string> &args, const run_options &options, const std::string &io)
+{
+    std::string cmd = "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) + " LSAN_OPTIONS=print_suppressions=0";
     for (const auto &[name, value] : options.env)
         cmd += " " + name + "=" + quote(value);
     std::string limit = options.file_limit_kb > 0 ? "ulimit -f " + std::to_string(options.file_limit_kb) + "; " : "";
@@ -85,10 +87,61 @@ run_result run(const std::vector<std::string> &args, const run_options &options)
            quote(options.binary.empty() ? JOBPUSH_BIN : options.binary);
     for (const std::string &arg : args)
         cmd += " " + quote(arg);
-    cmd += std::string(options.pipe ? "" : " </dev/null") + " >" + quote(io + "/out") + " 2>" +
-           quote(io + "/err");
-    int status = std::system(cmd.c_str());
+    return cmd;
+}
+
+run_result collect(int status, const std::string &io)
+{
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(io + "/out"), slurp(io + "/err")};
+}
+
+} // namespace
+
+run_result run(const std::vector<std::string> &args, const run_options &options)
+{
+    std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
+    write_file(io + "/in", options.stdin_data);
+    std::string cmd = (options.pipe ? "cat " + quote(io + "/in") + " | " : std::string()) +
+                      "timeout -s KILL 120 " + command(args, options, io) +
+                      (options.pipe ? "" : " </dev/null") + " >" + quote(io + "/out") +
+                      (options.close_stderr ? " 2>&-" : " 2>" + quote(io + "/err"));
+    return collect(std::system(cmd.c_str()), io);
+}
+
+background_run spawn(const std::vector<std::string> &args, const run_options &options)
+{
+    background_run b;
+    b.io = fresh_dir("io-" + std::to_string(getpid()) + "-bg");
+    int fds[2];
+    if (pipe(fds) != 0)
+        return b;
+    std::string cmd = "exec " + command(args, options, b.io) + " >" + quote(b.io + "/out") + " 2>" +
+                      quote(b.io + "/err");
+    b.pid = fork();
+    if (b.pid == 0) {
+        dup2(fds[0], 0);
+        close(fds[0]);
+        close(fds[1]);
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[0]);
+    b.input = fds[1];
+    return b;
+}
+
+run_result finish(background_run &b, int *signal)
+{
+    if (b.input >= 0)
+        close(b.input);
+    b.input = -1;
+    int status = 0;
+    if (b.pid <= 0 || waitpid(b.pid, &status, 0) != b.pid)
+        return {};
+    b.pid = -1;
+    if (signal != nullptr)
+        *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return collect(status, b.io);
 }
 
 namespace

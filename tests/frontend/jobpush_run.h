@@ -3,6 +3,8 @@
 // record library's reading side.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -23,6 +25,7 @@ struct run_options {
     std::string stdin_data;
     std::map<std::string, std::string> env;
     int file_limit_kb = 0; // a file size limit (ulimit -f) for the run, 0 for none
+    bool close_stderr = false; // run with standard error closed
 };
 
 inline run_options piped(std::string data = "")
@@ -53,6 +56,17 @@ inline run_options variant(const std::string &binary)
 
 // Runs `binary` with argv[0] "jobpush", the given arguments and a bare environment.
 run_result run(const std::vector<std::string> &args, const run_options &options = {});
+
+// A run in the background whose standard input is a pipe the test holds: it reads until the test
+// writes to `input` and closes it, so it can be caught in the middle of a job.
+struct background_run {
+    pid_t pid = -1;
+    int input = -1;
+    std::string io;
+};
+background_run spawn(const std::vector<std::string> &args, const run_options &options = {});
+// Closes the input and waits for the run; *signal (when given) is the signal that ended it, or 0.
+run_result finish(background_run &run, int *signal = nullptr);
 
 // The usage text as the program prints it.
 std::string usage_text();

@@ -2,6 +2,8 @@
 // and no spool file left behind by any failure.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -45,6 +47,8 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
     const std::string usage = usage_text(), loc = "jobpush: DEBUG_LOCAL turned on\n",
                       zero = "jobpush FAILED! zero length: ", empty = file("empty", ""), none = dir + "/none";
     std::filesystem::create_directories(dir + "/tbl");
+    std::filesystem::create_directories(dir + "/fifo");
+    mkfifo((dir + "/fifo/toebcdic.bin").c_str(), 0600); // would block a plain open for ever
     v twenty_one;
     for (int i = 0; i < 21; ++i)
         twenty_one.insert(twenty_one.end(), {"-q", "NDHGCLAS", "Z"});
@@ -64,6 +68,16 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
         {local({"-l", "0", good}), loc + usage},
         {local({"-l", "x", good}), loc + usage},
         {local({"-l", "-5", good}), loc + usage},
+        // Numbers read strictly: what is not a number, or does not fit, is out of range.
+        {local({"-l", "4294967297", good}), loc + "jobpush: lrecl must be less than 256\n" + usage},
+        {local({"-l", "12x", good}), loc + usage},
+        {local({"-max", "2147483647", good}), loc + "jobpush: -max: invalid value '2147483647'\n" + usage},
+        {local({"-m", "65536", good}), loc + "jobpush: -m: invalid value '65536'\n" + usage},
+        {local({"-tab", "4x", good}), loc + "jobpush: -tab: invalid value '4x'\n" + usage},
+        {local({"-tab", "-1", good}), loc + "jobpush: -tab: invalid value '-1'\n" + usage},
+        {{"s", "n", "-g", "gw", "-d", "two", good}, "jobpush: -d: invalid value 'two'\n" + usage},
+        {local({"-x", dir + "/fifo", good}),
+         loc + "RJE Load Translate tables: unable to open: " + dir + "/fifo/toebcdic.bin\n"},
         {local(twenty_one), loc + usage},
         {{"s", "n", "-d", "2", good}, loc + "jobpush: -g hostname not specified.\n" + usage},
         {{"s", "n", "-sp", spool, "-t"}, "jobpush: -g hostname not specified.\n" + usage, piped("x\n")},
@@ -110,6 +124,8 @@ TEST_F(Options, SettingsReachTheRecords)
     for (int i = 0; i < 256; ++i)
         table[i] = static_cast<char>(255 - i);
     std::filesystem::create_directories(dir + "/tbl");
+    std::filesystem::create_directories(dir + "/fifo");
+    mkfifo((dir + "/fifo/toebcdic.bin").c_str(), 0600); // would block a plain open for ever
     write_file(dir + "/tbl/toebcdic.bin", table);
     struct setting {
         v options;
