@@ -47,6 +47,10 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
 // end of input when nothing was read.
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed);
 
+// Forgets what the line reader keeps between calls (the rest of a cut line), so that the next call
+// starts a file afresh even when its stream reuses the address of one read before.
+void convert_read_line_reset();
+
 // Reads up to n bytes into buffer. @return bytes read (1..n), or -1 when none could be read.
 int convert_read_chunk(std::FILE *file, unsigned char *buffer, int n);
 
