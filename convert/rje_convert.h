@@ -15,6 +15,9 @@ inline constexpr int NJE_FORMAT_TRANSPARENT = 4; // chunks of lrecl bytes, trans
 // Results of nje_convert_toibm besides a record count.
 inline constexpr int NJE_CONVERT_WRITE_FAILED = -1;
 inline constexpr int NJE_CONVERT_COMPRESS_FAILED = -2;
+inline constexpr int NJE_CONVERT_NO_MEMORY = -3;    // block or work buffers could not be allocated
+inline constexpr int NJE_CONVERT_DBCS_NO_ROOM = -4; // a double-byte character cannot fit a record (lrecl < 4)
+inline constexpr int NJE_CONVERT_SHORT_RECORD = -5; // format 2: the last record runs past the end of input
 
 // Smallest record buffer the conversion and the readers accept: lrecl + this many bytes
 // (room for the IRS and the headroom of a double-byte run).
