@@ -1,4 +1,4 @@
-// The NETDATA stream read by an outside reader: dasdload (hercules package) loads the XMIT file into
+// The stream of jobpush-netdata read by an outside reader: dasdload (hercules package) loads the XMIT file into
 // a disk image as a sequential dataset, taking the record format and length from INMR02; the records
 // read back from the image must be the file's records. dasdload missing is a failure, not a skip.
 #include <gtest/gtest.h>
@@ -6,9 +6,8 @@
 #include <filesystem>
 #include <random>
 
-#include "convert/netdata_write.h"
 #include "convert/translate.h"
-#include "spool/rje_data.h"
+#include "jobpush_run.h"
 #include "xmit_image.h"
 
 using namespace netdata_test;
@@ -34,61 +33,25 @@ Bytes ebcdic(const std::string &s, std::size_t pad_to = 0)
     return b;
 }
 
-// Writes the stream of one file into the data file `path` with the library: INMR01, INMR02, INMR03,
-// the data records, INMR06.
-void library_stream(const std::string &path, const Bytes &input, int lrecl, int format, bool fixed)
-{
-    FILE *df = nje_data_create(path.c_str());
-    FILE *in = std::tmpfile();
-    ASSERT_TRUE(df != nullptr && in != nullptr);
-    std::fwrite(input.data(), 1, input.size(), in);
-    std::rewind(in);
-    netdata_writer w;
-    nje_netdata_create(df, &w);
-    auto control = [&](const char *name, std::initializer_list<nje_tu> list) {
-        unsigned char area[NETDATA_TU_AREA] = {};
-        const int n = nje_netdata_put_tu(area, 0, list);
-        ASSERT_GT(n, 0);
-        ASSERT_EQ(nje_netdata_put_control(&w, name, area, static_cast<std::size_t>(n)), 0);
-    };
-    const auto size = static_cast<long>(input.size());
-    control("INMR01", {{netdata_tu(2, 0, INMFNODE), "MYNODE"},
-                       {netdata_tu(3, 0, INMFTIME), 1700000000L},
-                       {netdata_tu(2, 0, INMFUID), "ME"},
-                       {netdata_tu(1, 4, INMLRECL), 80},
-                       {netdata_tu(2, 0, INMTNODE), "NODEA"},
-                       {netdata_tu(2, 0, INMTUID), "BOB"},
-                       {netdata_tu(1, 4, INMNUMF), 1}});
-    const char *dsn[] = {"REPORT", "TXT"};
-    control("INMR02", {{netdata_tu(5, 4, 0), 1},
-                       {netdata_tu(1, 2, INMDSORG), NETDATA_DSORG_PS},
-                       {netdata_tu(1, 4, INMLRECL), fixed ? lrecl : lrecl + NETDATA_RDW_SIZE},
-                       {netdata_tu(1, 2, INMRECFM), fixed ? NETDATA_RECFM_FB : NETDATA_RECFM_V_NO_RDW},
-                       {netdata_tu(1, 4, INMSIZE), size},
-                       {netdata_tu(2, 0, INMUTILN), "INMCOPY"},
-                       {netdata_tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)}});
-    control("INMR03", {{netdata_tu(1, 2, INMDSORG), NETDATA_DSORG_PS},
-                       {netdata_tu(1, 4, INMLRECL), 80},
-                       {netdata_tu(1, 2, INMRECFM), NETDATA_RECFM_SHORT_VBS},
-                       {netdata_tu(1, 4, INMSIZE), size}});
-    unsigned char *buffer = nje_data_allocate_buffer(lrecl + 8);
-    EXPECT_GE(nje_netdata_toibm(in, &w, buffer, lrecl, format, 8, fixed), 0);
-    nje_data_free_buffer(buffer);
-    EXPECT_EQ(nje_netdata_put_control(&w, "INMR06", nullptr, 0), 0);
-    EXPECT_EQ(nje_netdata_close(&w), 0);
-    EXPECT_EQ(nje_data_write_eod(df), 0);
-    std::fclose(df);
-    std::fclose(in);
-}
-
 struct outside : ::testing::Test {
     std::string dir;
     void SetUp() override { dir = fresh(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
-    // Loads the stream of `input` and checks what dasdload says of it.
+    // Sends `input` as report.txt with jobpush-netdata (a local job) and loads its stream; checks what
+    // dasdload says of it.
     loaded load(const Bytes &input, int lrecl, int format, bool fixed)
     {
-        library_stream(dir + "/NJD", input, lrecl, format, fixed);
-        loaded l = dasdload(dir, xmit_of_data_file(dir + "/NJD"));
+        const std::string spool = dir + "/spool", in = spool + "/LOCALNOD/rje/input";
+        std::filesystem::remove_all(spool);
+        std::filesystem::create_directories(in);
+        jobpush_test::write_file(dir + "/report.txt", std::string(input.begin(), input.end()));
+        jobpush_test::run_options o;
+        o.binary = JOBPUSH_NETDATA_BIN;
+        jobpush_test::run_result r =
+            jobpush_test::run({"bob", "nodea", "-g", "none", "-sp", spool, "-d", "2", "-l", std::to_string(lrecl),
+                               format == 1 ? "-b" : "-t", fixed ? "-f" : "-v", dir + "/report.txt"},
+                              o);
+        EXPECT_EQ(r.status, 0) << r.err;
+        loaded l = dasdload(dir, xmit_of_data_file(in + "/NJD78"));
         EXPECT_EQ(l.status, 0) << l.log;
         EXPECT_NE(l.log.find("DSNAME=REPORT.TXT"), std::string::npos) << l.log;
         const std::string dcb = fixed ? "DSORG=PS RECFM=FB LRECL=" + std::to_string(lrecl)
