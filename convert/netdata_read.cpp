@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "convert/rje_fromibm.h"
 #include "convert/translate.h"
 #include "spool/rje_data.h"
 #include "spool/rje_fields.h"
@@ -256,4 +257,76 @@ int nje_isnetdata(std::FILE *data_file, char *name, std::size_t size)
         }
         return 1;
     }
+}
+
+int nje_netdata_fromibm(std::FILE *data_file, std::FILE *out, int format, int size)
+{
+    // Control records are read whole whatever `size` is; data records are cut to it.
+    std::vector<unsigned char> rec(std::max(static_cast<std::size_t>(std::max(size, 0)), kScanRecord));
+    netdata_reader reader;
+    nje_netdata_read_init(data_file, &reader);
+    int cc = NJE_CC_NONE;
+    int open = 0;
+    bool first = true;
+    int result;
+    for (;;) {
+        unsigned flags = 0;
+        int n = nje_netdata_get_record(&reader, rec.data(), rec.size(), &flags);
+        if (n < 0) {
+            result = first ? NETDATA_FROMIBM_NOT_NETDATA : NETDATA_FROMIBM_ENDED;
+            break;
+        }
+        if (flags & NETDATA_FLAG_CONTROL) {
+            char name[nje_etoa_str_bound(NETDATA_NAME_SIZE)];
+            record_name(rec.data(), static_cast<std::size_t>(n), name);
+            if (first && std::strcmp(name, "INMR01") != 0) {
+                result = NETDATA_FROMIBM_NOT_NETDATA;
+                break;
+            }
+            first = false;
+            if (std::strcmp(name, "INMR06") == 0) {
+                result = NETDATA_FROMIBM_DONE;
+                break;
+            }
+            uint32_t recfm = 0;
+            if (std::strcmp(name, "INMR02") == 0 &&
+                nje_netdata_get_tu(rec.data(), static_cast<std::size_t>(n),
+                                   {{netdata_tu(NETDATA_TU_NUMBER, 2, INMRECFM), &recfm}}) == 0) {
+                if (recfm & NETDATA_RECFM_MACHINE)
+                    cc = NJE_CC_MACHINE;
+                else if (recfm & NETDATA_RECFM_ASA)
+                    cc = NJE_CC_ASA;
+            }
+            continue;
+        }
+        if (first) {
+            result = NETDATA_FROMIBM_NOT_NETDATA;
+            break;
+        }
+        n = std::min(n, std::max(size, 0));
+        switch (format) {
+        case NJE_OUTPUT_TEXT:
+            open = convert_print_record(out, rec.data(), n, cc, open);
+            break;
+        case NJE_OUTPUT_RAW:
+            convert_write_fixed(out, rec.data(), n, n);
+            break;
+        case NJE_OUTPUT_RECORDS:
+            convert_write_record(out, rec.data(), n);
+            break;
+        case NJE_OUTPUT_USER:
+            if (userroutine != nullptr)
+                userroutine(out, rec.data(), n, cc);
+            break;
+        default:
+            break;
+        }
+        if (std::ferror(out)) {
+            result = NETDATA_FROMIBM_WRITE_FAILED;
+            break;
+        }
+    }
+    if (open)
+        std::fputc('\n', out);
+    return result;
 }

@@ -72,3 +72,18 @@ inline constexpr std::size_t NETDATA_DSNAME_MAX = 44 + 10;
 // at most `size` characters and a NUL; it holds size + 1 bytes.
 // @return 1 with the name, or 0.
 int nje_isnetdata(std::FILE *data_file, char *name, std::size_t size);
+
+// Results of nje_netdata_fromibm.
+inline constexpr int NETDATA_FROMIBM_DONE = 0;         // INMR06 reached
+inline constexpr int NETDATA_FROMIBM_ENDED = 3;        // the data ended or failed before INMR06
+inline constexpr int NETDATA_FROMIBM_NOT_NETDATA = 4;  // no INMR01 first, or a data record before it
+inline constexpr int NETDATA_FROMIBM_WRITE_FAILED = 5; // `out` reported an error
+
+// Unloads the NETDATA stream at the data file's position to `out` in an output format of
+// convert/rje_fromibm.h: 0 text (spaced by the carriage control that INMR02's record format names:
+// machine or ASA), 1 the records' bytes, 2 length-prefixed records, 3 the user output routine (record,
+// length, carriage-control kind), any other code nothing. Data records longer than `size` bytes are
+// cut there. Control records other than INMR01, INMR02 and INMR06 are passed over. An open text line
+// is ended with a newline.
+// @return one of NETDATA_FROMIBM_*.
+int nje_netdata_fromibm(std::FILE *data_file, std::FILE *out, int format, int size);

@@ -1,5 +1,5 @@
-// Reads an arbitrary data file as a NETDATA stream: the dataset check, then every logical record
-// with a room that varies with the input, each control record's text units looked up. Nothing may be
+// Reads an arbitrary data file as a NETDATA stream: the dataset check; every logical record with a
+// room that varies with the input, each record's text units looked up; the unloading in every format. Nothing may be
 // read or written outside the buffers, and every loop must end.
 #include "convert/netdata_read.h"
 
@@ -39,6 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                             {netdata_tu(NETDATA_TU_TIME, 0, INMFTIME), text.data(), text.size()},
                             {netdata_tu(NETDATA_TU_LIST, 0, INMDSNAM), list.data(), list.size()}});
         netdata_lrecl(record.data(), static_cast<size_t>(n), 80);
+    }
+
+    std::rewind(f);
+    FILE *out = std::fopen("/dev/null", "w");
+    if (out != nullptr) {
+        nje_netdata_fromibm(f, out, static_cast<int>(size % 5), static_cast<int>(size % 300));
+        std::fclose(out);
     }
     std::fclose(f);
     return 0;

@@ -412,3 +412,42 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
         }
     }
 }
+
+TEST(NetdataRead, UnloadingTheStream)
+{
+    // INMR01, INMR02 naming the carriage control (or none), data records, INMR06 (or not).
+    auto stream = [](uint32_t recfm, std::vector<Bytes> data, bool end, bool data_first = false) {
+        return stream_of([&](netdata_writer &w) {
+            if (data_first)
+                nje_netdata_put_data(&w, data[0].data(), data[0].size());
+            nje_netdata_put_control(&w, "INMR01", nullptr, 0);
+            Bytes u = units({{tu(5, 4, 0), 1}, {tu(1, 2, INMRECFM), recfm}});
+            nje_netdata_put_control(&w, "INMR02", u.data(), u.size());
+            for (const Bytes &d : data)
+                nje_netdata_put_data(&w, d.data(), d.size());
+            if (end)
+                nje_netdata_put_control(&w, "INMR06", nullptr, 0);
+        });
+    };
+    auto unload = [](const Bytes &file, int format, int size = 256) {
+        InputFile in(file);
+        char *text = nullptr;
+        std::size_t n = 0;
+        std::FILE *out = open_memstream(&text, &n);
+        const int rc = nje_netdata_fromibm(in.f, out, format, size);
+        std::fclose(out);
+        std::string s(text, n);
+        std::free(text);
+        return std::to_string(rc) + ":" + s;
+    };
+    const std::vector<Bytes> asa = {hex("40 C1"), hex("F0 C2"), hex("F1 C3")};
+    EXPECT_EQ(unload(stream(0x9400, asa, true), 0), "0:\nA\n\nB\fC\n");
+    EXPECT_EQ(unload(stream(0x4200, {hex("09 C1")}, true), 0), "0:A\n");
+    EXPECT_EQ(unload(stream(0x9000, asa, true), 2, 1),
+              std::string("0:\0\0\0\1\x40\0\0\0\1\xF0\0\0\0\1\xF1", 17));
+    EXPECT_EQ(unload(stream(0x9000, asa, true), 1), "0:\x40\xC1\xF0\xC2\xF1\xC3");
+    EXPECT_EQ(unload(stream(0x9000, asa, false), 1), "3:\x40\xC1\xF0\xC2\xF1\xC3");
+    EXPECT_EQ(unload(stream(0x9000, asa, true, true), 1), "4:");
+    EXPECT_EQ(unload(file_of(hex("03 C0 01")), 1), "4:");
+    EXPECT_EQ(unload(Bytes(4, 0), 1), "4:");
+}
