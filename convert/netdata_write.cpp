@@ -154,6 +154,31 @@ long put_unit(std::span<unsigned char> area, std::size_t at, const nje_tu &u)
     return static_cast<long>(p);
 }
 
+// A text record of the line reader on its way to the stream: without its IRS, and with `fixed`
+// filled with blanks to (or cut at) lrecl bytes.
+struct text_sink {
+    netdata_writer *writer;
+    int lrecl;
+    bool fixed;
+
+    static int put(void *context, const unsigned char *record, std::size_t length)
+    {
+        const auto *t = static_cast<const text_sink *>(context);
+        if (length > 0 && record[length - 1] == RJE_IRS)
+            --length; // the separator belongs to the compressed form, not to the record
+        unsigned char padded[RJE_MAX_RECORD_DATA];
+        if (t->fixed) {
+            const auto n = static_cast<std::size_t>(t->lrecl);
+            std::memcpy(padded, record, std::min(length, n));
+            if (length < n)
+                std::memset(padded + length, EBCDIC_BLANK, n - length);
+            record = padded;
+            length = n;
+        }
+        return nje_netdata_put_data(t->writer, record, length);
+    }
+};
+
 } // namespace
 
 void nje_netdata_create(std::FILE *stream, netdata_writer *writer)
@@ -217,31 +242,20 @@ long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *b
     if (lrecl < 1 || static_cast<std::size_t>(lrecl) > RJE_MAX_RECORD_DATA ||
         (data_format != NJE_FORMAT_TEXT && data_format != NJE_FORMAT_BINARY && data_format != NJE_FORMAT_RECORD))
         return NETDATA_BAD_REQUEST;
-    if (data_format == NJE_FORMAT_TEXT)
-        convert_read_line_reset();
+    if (data_format == NJE_FORMAT_TEXT) {
+        text_sink sink{writer, lrecl, fixed != 0};
+        const int n = convert_text_records(file, buffer, lrecl, tabs, fixed, text_sink::put, &sink);
+        return n >= 0 ? n : NETDATA_WRITE_FAILED;
+    }
     long count = 0;
     for (;;) {
-        int n;
-        switch (data_format) {
-        case NJE_FORMAT_TEXT:
-            n = convert_read_line(file, buffer, lrecl, tabs, fixed);
-            if (n > 0 && buffer[n - 1] == RJE_IRS)
-                --n; // the separator belongs to the compressed form, not to the record
-            break;
-        case NJE_FORMAT_BINARY:
-            n = convert_read_chunk(file, buffer, lrecl);
-            break;
-        default:
-            n = convert_read_record(file, buffer, lrecl);
-            break;
-        }
+        const int n = data_format == NJE_FORMAT_BINARY ? convert_read_chunk(file, buffer, lrecl)
+                                                       : convert_read_record(file, buffer, lrecl);
         if (n < 0)
             return count;
-        if (fixed) {
+        if (fixed)
             convert_fill_blanks(buffer, n, lrecl);
-            n = lrecl;
-        }
-        if (nje_netdata_put_data(writer, buffer, static_cast<std::size_t>(n)) != 0)
+        if (nje_netdata_put_data(writer, buffer, static_cast<std::size_t>(fixed ? lrecl : n)) != 0)
             return NETDATA_WRITE_FAILED;
         ++count;
     }

@@ -75,7 +75,7 @@ int nje_netdata_put_data(netdata_writer *writer, const unsigned char *data, std:
 // Reads `file` to its end record by record (format 0 text lines with convert_read_line, 1 chunks of
 // lrecl bytes, 2 length-prefixed records) and writes each as one data record. Text records leave
 // their record separator (IRS) behind; with `fixed` every record is filled with EBCDIC blanks to (or
-// cut at) lrecl bytes. The line reader starts afresh on this file. buffer holds at least
+// cut at) lrecl bytes. Text is read line by line from a fresh start. buffer holds at least
 // lrecl + NJE_CONVERT_BUFFER_SLACK bytes; lrecl is 1..255.
 // @return the number of data records written; NETDATA_WRITE_FAILED when writing failed;
 //         NETDATA_BAD_REQUEST (nothing read or written) for another data format or lrecl.

@@ -214,7 +214,7 @@ TEST_F(NetdataJob, AFullSpoolRemovesTheJob)
 {
     fs::create_directories(spool + "/LOCALNOD/rje/input");
     std::string big;
-    for (int i = 0; i < 4000; ++i)
+    for (int i = 0; i < 20000; ++i) // more than the data file's stream buffer holds
         big += "line " + std::to_string(i) + "\n";
     run_options o;
     o.file_limit_kb = 8;
