@@ -81,7 +81,7 @@ loaded dasdload(const std::string &dir, const Bytes &xmit)
     return l;
 }
 
-std::vector<Bytes> records_in_image(const loaded &l, bool fixed, int lrecl)
+std::vector<Bytes> records_in_image(const loaded &l)
 {
     std::vector<Bytes> recs;
     std::smatch m;
@@ -111,11 +111,6 @@ std::vector<Bytes> records_in_image(const loaded &l, bool fixed, int lrecl)
                 continue; // the track's record 0
             if (dl == 0 || data + dl > img.data() + img.size())
                 return recs; // end of file
-            if (fixed) {
-                for (unsigned i = 0; i + static_cast<unsigned>(lrecl) <= dl; i += static_cast<unsigned>(lrecl))
-                    recs.emplace_back(data + i, data + i + lrecl);
-                continue;
-            }
             const unsigned bdw = be::get16(data);
             for (unsigned i = 4; i + 4 <= bdw && bdw <= dl;) {
                 const unsigned rdw = be::get16(data + i);

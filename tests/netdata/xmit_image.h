@@ -23,9 +23,9 @@ struct loaded {
 // Loads `xmit` as one sequential dataset with dasdload into a new 3390 image under `dir`.
 loaded dasdload(const std::string &dir, const Bytes &xmit);
 
-// The logical records of the loaded dataset, read from the image: blocked fixed records cut by
-// `lrecl`, variable ones by their record descriptors.
-std::vector<Bytes> records_in_image(const loaded &l, bool fixed, int lrecl);
+// The variable records of the loaded dataset, read from the image by their block and record
+// descriptors.
+std::vector<Bytes> records_in_image(const loaded &l);
 
 // dasdseq's copy of a fixed-format dataset (it reads no other format).
 Bytes dasdseq(const loaded &l);
