@@ -52,9 +52,18 @@ constexpr uint32_t netdata_tu(unsigned kind, unsigned length, uint16_t key)
 {
     return (kind & 0xFFu) << 24 | (length & 0xFFu) << 16 | key;
 }
-constexpr unsigned netdata_tu_kind(uint32_t descriptor) { return descriptor >> 24; }
-constexpr unsigned netdata_tu_length(uint32_t descriptor) { return (descriptor >> 16) & 0xFFu; }
-constexpr uint16_t netdata_tu_key(uint32_t descriptor) { return static_cast<uint16_t>(descriptor); }
+constexpr unsigned netdata_tu_kind(uint32_t descriptor)
+{
+    return descriptor >> 24;
+}
+constexpr unsigned netdata_tu_length(uint32_t descriptor)
+{
+    return (descriptor >> 16) & 0xFFu;
+}
+constexpr uint16_t netdata_tu_key(uint32_t descriptor)
+{
+    return static_cast<uint16_t>(descriptor);
+}
 
 inline constexpr int NETDATA_TIME_DIGITS = 14;
 
@@ -74,11 +83,11 @@ inline constexpr uint16_t INMSIZE = 0x102C;  // file size in bytes
 inline constexpr uint16_t INMNUMF = 0x102F;  // number of files
 
 // Values of the record format and dataset organisation units.
-inline constexpr uint32_t NETDATA_DSORG_PS = 0x4000;       // sequential
-inline constexpr uint32_t NETDATA_RECFM_FB = 0x9000;       // fixed, blocked
-inline constexpr uint32_t NETDATA_RECFM_V_NO_RDW = 0x4002; // variable, carried without record descriptors
+inline constexpr uint32_t NETDATA_DSORG_PS = 0x4000;        // sequential
+inline constexpr uint32_t NETDATA_RECFM_FB = 0x9000;        // fixed, blocked
+inline constexpr uint32_t NETDATA_RECFM_V_NO_RDW = 0x4002;  // variable, carried without record descriptors
 inline constexpr uint32_t NETDATA_RECFM_SHORT_VBS = 0x0001; // the NETDATA stream itself (INMR03)
-inline constexpr uint32_t NETDATA_RECFM_MACHINE = 0x0200;  // machine carriage control
-inline constexpr uint32_t NETDATA_RECFM_ASA = 0x0400;      // ASA carriage control
+inline constexpr uint32_t NETDATA_RECFM_MACHINE = 0x0200;   // machine carriage control
+inline constexpr uint32_t NETDATA_RECFM_ASA = 0x0400;       // ASA carriage control
 // A variable record counts its 4-byte record descriptor in the record length.
 inline constexpr int NETDATA_RDW_SIZE = 4;

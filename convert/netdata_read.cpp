@@ -209,7 +209,8 @@ int nje_netdata_get_tu(const unsigned char *record, std::size_t length, std::spa
     return missing;
 }
 
-int nje_netdata_get_tu(const unsigned char *record, std::size_t length, std::initializer_list<nje_tu_get> units)
+int nje_netdata_get_tu(const unsigned char *record, std::size_t length,
+                       std::initializer_list<nje_tu_get> units)
 {
     return nje_netdata_get_tu(record, length, std::span<const nje_tu_get>(units.begin(), units.size()));
 }
@@ -248,7 +249,8 @@ int nje_isnetdata(std::FILE *data_file, char *name, std::size_t size)
         name[0] = '\0';
         nje_netdata_get_tu(rec.data(), length, {{netdata_tu(NETDATA_TU_LIST, 0, INMDSNAM), name, size + 1}});
         char member[kScanRecord];
-        if (nje_netdata_get_tu(rec.data(), length, {{netdata_tu(NETDATA_TU_LIST, 0, INMMEMBR), member}}) == 0) {
+        if (nje_netdata_get_tu(rec.data(), length, {{netdata_tu(NETDATA_TU_LIST, 0, INMMEMBR), member}}) ==
+            0) {
             member[std::min(std::strlen(member), kMemberChars)] = '\0';
             std::size_t pos = std::strlen(name);
             pos = append_text(name, size + 1, pos, "(");

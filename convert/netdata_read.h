@@ -40,7 +40,8 @@ struct nje_tu_get {
     std::size_t text_size = 0;
 
     constexpr nje_tu_get(uint32_t d, uint32_t *out) : descriptor(d), number(out) {}
-    constexpr nje_tu_get(uint32_t d, char *out, std::size_t out_size) : descriptor(d), text(out), text_size(out_size)
+    constexpr nje_tu_get(uint32_t d, char *out, std::size_t out_size)
+        : descriptor(d), text(out), text_size(out_size)
     {
     }
     template <std::size_t N>
@@ -56,7 +57,8 @@ struct nje_tu_get {
 // untouched. A descriptor of 0 ends the list.
 // @return the number of units not found (0 when all were), or -1 for a kind outside 1..5 or a
 //         destination that does not suit its kind.
-int nje_netdata_get_tu(const unsigned char *record, std::size_t length, std::initializer_list<nje_tu_get> units);
+int nje_netdata_get_tu(const unsigned char *record, std::size_t length,
+                       std::initializer_list<nje_tu_get> units);
 int nje_netdata_get_tu(const unsigned char *record, std::size_t length, std::span<const nje_tu_get> units);
 
 // The value of the INMLRECL unit of a control record, or `fallback` when it has none.

@@ -23,8 +23,8 @@ int flush_record(netdata_writer *w)
         return 0;
     unsigned char *rec = w->record();
     std::memset(rec + w->used, 0, static_cast<std::size_t>(NETDATA_RECORD_SIZE - w->used));
-    if (nje_data_write_next(w->stream, rec, NETDATA_RECORD_SIZE, 0, NETDATA_RECORD_SIZE, NJE_DATA_FORMAT_SNA) !=
-        0)
+    if (nje_data_write_next(w->stream, rec, NETDATA_RECORD_SIZE, 0, NETDATA_RECORD_SIZE,
+                            NJE_DATA_FORMAT_SNA) != 0)
         return NETDATA_WRITE_FAILED;
     ++w->records;
     w->room = NETDATA_RECORD_SIZE;
@@ -40,7 +40,8 @@ int put_segments(netdata_writer *w, unsigned char flags, const unsigned char *na
     int head = NETDATA_SEGMENT_HEAD + (name != nullptr ? NETDATA_NAME_SIZE : 0);
     std::size_t left = n;
     do {
-        const std::size_t k = std::min<std::size_t>(static_cast<std::size_t>(NETDATA_SEGMENT_MAX - head), left);
+        const std::size_t k =
+            std::min<std::size_t>(static_cast<std::size_t>(NETDATA_SEGMENT_MAX - head), left);
         unsigned char seg[NETDATA_SEGMENT_HEAD + NETDATA_NAME_SIZE];
         seg[0] = static_cast<unsigned char>(k + static_cast<std::size_t>(head));
         seg[1] = static_cast<unsigned char>(k == left ? flags | NETDATA_FLAG_LAST : flags);
@@ -60,7 +61,8 @@ int put_segments(netdata_writer *w, unsigned char flags, const unsigned char *na
 // An item's 2-byte length and its `length` bytes must fit between `at` and the end of the area.
 bool item_fits(std::span<unsigned char> area, std::size_t at, std::size_t length)
 {
-    return length <= NETDATA_TU_ITEM_MAX && at <= area.size() && area.size() - at >= NETDATA_TU_ITEM_HEAD + length;
+    return length <= NETDATA_TU_ITEM_MAX && at <= area.size() &&
+           area.size() - at >= NETDATA_TU_ITEM_HEAD + length;
 }
 
 // Text of `length` bytes in EBCDIC at `field`: translated, the rest filled with blanks.
@@ -224,7 +226,8 @@ int nje_netdata_put_tu(std::span<unsigned char> area, int offset, std::initializ
     return nje_netdata_put_tu(area, offset, std::span<const nje_tu>(units.begin(), units.size()));
 }
 
-int nje_netdata_put_control(netdata_writer *writer, const char *name, const unsigned char *units, std::size_t n)
+int nje_netdata_put_control(netdata_writer *writer, const char *name, const unsigned char *units,
+                            std::size_t n)
 {
     unsigned char ebcdic_name[NETDATA_NAME_SIZE];
     put_text(ebcdic_name, NETDATA_NAME_SIZE, name);
@@ -236,11 +239,12 @@ int nje_netdata_put_data(netdata_writer *writer, const unsigned char *data, std:
     return put_segments(writer, NETDATA_FLAG_FIRST, nullptr, data, n);
 }
 
-long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl, int data_format,
-                       int tabs, int fixed)
+long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl,
+                       int data_format, int tabs, int fixed)
 {
     if (lrecl < 1 || static_cast<std::size_t>(lrecl) > RJE_MAX_RECORD_DATA ||
-        (data_format != NJE_FORMAT_TEXT && data_format != NJE_FORMAT_BINARY && data_format != NJE_FORMAT_RECORD))
+        (data_format != NJE_FORMAT_TEXT && data_format != NJE_FORMAT_BINARY &&
+         data_format != NJE_FORMAT_RECORD))
         return NETDATA_BAD_REQUEST;
     if (data_format == NJE_FORMAT_TEXT) {
         text_sink sink{writer, lrecl, fixed != 0};

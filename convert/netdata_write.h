@@ -65,7 +65,8 @@ int nje_netdata_put_tu(std::span<unsigned char> area, int offset, std::span<cons
 // with blanks) and the n bytes of text units at `units` (null when n is 0), in segments flagged
 // 0xA0 / 0x20 / 0x60, or 0xE0 for a record in one segment.
 // @return 0, or NETDATA_WRITE_FAILED.
-int nje_netdata_put_control(netdata_writer *writer, const char *name, const unsigned char *units, std::size_t n);
+int nje_netdata_put_control(netdata_writer *writer, const char *name, const unsigned char *units,
+                            std::size_t n);
 
 // Writes one data record of n bytes in segments flagged 0x80 / 0x00 / 0x40, or 0xC0 for a record in
 // one segment (an empty record is the segment 02 C0).
@@ -79,8 +80,8 @@ int nje_netdata_put_data(netdata_writer *writer, const unsigned char *data, std:
 // lrecl + NJE_CONVERT_BUFFER_SLACK bytes; lrecl is 1..255.
 // @return the number of data records written; NETDATA_WRITE_FAILED when writing failed;
 //         NETDATA_BAD_REQUEST (nothing read or written) for another data format or lrecl.
-long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl, int data_format,
-                       int tabs, int fixed);
+long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl,
+                       int data_format, int tabs, int fixed);
 
 // Writes the last, partly filled record (filled with 0x00); nothing when it is empty.
 // @return 0, or NETDATA_WRITE_FAILED.

@@ -41,8 +41,8 @@ void put_control(netdata_writer *w, const char *name, std::initializer_list<nje_
 
 } // namespace
 
-void nje_netdata_put_inmr01(netdata_writer *w, const char *my_name, const char *my_node, const char *remote_name,
-                            const char *remote_node, long seconds)
+void nje_netdata_put_inmr01(netdata_writer *w, const char *my_name, const char *my_node,
+                            const char *remote_name, const char *remote_node, long seconds)
 {
     put_control(w, "INMR01",
                 {{tu(NETDATA_TU_STRING, 0, INMFNODE), my_node},
@@ -105,7 +105,8 @@ long process_netdata_file(FILE *stream, const char *name, const char *type)
 
     std::setvbuf(job.df, data_buffer, _IOFBF, sizeof data_buffer);
     nje_netdata_create(job.df, &writer);
-    nje_netdata_put_inmr01(&writer, job.my_name, job.my_node, settings.remote_name, settings.remote_node, seconds);
+    nje_netdata_put_inmr01(&writer, job.my_name, job.my_node, settings.remote_name, settings.remote_node,
+                           seconds);
     nje_netdata_put_inmr02(&writer, settings.lrecl, size, name, type, settings.fixed);
     nje_netdata_put_inmr03(&writer, size);
     const long count = nje_netdata_toibm(stream, &writer, job.buffer, settings.lrecl, settings.data_format,
@@ -122,8 +123,8 @@ long process_netdata_file(FILE *stream, const char *name, const char *type)
         write_error_exit("process_netdata_file: nje_netdata_close");
 
     // The dataset is the stream itself: 80-byte records from the start of the job's data file.
-    create_ds_header(job.hf, job.buffer, 0, NETDATA_RECORD_SIZE, static_cast<uint32_t>(writer.records), name, type,
-                     job.my_name, settings.remote_name, settings.remote_node);
+    create_ds_header(job.hf, job.buffer, 0, NETDATA_RECORD_SIZE, static_cast<uint32_t>(writer.records), name,
+                     type, job.my_name, settings.remote_name, settings.remote_node);
     if (local_job()) {
         close_local_job();
         return count;

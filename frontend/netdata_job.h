@@ -18,11 +18,12 @@ long process_netdata_file(FILE *stream, const char *name, const char *type);
 // spool-full exit ("nje_netdata_put_inmr0N: nje_netdata_put_control").
 // INMR01: origin node, time (`seconds` since 1970), origin user, record length 80, target node and
 // user, one file.
-void nje_netdata_put_inmr01(netdata_writer *w, const char *my_name, const char *my_node, const char *remote_name,
-                            const char *remote_node, long seconds);
+void nje_netdata_put_inmr01(netdata_writer *w, const char *my_name, const char *my_node,
+                            const char *remote_name, const char *remote_node, long seconds);
 // INMR02: file number 1, sequential, the record length and format (fixed: 0x9000 and lrecl; variable:
 // 0x4002 and lrecl + 4), the file size in bytes, utility INMCOPY, the dataset name.
-void nje_netdata_put_inmr02(netdata_writer *w, int lrecl, long size, const char *name, const char *type, int fixed);
+void nje_netdata_put_inmr02(netdata_writer *w, int lrecl, long size, const char *name, const char *type,
+                            int fixed);
 // INMR03: the stream itself, sequential, 80-byte records, format 0x0001, the file size.
 void nje_netdata_put_inmr03(netdata_writer *w, long size);
 // INMR06: the end of the stream, no text units.

@@ -1,6 +1,6 @@
 // Reads an arbitrary data file as a NETDATA stream: the dataset check; every logical record with a
-// room that varies with the input, each record's text units looked up; the unloading in every format. Nothing may be
-// read or written outside the buffers, and every loop must end.
+// room that varies with the input, each record's text units looked up; the unloading in every format. Nothing
+// may be read or written outside the buffers, and every loop must end.
 #include "convert/netdata_read.h"
 
 #include "fuzz/fuzz_stream.h"

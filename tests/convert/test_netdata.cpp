@@ -90,7 +90,8 @@ Bytes file_of(const Bytes &stream)
         file = cat(file, hex("00 00 00"));
         file.push_back(static_cast<unsigned char>(n + 4));
         file = cat(file, hex("80 53 4E 41"));
-        file.insert(file.end(), stream.begin() + static_cast<long>(p), stream.begin() + static_cast<long>(p + n));
+        file.insert(file.end(), stream.begin() + static_cast<long>(p),
+                    stream.begin() + static_cast<long>(p + n));
     }
     return cat(file, hex("00 00 00 00"));
 }
@@ -115,8 +116,10 @@ TEST(NetdataWrite, RecordsSegmentsAndTheDataFileForm)
 {
     unsigned long records = 0;
     // A lone INMR06 is one 80-byte record filled with zeros, one data-file record of 88 bytes.
-    Bytes file = stream_of([](netdata_writer &w) { nje_netdata_put_control(&w, "INMR06", nullptr, 0); }, &records);
-    EXPECT_EQ(file, cat(cat(hex("00 00 00 54 80 53 4E 41 08 E0 C9 D5 D4 D9 F0 F6"), Bytes(72, 0)), Bytes(4, 0)));
+    Bytes file =
+        stream_of([](netdata_writer &w) { nje_netdata_put_control(&w, "INMR06", nullptr, 0); }, &records);
+    EXPECT_EQ(file,
+              cat(cat(hex("00 00 00 54 80 53 4E 41 08 E0 C9 D5 D4 D9 F0 F6"), Bytes(72, 0)), Bytes(4, 0)));
     EXPECT_EQ(records, 1u);
     // Closing a writer whose record is empty writes nothing.
     EXPECT_EQ(stream_of([](netdata_writer &) {}), Bytes(4, 0));
@@ -146,7 +149,8 @@ TEST(NetdataWrite, RecordsSegmentsAndTheDataFileForm)
 
     // 400 bytes of text units: the name and 247 bytes in the first segment (FF A0), 153 in the last (9B 60).
     Bytes tus(400, 0x22);
-    s = netdata_bytes(stream_of([&](netdata_writer &w) { nje_netdata_put_control(&w, "INMR02", tus.data(), 400); }));
+    s = netdata_bytes(
+        stream_of([&](netdata_writer &w) { nje_netdata_put_control(&w, "INMR02", tus.data(), 400); }));
     EXPECT_EQ(Bytes(s.begin(), s.begin() + 8), hex("FF A0 C9 D5 D4 D9 F0 F2"));
     EXPECT_EQ(Bytes(s.begin() + 255, s.begin() + 257), hex("9B 60"));
 }
@@ -161,10 +165,13 @@ TEST(NetdataWrite, TextUnits)
     EXPECT_EQ(units({{tu(3, 0, INMFTIME), 0}}),
               cat(hex("10 24 00 01 00 0E"), hex("F1 F9 F7 F0 F0 F1 F0 F1 F0 F0 F0 F0 F0 F0")));
     EXPECT_EQ(units({{tu(3, 0, INMFTIME), 1700000000L}}),
-              cat(hex("10 24 00 01 00 0E"), hex("F2 F0 F2 F3 F1 F1 F1 F4 F2 F2 F1 F3 F2 F0"))); // 2023-11-14 22:13:20
+              cat(hex("10 24 00 01 00 0E"),
+                  hex("F2 F0 F2 F3 F1 F1 F1 F4 F2 F2 F1 F3 F2 F0"))); // 2023-11-14 22:13:20
     // A bare number, then a unit behind it, from a given offset; a number wider than 4 bytes.
     Bytes area(20, 0xEE);
-    EXPECT_EQ(nje_netdata_put_tu(area, 2, {{tu(5, 4, 0), 1}, {tu(1, 6, INMSIZE), 800}, {0, 0}, {tu(9, 0, 1), 0}}), 18);
+    EXPECT_EQ(
+        nje_netdata_put_tu(area, 2, {{tu(5, 4, 0), 1}, {tu(1, 6, INMSIZE), 800}, {0, 0}, {tu(9, 0, 1), 0}}),
+        18);
     EXPECT_EQ(area, hex("EE EE 00 00 00 01 10 2C 00 01 00 06 00 00 00 00 03 20 EE EE"));
     // A string kind with a length longer than its text is filled with blanks.
     EXPECT_EQ(units({{tu(2, 3, INMUTILN), "A"}}), hex("10 28 00 01 00 03 C1 40 40"));
@@ -195,8 +202,9 @@ TEST(NetdataWrite, RecordFilesAndOtherFormats)
         std::vector<Bytes> data;
         for (const logical &l : read_all(file))
             data.push_back(l.data);
-        const std::vector<Bytes> want = fixed ? std::vector<Bytes>{hex("C1 C2 40"), hex("40 40 40"), hex("01 02 03")}
-                                              : std::vector<Bytes>{hex("C1 C2"), Bytes(), hex("01 02 03 04")};
+        const std::vector<Bytes> want =
+            fixed ? std::vector<Bytes>{hex("C1 C2 40"), hex("40 40 40"), hex("01 02 03")}
+                  : std::vector<Bytes>{hex("C1 C2"), Bytes(), hex("01 02 03 04")};
         EXPECT_EQ(data, want);
         EXPECT_EQ(count, 3);
     }
@@ -243,13 +251,13 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
 {
     const char *dsn[] = {"A", "B"};
     const char *member[] = {"C"};
-    Bytes r02 = cat(hex("C9 D5 D4 D9 F0 F2"),
-                    units({{tu(5, 4, 0), 7},
-                           {tu(1, 4, INMLRECL), 84},
-                           {tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)},
-                           {tu(4, 0, INMMEMBR), std::span<const char *const>(member)},
-                           {tu(2, 0, INMUTILN), "INMCOPY"},
-                           {tu(3, 0, INMFTIME), 0}}));
+    Bytes r02 =
+        cat(hex("C9 D5 D4 D9 F0 F2"), units({{tu(5, 4, 0), 7},
+                                             {tu(1, 4, INMLRECL), 84},
+                                             {tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)},
+                                             {tu(4, 0, INMMEMBR), std::span<const char *const>(member)},
+                                             {tu(2, 0, INMUTILN), "INMCOPY"},
+                                             {tu(3, 0, INMFTIME), 0}}));
     uint32_t number = 0, lrecl = 0, missing = 99;
     char name[12], util[8], time[20], small[4];
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(),
@@ -280,8 +288,9 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
         const char *name; // null: a data record
         Bytes units;
     };
-    const rec i01{"INMR01", units({{tu(2, 0, INMFNODE), "N"}})}, i02{"INMR02", Bytes(r02.begin() + 6, r02.end())},
-        i03{"INMR03", Bytes(r03.begin() + 6, r03.end())}, data{nullptr, {}};
+    const rec i01{"INMR01", units({{tu(2, 0, INMFNODE), "N"}})},
+        i02{"INMR02", Bytes(r02.begin() + 6, r02.end())}, i03{"INMR03", Bytes(r03.begin() + 6, r03.end())},
+        data{nullptr, {}};
     char out[NETDATA_DSNAME_MAX + 1];
     auto isnetdata = [&](std::vector<rec> recs, std::size_t size) {
         Bytes file = stream_of([&](netdata_writer &w) {
@@ -317,71 +326,68 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
     std::mt19937 rng(seed);
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
 
-    struct control {
-        std::vector<std::string> strings; // one kind-2 unit each, keys 0x1000 + i
-        std::vector<uint32_t> numbers;    // one kind-1 unit each, 4 bytes, keys 0x2000 + i
+    struct unit {
+        std::string text; // a string unit, or a 4-byte number when empty
+        uint32_t number;
     };
-    std::vector<logical> want;
-    std::vector<control> controls;
+    std::vector<Bytes> want;            // data, control records with their name
+    std::vector<std::vector<unit>> tus; // the units of each record (none for data)
+    std::vector<bool> controls;
     Bytes file = stream_of([&](netdata_writer &w) {
         for (int i = 0; i < 200; ++i) {
-            if (pick(0, 4) == 0) {
-                control c;
-                std::vector<nje_tu> list;
-                for (int k = pick(0, 40); k > 0; --k) {
-                    if (pick(0, 1)) {
-                        std::string s;
-                        for (int n = pick(1, 12); n > 0; --n)
-                            s += static_cast<char>('A' + pick(0, 25));
-                        c.strings.push_back(s);
-                    } else {
-                        c.numbers.push_back(static_cast<uint32_t>(rng()));
-                    }
-                }
-                for (std::size_t k = 0; k < c.strings.size(); ++k)
-                    list.emplace_back(tu(2, 0, static_cast<uint16_t>(0x1000 + k)), c.strings[k].c_str());
-                for (std::size_t k = 0; k < c.numbers.size(); ++k)
-                    list.emplace_back(tu(1, 4, static_cast<uint16_t>(0x2000 + k)), c.numbers[k]);
-                Bytes area(2048);
-                const int n = nje_netdata_put_tu(area, 0, list);
-                ASSERT_GE(n, 0);
-                ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", area.data(), static_cast<std::size_t>(n)), 0);
-                want.push_back({0xE0, cat(hex("C9 D5 D4 D9 F0 F3"), Bytes(area.begin(), area.begin() + n))});
-                controls.push_back(c);
-            } else {
-                Bytes d(static_cast<std::size_t>(pick(0, 1000)));
-                for (unsigned char &b : d)
-                    b = static_cast<unsigned char>(rng());
-                ASSERT_EQ(nje_netdata_put_data(&w, d.data(), d.size()), 0);
-                want.push_back({0xC0, d});
+            std::vector<unit> u;
+            std::vector<nje_tu> list;
+            const bool control = pick(0, 4) == 0;
+            for (int k = control ? pick(0, 40) : 0; k > 0; --k) {
+                std::string t;
+                for (int n = pick(0, 12); n > 0; --n)
+                    t += static_cast<char>('A' + pick(0, 25));
+                u.push_back({t, static_cast<uint32_t>(rng())});
             }
+            for (std::size_t k = 0; k < u.size(); ++k) {
+                const auto key = static_cast<uint16_t>(0x1000 + k);
+                if (u[k].text.empty())
+                    list.emplace_back(tu(1, 4, key), u[k].number);
+                else
+                    list.emplace_back(tu(2, 0, key), u[k].text.c_str());
+            }
+            Bytes d(static_cast<std::size_t>(pick(0, 1000)));
+            for (unsigned char &b : d)
+                b = static_cast<unsigned char>(rng());
+            if (control) {
+                d.resize(2048);
+                const int n = nje_netdata_put_tu(d, 0, list);
+                ASSERT_GE(n, 0);
+                d.resize(static_cast<std::size_t>(n));
+                ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", d.data(), d.size()), 0);
+                d = cat(hex("C9 D5 D4 D9 F0 F3"), d);
+            } else {
+                ASSERT_EQ(nje_netdata_put_data(&w, d.data(), d.size()), 0);
+            }
+            want.push_back(d);
+            tus.push_back(u);
+            controls.push_back(control);
         }
     });
     std::vector<logical> got = read_all(file);
     ASSERT_EQ(got.size(), want.size()) << "seed " << seed;
-    std::size_t ci = 0;
     for (std::size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(got[i].data, want[i].data) << "record " << i << " seed " << seed;
-        // The reader hands back the first segment's flags: 0x80 (plus 0x40 when alone) and 0x20.
-        EXPECT_EQ(got[i].flags & 0xA0u, want[i].flags & 0xA0u) << "record " << i << " seed " << seed;
-        EXPECT_EQ(got[i].flags & 0x40u, got[i].data.size() <= 253 ? 0x40u : 0u)
-            << "record " << i;
-        if (!(want[i].flags & 0x20))
-            continue;
-        const control &c = controls[ci++];
-        for (std::size_t k = 0; k < c.strings.size(); ++k) {
-            char s[16];
-            ASSERT_EQ(nje_netdata_get_tu(got[i].data.data(), got[i].data.size(),
-                                         {{tu(2, 0, static_cast<uint16_t>(0x1000 + k)), s}}),
-                      0);
-            EXPECT_EQ(s, c.strings[k]) << "seed " << seed;
-        }
-        for (std::size_t k = 0; k < c.numbers.size(); ++k) {
-            uint32_t v = 0;
-            ASSERT_EQ(nje_netdata_get_tu(got[i].data.data(), got[i].data.size(),
-                                         {{tu(1, 4, static_cast<uint16_t>(0x2000 + k)), &v}}),
-                      0);
-            EXPECT_EQ(v, c.numbers[k]) << "seed " << seed;
+        EXPECT_EQ(got[i].data, want[i]) << "record " << i << " seed " << seed;
+        // The first segment's flags: first, last when it is the only one, control.
+        EXPECT_EQ(got[i].flags, 0x80u | (controls[i] ? 0x20u : 0u) | (want[i].size() <= 253 ? 0x40u : 0u))
+            << i << " seed " << seed;
+        for (std::size_t k = 0; k < tus[i].size(); ++k) {
+            const uint32_t d = tus[i][k].text.empty() ? tu(1, 4, static_cast<uint16_t>(0x1000 + k))
+                                                      : tu(2, 0, static_cast<uint16_t>(0x1000 + k));
+            char text[16] = {};
+            uint32_t number = 0;
+            const Bytes &r = got[i].data;
+            const int missing = tus[i][k].text.empty()
+                                    ? nje_netdata_get_tu(r.data(), r.size(), {{d, &number}})
+                                    : nje_netdata_get_tu(r.data(), r.size(), {{d, text}});
+            EXPECT_EQ(missing, 0);
+            EXPECT_EQ(text, tus[i][k].text) << "seed " << seed;
+            EXPECT_EQ(number, tus[i][k].text.empty() ? tus[i][k].number : 0u) << "seed " << seed;
         }
     }
 }

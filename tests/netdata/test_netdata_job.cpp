@@ -71,7 +71,8 @@ std::size_t check_records(const Bytes &file, bool eod)
     const std::size_t body = file.size() - (eod ? 4 : 0);
     EXPECT_EQ(body % 88, 0u);
     for (std::size_t p = 0; p + 88 <= body; p += 88)
-        EXPECT_EQ(Bytes(file.begin() + static_cast<long>(p), file.begin() + static_cast<long>(p + 8)), head) << p;
+        EXPECT_EQ(Bytes(file.begin() + static_cast<long>(p), file.begin() + static_cast<long>(p + 8)), head)
+            << p;
     if (eod) {
         EXPECT_EQ(Bytes(file.end() - 4, file.end()), Bytes(4, 0));
     }
@@ -82,7 +83,8 @@ struct NetdataJob : ::testing::Test {
     std::string dir, spool;
     void SetUp() override
     {
-        dir = fresh_dir(std::string("netdata-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fresh_dir(std::string("netdata-") +
+                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
         spool = dir + "/spool";
     }
     std::string file(const std::string &name, const std::string &data)
@@ -147,15 +149,16 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
     // INMR02 and INMR03 byte for byte: fixed records of 100 (0x9000), 800 bytes, REPORT.TXT.
     EXPECT_EQ(s[1].name, "INMR02");
     Bytes r02 = eb("INMR02");
-    for (int b : {0, 0, 0, 1, 0x00, 0x3C, 0, 1, 0, 2, 0x40, 0,    0x00, 0x42, 0, 1, 0, 4, 0, 0, 0, 100,
-                  0x00, 0x49, 0, 1, 0, 2, 0x90, 0, 0x10, 0x2C, 0, 1, 0, 4, 0, 0, 3, 0x20, 0x10, 0x28, 0, 1, 0, 7})
+    for (int b : {0, 0, 0, 1, 0x00, 0x3C, 0,    1,    0,    2,    0x40, 0, 0x00, 0x42, 0,    1,
+                  0, 4, 0, 0, 0,    100,  0x00, 0x49, 0,    1,    0,    2, 0x90, 0,    0x10, 0x2C,
+                  0, 1, 0, 4, 0,    0,    3,    0x20, 0x10, 0x28, 0,    1, 0,    7})
         r02.push_back(static_cast<unsigned char>(b));
     for (const Bytes &part : {eb("INMCOPY"), Bytes{0, 2, 0, 2, 0, 6}, eb("REPORT"), Bytes{0, 3}, eb("TXT")})
         r02.insert(r02.end(), part.begin(), part.end());
     EXPECT_EQ(s[1].data, r02);
     Bytes r03 = eb("INMR03");
-    for (int b : {0x00, 0x3C, 0, 1, 0, 2, 0x40, 0, 0x00, 0x42, 0, 1, 0, 4, 0, 0, 0, 80, 0x00, 0x49, 0, 1, 0, 2, 0,
-                  1, 0x10, 0x2C, 0, 1, 0, 4, 0, 0, 3, 0x20})
+    for (int b : {0x00, 0x3C, 0, 1, 0, 2, 0x40, 0, 0x00, 0x42, 0, 1, 0, 4, 0, 0, 0, 80,
+                  0x00, 0x49, 0, 1, 0, 2, 0,    1, 0x10, 0x2C, 0, 1, 0, 4, 0, 0, 3, 0x20})
         r03.push_back(static_cast<unsigned char>(b));
     EXPECT_EQ(s[2].data, r03);
     Bytes first = eb(std::string(79, 'A'));
@@ -193,7 +196,8 @@ TEST_F(NetdataJob, OptionsThatCannotApplyAreRefusedFirst)
     const std::string f = file("a.txt", "x\n");
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{f, "-bu", f}, "jobpush: -bu: transparent data cannot be sent as NETDATA\n"},
-        {{"-q", "-s", "x", f, "-st", "b.jcl", "-e", "e.jcl", f}, "jobpush: -st: JCL cannot wrap a NETDATA stream\n"},
+        {{"-q", "-s", "x", f, "-st", "b.jcl", "-e", "e.jcl", f},
+         "jobpush: -st: JCL cannot wrap a NETDATA stream\n"},
         {{f, "-end", "e.jcl"}, "jobpush: -end: JCL cannot wrap a NETDATA stream\n"},
         {{f, "-job"}, "jobpush: -netdata and -job conflicting options\n"},
     };
@@ -217,9 +221,10 @@ TEST_F(NetdataJob, AFullSpoolRemovesTheJob)
     o.file_limit_kb = 8;
     run_result r = push({"-d", "2", file("big.txt", big)}, "none", o);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, std::string(kLocal) +
-                         "jobpush: process_netdata_file: nje_netdata_toibm: \n\tfile write ERROR: spool directory "
-                         "is full.\n");
+    EXPECT_EQ(r.err,
+              std::string(kLocal) +
+                  "jobpush: process_netdata_file: nje_netdata_toibm: \n\tfile write ERROR: spool directory "
+                  "is full.\n");
     EXPECT_TRUE(fs::is_empty(spool + "/LOCALNOD/rje/input"));
 }
 

@@ -1,5 +1,5 @@
-// The stream of jobpush-netdata read by an outside reader: dasdload (hercules package) loads the XMIT file into
-// a disk image as a sequential dataset, taking the record format and length from INMR02; the records
+// The stream of jobpush-netdata read by an outside reader: dasdload (hercules package) loads the XMIT file
+// into a disk image as a sequential dataset, taking the record format and length from INMR02; the records
 // read back from the image must be the file's records. dasdload missing is a failure, not a skip.
 #include <gtest/gtest.h>
 
@@ -46,10 +46,10 @@ struct outside : ::testing::Test {
         jobpush_test::write_file(dir + "/report.txt", std::string(input.begin(), input.end()));
         jobpush_test::run_options o;
         o.binary = JOBPUSH_NETDATA_BIN;
-        jobpush_test::run_result r =
-            jobpush_test::run({"bob", "nodea", "-g", "none", "-sp", spool, "-d", "2", "-l", std::to_string(lrecl),
-                               format == 1 ? "-b" : "-t", fixed ? "-f" : "-v", dir + "/report.txt"},
-                              o);
+        jobpush_test::run_result r = jobpush_test::run(
+            {"bob", "nodea", "-g", "none", "-sp", spool, "-d", "2", "-l", std::to_string(lrecl),
+             format == 1 ? "-b" : "-t", fixed ? "-f" : "-v", dir + "/report.txt"},
+            o);
         EXPECT_EQ(r.status, 0) << r.err;
         loaded l = dasdload(dir, xmit_of_data_file(in + "/NJD78"));
         EXPECT_EQ(l.status, 0) << l.log;
@@ -82,8 +82,8 @@ TEST_F(outside, TextFixedAndVariable)
     for (const std::string &line : lines)
         input += line + "\n";
     l = load(Bytes(input.begin(), input.end()), 255, 0, false);
-    const std::vector<Bytes> recs = {ebcdic("   "), ebcdic("short"), ebcdic(lines[2]), ebcdic(std::string(255, 'y')),
-                                     ebcdic("end")};
+    const std::vector<Bytes> recs = {ebcdic("   "), ebcdic("short"), ebcdic(lines[2]),
+                                     ebcdic(std::string(255, 'y')), ebcdic("end")};
     EXPECT_EQ(records_in_image(l), recs);
 }
 

@@ -74,8 +74,8 @@ loaded dasdload(const std::string &dir, const Bytes &xmit)
     l.image = dir + "/vol.3390";
     l.dataset = "JOBPUSH.NETDATA";
     std::filesystem::remove(l.image);
-    std::ofstream(dir + "/in.xmi", std::ios::binary).write(reinterpret_cast<const char *>(xmit.data()),
-                                                          static_cast<std::streamsize>(xmit.size()));
+    std::ofstream(dir + "/in.xmi", std::ios::binary)
+        .write(reinterpret_cast<const char *>(xmit.data()), static_cast<std::streamsize>(xmit.size()));
     std::ofstream(dir + "/load.ctl") << "VOL001 3390 2\n" << l.dataset << " xmseq in.xmi\n";
     l.status = shell(dir, "dasdload load.ctl vol.3390 3", l.log);
     return l;
@@ -85,7 +85,8 @@ std::vector<Bytes> records_in_image(const loaded &l)
 {
     std::vector<Bytes> recs;
     std::smatch m;
-    if (!std::regex_search(l.log, m, std::regex("Creating dataset " + l.dataset + " at cyl (\\d+) head (\\d+)"))) {
+    if (!std::regex_search(l.log, m,
+                           std::regex("Creating dataset " + l.dataset + " at cyl (\\d+) head (\\d+)"))) {
         ADD_FAILURE() << "no extent in\n" << l.log;
         return recs;
     }
@@ -128,7 +129,8 @@ Bytes dasdseq(const loaded &l)
     std::string log;
     const std::string dir = std::filesystem::path(l.image).parent_path();
     std::filesystem::remove(dir + "/seq.out");
-    EXPECT_EQ(shell(dir, "dasdseq vol.3390 " + l.dataset + " && mv " + l.dataset + " seq.out", log), 0) << log;
+    EXPECT_EQ(shell(dir, "dasdseq vol.3390 " + l.dataset + " && mv " + l.dataset + " seq.out", log), 0)
+        << log;
     return slurp(dir + "/seq.out");
 }
 
