@@ -655,9 +655,9 @@ struct Counter {
     int status = 0; // 0 or an error result
 };
 
-// Ends the record being built and adds it to the blocks. @return false when that failed (the
-// error result is in cnt.status).
-bool emit_record(LineBuilder &lb, Blocks &blocks, Counter &cnt)
+// Ends the record being built and adds it to the blocks (or another sink with the same add).
+// @return false when that failed (the error result is in cnt.status).
+template <class Sink> bool emit_record(LineBuilder &lb, Sink &blocks, Counter &cnt)
 {
     const int len = lb.finish();
     const int rc = blocks.add(lb.rec, static_cast<std::size_t>(len));
@@ -671,8 +671,8 @@ bool emit_record(LineBuilder &lb, Blocks &blocks, Counter &cnt)
 
 // Reads characters from src into lb until the end of the line (or input), writing every record
 // of the line (a folded line gives several) into the blocks.
-template <class Src>
-void finish_line_wide(Src &src, Decoder &dec, LineBuilder &lb, Blocks &blocks, Counter &cnt)
+template <class Src, class Sink>
+void finish_line_wide(Src &src, Decoder &dec, LineBuilder &lb, Sink &blocks, Counter &cnt)
 {
     WChar ch;
     for (;;) {
@@ -696,8 +696,8 @@ void finish_line_wide(Src &src, Decoder &dec, LineBuilder &lb, Blocks &blocks, C
 }
 
 // The character path: one convert_read_line per record, as the NETDATA writer reads text.
-void text_by_characters(std::FILE *file, unsigned char *buffer, const TextSettings &s, Blocks &blocks,
-                        Counter &cnt)
+template <class Sink>
+void text_by_characters(std::FILE *file, unsigned char *buffer, const TextSettings &s, Sink &blocks, Counter &cnt)
 {
     for (;;) {
         std::memset(buffer, 0, static_cast<std::size_t>(s.lrecl));
@@ -716,7 +716,8 @@ void text_by_characters(std::FILE *file, unsigned char *buffer, const TextSettin
 
 // The bulk path: lines found with memchr, translated through the table a byte at a time; a line
 // switches to decoding characters from the first byte whose meaning depends on the locale.
-void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteClasses &bc, Blocks &blocks,
+template <class Sink>
+void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteClasses &bc, Sink &blocks,
                Counter &cnt)
 {
     const unsigned char *cls = bc.cls;
@@ -819,9 +820,10 @@ void text_bulk(Reader &r, unsigned char *rec, const TextSettings &s, const ByteC
     }
 }
 
-int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, Blocks &blocks)
+// Every text record of the file into the sink. @return false when the read buffer is missing.
+template <class Sink> bool text_records(std::FILE *file, unsigned char *buffer, const TextSettings &s, Sink &blocks,
+                                        Counter &cnt)
 {
-    Counter cnt;
     ByteClasses bc;
     classify(bc, s.tabs);
     carry = LineCarry{};
@@ -830,13 +832,29 @@ int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, 
     } else {
         Reader r(file, READ_SIZE);
         if (r.buf == nullptr) {
-            return NJE_CONVERT_WRITE_FAILED;
+            return false;
         }
         RecordArea rec;
         text_bulk(r, rec.bytes, s, bc, blocks, cnt);
     }
+    return true;
+}
+
+int convert_text(std::FILE *file, unsigned char *buffer, const TextSettings &s, Blocks &blocks)
+{
+    Counter cnt;
+    if (!text_records(file, buffer, s, blocks, cnt)) {
+        return NJE_CONVERT_WRITE_FAILED;
+    }
     return blocks.finish(cnt.status != 0 ? cnt.status : cnt.records);
 }
+
+// A caller's record sink in the shape of Blocks::add.
+struct CallerSink {
+    convert_record_sink fn;
+    void *context;
+    int add(const unsigned char *rec, std::size_t len) { return fn(context, rec, len); }
+};
 
 // ---------------------------------------------------------------------------------------------
 // Binary chunks (format 1): every chunk gets its own IRS, so a data byte 0x1E stays data.
@@ -1005,6 +1023,20 @@ int convert_read_record(std::FILE *file, unsigned char *buffer, int lrecl)
         }
     }
     return static_cast<int>(keep);
+}
+
+int convert_text_records(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed,
+                         convert_record_sink sink, void *context)
+{
+    if (file == nullptr || buffer == nullptr || sink == nullptr || lrecl < 1 || lrecl > MAX_LRECL) {
+        return NJE_CONVERT_COMPRESS_FAILED;
+    }
+    CallerSink to{sink, context};
+    Counter cnt;
+    if (!text_records(file, buffer, TextSettings{file_table(), lrecl, tabs, fixed != 0}, to, cnt)) {
+        return NJE_CONVERT_WRITE_FAILED;
+    }
+    return cnt.status != 0 ? cnt.status : cnt.records;
 }
 
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed)

@@ -50,6 +50,16 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
 // end of input when nothing was read.
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed);
 
+// Reads the whole text input `file` into records exactly as convert_read_line called until the end
+// would (from a fresh start, whatever was read before), a buffer at a time where the locale allows,
+// and hands each record (its bytes and the IRS) to `sink`, which returns 0 to go on or a negative
+// value to stop. buffer: as for convert_read_line; lrecl 1..255.
+// @return the number of records; the sink's negative value; NJE_CONVERT_WRITE_FAILED when memory
+//         runs out; NJE_CONVERT_COMPRESS_FAILED (nothing read) for bad arguments.
+using convert_record_sink = int (*)(void *context, const unsigned char *record, std::size_t length);
+int convert_text_records(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed,
+                         convert_record_sink sink, void *context);
+
 // Reads up to n bytes into buffer. @return bytes read (1..n), or -1 when none could be read.
 int convert_read_chunk(std::FILE *file, unsigned char *buffer, int n);
 

@@ -9,10 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "convert/rje_convert.h"
 #include "convert/translate.h"
 #include "frontend/exits.h"
 #include "frontend/job_builder.h"
 #include "frontend/names.h"
+#include "frontend/netdata_job.h"
 #include "frontend/run_state.h"
 #include "support/intl.h"
 #include "support/rundir.h"
@@ -212,6 +214,41 @@ void convert_path(run_settings &set, const char *path, int &files)
     close_jcl(set);
 }
 
+[[noreturn]] void refuse_job_option()
+{
+    std::fprintf(stderr, "%s: ", settings.pgm);
+    std::fputs(_("-netdata and -job conflicting options\n"), stderr);
+    fail_exit();
+}
+
+// A NETDATA job carries neither transparent chunks nor JCL, and is no job stream: such options are
+// refused before the first file starts a job. The scan skips option values as the main loop does.
+void refuse_netdata_options(int argc, char **argv)
+{
+    for (int i = 3; i < argc; ++i) {
+        const option_row *row = find_option(argv[i]);
+        if (row == nullptr)
+            continue;
+        if (row->what == opt::job)
+            refuse_job_option();
+        if ((row->what == opt::format && row->value == NJE_FORMAT_TRANSPARENT) || row->what == opt::start ||
+            row->what == opt::end)
+            refuse_netdata_option(argv[i]);
+        switch (row->what) {
+        case opt::q:
+            i += 2;
+            break;
+        case opt::job:
+        case opt::format:
+        case opt::fixed:
+        case opt::stdin_file:
+            break;
+        default:
+            ++i;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -238,6 +275,9 @@ int main(int argc, char **argv)
 
     if (xlatedir != nullptr)
         load_table(xlatedir);
+
+    if (netdata)
+        refuse_netdata_options(argc, argv);
 
     int files = 0;
     for (int i = 3; i < argc; ++i) {
@@ -283,11 +323,8 @@ int main(int argc, char **argv)
             set_max(set, arg, option_value(argc, argv, i));
             break;
         case opt::job:
-            if (netdata) {
-                std::fprintf(stderr, "%s: ", set.pgm);
-                std::fputs(_("-netdata and -job conflicting options\n"), stderr);
-                fail_exit();
-            }
+            if (netdata)
+                refuse_job_option();
             set.data_format = row->value;
             break;
         case opt::format:

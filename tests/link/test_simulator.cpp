@@ -26,6 +26,7 @@ TEST(Simulator, OnePerMachineAndUnregistersAtItsTimeLimit)
 
 TEST(Simulator, TakesOverARegistrationLeftBehind)
 {
+    hold_rpcbind_lock();
     temp_dir spool;
     ASSERT_TRUE(pmap_set(NJE_LINKD_PROGRAM, NJE_LINKD_VERSION, IPPROTO_TCP, 1)); // nobody there
     sim_process sim({"--spool", spool.path()});
