@@ -3,9 +3,9 @@
 // every character of the workstation encoding once (to a wide character to SO, code, SI).
 #include "convert/dbcs/dbcs_iconv.h"
 
-#include <cctype>
 #include <cstring>
 #include <iconv.h>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -100,12 +100,16 @@ constexpr codeset codesets[] = {
     {"euctw", dbcs_workstation::euc_tw},
 };
 
+// A code set name in lower case without punctuation, as the C library compares them. ASCII rules,
+// whatever the process locale (a Turkish one lowers "I" to a dotless i).
 std::string normalized(std::string_view s)
 {
     std::string n;
     for (char c : s) {
-        if (std::isalnum(static_cast<unsigned char>(c))) {
-            n += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c >= 'A' && c <= 'Z') {
+            n += static_cast<char>(c - 'A' + 'a');
+        } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+            n += c;
         }
     }
     return n;
