@@ -49,7 +49,9 @@ int link_kiolib(const char *dir)
 {
     unlink_kiolib();
     const char *lang = std::getenv("LANG");
-    if (lang == nullptr || *lang == '\0' || dir == nullptr) {
+    // LANG only names a file in the run directory: a value that could step out of it is no locale.
+    if (lang == nullptr || *lang == '\0' || dir == nullptr || std::strchr(lang, '/') != nullptr ||
+        std::strcmp(lang, ".") == 0 || std::strcmp(lang, "..") == 0) {
         return -1;
     }
     std::string path = std::string(dir) + "/" + lang + KIO_LIB_SUFFIX;

@@ -28,7 +28,8 @@ inline constexpr std::size_t KIO_PATH_MAX = 255;
 // Links "<dir>/<LANG>lib" (lazy binding). Any earlier link is dropped first.
 // @return 1 when linked; 0 when the library opened but an entry point is missing (one perror line
 //         naming the entry point is printed, the library is closed); -1 when LANG is unset, dir is
-//         null, the path is too long or the library cannot be opened (silent).
+//         null, the path is too long or the library cannot be opened (silent); also, silently, when
+//         LANG holds a '/' or is "." or "..", so that it never names a file outside `dir`.
 int link_kiolib(const char *dir);
 
 // IBM DBCS code to character. Without a library the record begins 0x40 0x40 (remaining bytes 0).

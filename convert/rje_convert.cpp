@@ -1007,6 +1007,11 @@ int convert_read_record(std::FILE *file, unsigned char *buffer, int lrecl)
     return static_cast<int>(keep);
 }
 
+void convert_read_line_reset()
+{
+    carry = LineCarry{};
+}
+
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed)
 {
     if (file == nullptr || buffer == nullptr || lrecl < 1) {

@@ -15,6 +15,9 @@ inline constexpr int NJE_FORMAT_TRANSPARENT = 4; // chunks of lrecl bytes, trans
 // Results of nje_convert_toibm besides a record count.
 inline constexpr int NJE_CONVERT_WRITE_FAILED = -1;
 inline constexpr int NJE_CONVERT_COMPRESS_FAILED = -2;
+inline constexpr int NJE_CONVERT_NO_MEMORY = -3;    // block or work buffers could not be allocated
+inline constexpr int NJE_CONVERT_DBCS_NO_ROOM = -4; // a double-byte character cannot fit a record (lrecl < 4)
+inline constexpr int NJE_CONVERT_SHORT_RECORD = -5; // format 2: the last record runs past the end of input
 
 // Smallest record buffer the conversion and the readers accept: lrecl + this many bytes
 // (room for the IRS and the headroom of a double-byte run).
@@ -46,6 +49,10 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
 // decode are taken as single-byte characters. @return record length including the IRS, or -1 at
 // end of input when nothing was read.
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed);
+
+// Forgets what the line reader keeps between calls (the rest of a cut line), so that the next call
+// starts a file afresh even when its stream reuses the address of one read before.
+void convert_read_line_reset();
 
 // Reads up to n bytes into buffer. @return bytes read (1..n), or -1 when none could be read.
 int convert_read_chunk(std::FILE *file, unsigned char *buffer, int n);

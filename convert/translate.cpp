@@ -4,6 +4,7 @@
 #include "convert/translate.h"
 
 #include "convert/kiolink.h"
+#include "support/rje_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -75,7 +76,7 @@ int load_table(const char *dir, const char *file, unsigned char *&table)
     }
     std::string path = dir ? std::string(dir) + "/" + file : std::string(file);
     // A path that would not fit the table path buffer is treated like a file that is not there.
-    FILE *f = path.size() <= NJE_XLATE_PATH_MAX ? std::fopen(path.c_str(), "rb") : nullptr;
+    FILE *f = path.size() <= NJE_XLATE_PATH_MAX ? rje_open_regular(path.c_str()) : nullptr;
     if (!f) {
         std::fprintf(stderr, "RJE Load Translate tables: unable to open: %s\n", path.c_str());
         return 0;

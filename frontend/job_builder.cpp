@@ -3,7 +3,6 @@
 // EBCDIC records of every file, closed by the end-of-data mark), then the send request.
 #include "frontend/job_builder.h"
 
-#include <libintl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,31 +11,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <span>
 #include <string>
 
 #include "convert/rje_convert.h"
-#include "frontend/jobpush.h"
+#include "frontend/exits.h"
+#include "frontend/names.h"
 #include "frontend/netdata_job.h"
+#include "frontend/run_state.h"
 #include "spool/rje_data.h"
 #include "spool/rje_defaults.h"
 #include "spool/rje_header.h"
+#include "support/intl.h"
 #include "support/rje_util.h"
-
-#define _(text) gettext(text)
-
-int initialized = 0;
-unsigned char *buffer = nullptr;
-char my_name[10];
-char my_node[10];
-char linkname[10];
-char id[32];
-char NJH_filename[256];
-char NJD_filename[256];
-FILE *hf = nullptr;
-FILE *df = nullptr;
-int jobno = 0;
-char jobname[32];
-uint32_t starttime = 0;
 
 namespace
 {
@@ -46,10 +33,6 @@ constexpr const char kLocalUser[] = "LOCUSR";   // 6 characters
 constexpr const char kLocalNode[] = "LOCALNOD"; // 8 characters
 constexpr const char kLocalLink[] = "rje";
 constexpr int kLocalFirstId = 78;
-int local_jobs = 0; // jobs built so far in a DEBUG_LOCAL run
-
-char temp_name[10];
-char temp_node[10];
 
 // Fields that each record takes from the override list; an entry is matched by descriptor, so every
 // dictionary name with one of these descriptors lands on the same bytes.
@@ -59,9 +42,8 @@ constexpr uint32_t kDatasetHeaderOverrides[] = {NDHGFLG1, NDHGFLG2, NDHGCLAS, ND
 
 bool tracing()
 {
-    return (debug & TRACE) != 0;
+    return (settings.debug & TRACE) != 0;
 }
-bool local_run = false; // fixed by initialize
 
 uint32_t ibm_now()
 {
@@ -77,15 +59,15 @@ int job_number(const char *ident)
     return n;
 }
 
-long data_offset()
+long data_offset(FILE *data)
 {
-    long offset = std::ftell(df);
+    long offset = std::ftell(data);
     if (offset > static_cast<long>(UINT32_MAX)) { // a dataset header holds 32 bits
         errno = EOVERFLOW;
         offset = -1;
     }
     if (offset < 0) {
-        myperror(_("failure in calculating data file offset"));
+        myperror(settings.pgm, _("failure in calculating data file offset"));
         fail_exit();
     }
     return offset;
@@ -103,33 +85,68 @@ bool holds_data(FILE *stream)
     return c != EOF && std::ungetc(c, stream) != EOF;
 }
 
-void check_conversion(int result)
+// An input that is one of the job's own spool files would read what the run writes, without end.
+void refuse_own_spool_file(FILE *stream, const char *what)
 {
-    if (result == -2) {
+    struct stat in;
+    if (fstat(fileno(stream), &in) != 0)
+        return; // judged by the conversion's reads
+    for (FILE *spool : {job.hf, job.df}) {
+        struct stat st;
+        if (spool != nullptr && fstat(fileno(spool), &st) == 0 && st.st_dev == in.st_dev && st.st_ino == in.st_ino) {
+            std::fprintf(stderr, _("%s: %s: is a spool file of this job\n"), settings.pgm, what);
+            fail_exit();
+        }
+    }
+}
+
+// Converts one stream into the data file. @return the number of records; every failure ends the run.
+int64_t convert(FILE *stream, int format)
+{
+    const int64_t result = nje_convert_toibm(stream, job.df, job.buffer, settings.lrecl, settings.maxdata, format, 0,
+                                             settings.tabs, settings.fixed);
+    const char *pgm = settings.pgm;
+    switch (result) {
+    case NJE_CONVERT_WRITE_FAILED:
+        write_error_exit("process_file: nje_convert_toibm");
+    case NJE_CONVERT_COMPRESS_FAILED:
+        std::fprintf(stderr, _("%s: process_file: nje_convert_toibm: compression failed\n"), pgm);
+        fail_exit();
+    case NJE_CONVERT_NO_MEMORY:
+        std::fprintf(stderr, _("%s: process_file: nje_convert_toibm: memory exhausted\n"), pgm);
+        fail_exit();
+    case NJE_CONVERT_DBCS_NO_ROOM:
+        std::fprintf(stderr,
+                     _("%s: process_file: nje_convert_toibm: a double-byte character does not fit a record of "
+                       "%d bytes (at least 4 are needed)\n"),
+                     pgm, settings.lrecl);
+        fail_exit();
+    case NJE_CONVERT_SHORT_RECORD:
+        std::fprintf(stderr,
+                     _("%s: process_file: nje_convert_toibm: the last record runs past the end of the input\n"),
+                     pgm);
+        fail_exit();
+    default:
+        break;
+    }
+    if (result < 0) {
         std::fprintf(stderr, _("%s: process_file: nje_convert_toibm: compression failed\n"), pgm);
         fail_exit();
     }
-    if (result < 0)
-        write_error_exit("process_file: nje_convert_toibm");
     if (tracing())
         std::fputs("process_file: GOOD ret from 'nje_convert_toibm()'\n", stderr);
-}
-
-int convert(FILE *stream, int format)
-{
-    int result = nje_convert_toibm(stream, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
-    check_conversion(result);
     return result;
 }
 
 // Applies the accepted entries of the override list to `section`; an unknown name ends the run.
-void apply_overrides(unsigned char *section, std::span<const uint32_t> accepted)
+void apply_overrides(unsigned char *section, std::span<const uint32_t> accepted, std::span<user_field> fields)
 {
-    for (int i = 0; i < kMaxUserFields && ufields[i].name != nullptr; ++i) {
-        user_field &entry = ufields[i];
+    for (user_field &entry : fields) {
+        if (entry.name == nullptr)
+            break;
         const nje_field *field = find_field(entry.name);
         if (field == nullptr) {
-            std::fprintf(stderr, _("%s: unknown field %s\n"), pgm, entry.name);
+            std::fprintf(stderr, _("%s: unknown field %s\n"), settings.pgm, entry.name);
             fail_exit();
         }
         bool taken = false;
@@ -142,11 +159,11 @@ void apply_overrides(unsigned char *section, std::span<const uint32_t> accepted)
     }
 }
 
-unsigned char *add_section(const unsigned char *section)
+unsigned char *add_section(unsigned char *buf, const unsigned char *section)
 {
-    unsigned char *copy = nje_header_add_section(buffer, static_cast<size_t>(buffersize), section);
+    unsigned char *copy = nje_header_add_section(buf, static_cast<size_t>(settings.buffersize), section);
     if (copy == nullptr) { // the templates total far less than the buffer; never expected
-        std::fprintf(stderr, "%s: ", pgm);
+        std::fprintf(stderr, "%s: ", settings.pgm);
         std::fputs(_("Couldn't allocate buffer"), stderr);
         fail_exit();
     }
@@ -161,56 +178,46 @@ void update(unsigned char *section, std::initializer_list<nje_field_set> list)
 }
 
 // Builds the spool path of one file of the job into `out`; a path that does not fit is refused.
-void spool_path(char (&out)[256], const char *kind)
+void spool_path(char (&out)[kSpoolPathSize], const char *kind)
 {
-    std::string path = std::string(spool_dir) + "/" + my_node + "/" + linkname + "/input/" + kind + id;
+    std::string path =
+        std::string(settings.spool_dir) + "/" + job.my_node + "/" + job.linkname + "/input/" + kind + job.id;
     if (path.size() >= sizeof out) {
         errno = ENAMETOOLONG;
-        myperror(path.c_str());
+        myperror(settings.pgm, path.c_str());
         fail_exit();
     }
     std::memcpy(out, path.c_str(), path.size() + 1);
+}
+
+// Creates one spool file at `path`, refusing what is not ours to write.
+FILE *create_spool_file(const char *path, FILE *(*create)(const char *))
+{
+    FILE *f = create(path);
+    if (f != nullptr)
+        return f;
+    if (errno == EWOULDBLOCK)
+        std::fprintf(stderr, _("%s: %s: the job is being built by another run\n"), settings.pgm, path);
+    else
+        myperror(settings.pgm, path);
+    return nullptr;
 }
 
 } // namespace
 
 bool local_job()
 {
-    return initialized ? local_run : (debug & DEBUG_LOCAL) != 0;
-}
-
-void fail_exit()
-{
-    if (NJH_filename[0] != '\0')
-        unlink(NJH_filename);
-    if (NJD_filename[0] != '\0')
-        unlink(NJD_filename);
-    std::exit(1);
-}
-
-void write_error_exit(const char *what)
-{
-    std::fprintf(stderr, _("%s: %s: \n\tfile write ERROR: spool directory is full.\n"), pgm, what);
-    fail_exit();
+    return job.initialized ? job.local_run : (settings.debug & DEBUG_LOCAL) != 0;
 }
 
 long file_size(FILE *stream)
 {
     struct stat st;
     if (fstat(fileno(stream), &st) != 0) {
-        myperror(_("stat of file failed"));
+        myperror(settings.pgm, _("stat of file failed"));
         return 0;
     }
     return static_cast<long>(st.st_size);
-}
-
-const nje_field *find_field(const char *name)
-{
-    for (const nje_field *entry = nje_field_dictionary; entry->name != nullptr; ++entry) {
-        if (std::strcmp(entry->name, name) == 0)
-            return entry;
-    }
-    return nullptr;
 }
 
 void set_user_field(const nje_field *entry, const char *value, unsigned char *section)
@@ -230,14 +237,14 @@ void set_user_field(const nje_field *entry, const char *value, unsigned char *se
         rc = nje_section_update_fields(section, {{entry->descriptor, value}});
         break;
     case NJE_FIELD_TIME:
-        std::fprintf(stderr, _("%s: can't update time fields %s\n"), pgm, entry->name);
+        std::fprintf(stderr, _("%s: can't update time fields %s\n"), settings.pgm, entry->name);
         fail_exit();
     default:
-        std::fprintf(stderr, _("%s: bad field type detected %s\n"), pgm, entry->name);
+        std::fprintf(stderr, _("%s: bad field type detected %s\n"), settings.pgm, entry->name);
         fail_exit();
     }
     if (rc == -1) {
-        std::fprintf(stderr, _("%s: can't update field %s\n"), pgm, entry->name);
+        std::fprintf(stderr, _("%s: can't update field %s\n"), settings.pgm, entry->name);
         fail_exit();
     }
 }
@@ -248,7 +255,7 @@ void create_job_header(FILE *header, unsigned char *buf, int number, const char 
     uint32_t now = ibm_now();
     nje_header_initialize(buf);
     nje_header_set_type(buf, NJE_JOB_HEADER);
-    unsigned char *section = add_section(njhg_default);
+    unsigned char *section = add_section(buf, njhg_default);
     const bool type2 = job_type == 2;
     update(section, {{NJHGJID, number},
                      {NJHGJCLS, "B"},
@@ -268,18 +275,18 @@ void create_job_header(FILE *header, unsigned char *buf, int number, const char 
                      {NJHGPUNN, type2 ? rnode : node},
                      {NJHGPUNR, type2 ? rname : user},
                      {NJHGPRGN, user}});
-    apply_overrides(section, kJobHeaderOverrides);
+    apply_overrides(section, kJobHeaderOverrides, settings.ufields);
     if (nje_header_write(header, buf) == -1)
         write_error_exit("create_job_header: nje_header_write");
 }
 
-void create_ds_header(FILE *header, unsigned char *buf, long offset, int reclen, int nrec, const char *name,
+void create_ds_header(FILE *header, unsigned char *buf, long offset, int reclen, uint32_t nrec, const char *name,
                       const char *type, const char *user, const char *rname, const char *rnode)
 {
     nje_header_initialize(buf);
     nje_header_set_offset(buf, static_cast<uint32_t>(offset));
     nje_header_set_type(buf, NJE_DATASET_HEADER);
-    unsigned char *general = add_section(ndhg_default);
+    unsigned char *general = add_section(buf, ndhg_default);
     update(general, {{NDHGNODE, rnode},
                      {NDHGRMT, rname},
                      {NDHGPROC, name},
@@ -292,10 +299,13 @@ void create_ds_header(FILE *header, unsigned char *buf, long offset, int reclen,
                      {NDHGDSCT, 1},
                      {NDHGXWTR, rname},
                      {NDHGFLG2, 0x40}});
-    apply_overrides(general, kDatasetHeaderOverrides);
-    unsigned char *rscs = add_section(ndhv_default);
-    update(rscs,
-           {{NDHVCLAS, "A"}, {NDHVIDEV, 0x82}, {NDHVDIST, user}, {NDHVFNAM, filename}, {NDHVFTYP, filetype}});
+    apply_overrides(general, kDatasetHeaderOverrides, settings.ufields);
+    unsigned char *rscs = add_section(buf, ndhv_default);
+    update(rscs, {{NDHVCLAS, "A"},
+                  {NDHVIDEV, 0x82},
+                  {NDHVDIST, user},
+                  {NDHVFNAM, settings.filename},
+                  {NDHVFTYP, settings.filetype}});
     if (tracing()) {
         std::fprintf(stderr, "create_ds_header: call 'nje_header_write()': lrecl=%d\n", reclen);
         std::fflush(stderr);
@@ -319,7 +329,7 @@ void create_job_trailer(FILE *header, unsigned char *buf, uint32_t start)
     uint32_t now = ibm_now();
     nje_header_initialize(buf);
     nje_header_set_type(buf, NJE_JOB_TRAILER);
-    unsigned char *section = add_section(njtg_default);
+    unsigned char *section = add_section(buf, njtg_default);
     update(section, {{NJTGXCLS, "B"},
                      {NJTGSTRT, start},
                      {NJTGSTOP, now},
@@ -333,108 +343,115 @@ void create_job_trailer(FILE *header, unsigned char *buf, uint32_t start)
 
 void initialize(const char *user, const char *node)
 {
-    std::memset(my_name, 0, sizeof my_name);
-    std::memset(my_node, 0, sizeof my_node);
-    std::memset(temp_name, 0, sizeof temp_name);
-    std::memset(temp_node, 0, sizeof temp_node);
-    NJH_filename[0] = '\0';
-    NJD_filename[0] = '\0';
-    local_run = (debug & DEBUG_LOCAL) != 0;
+    char temp_name[NJE_NAME_FIELD] = {};
+    char temp_node[NJE_NAME_FIELD] = {};
+    std::memset(job.my_name, 0, sizeof job.my_name);
+    std::memset(job.my_node, 0, sizeof job.my_node);
+    job.local_run = (settings.debug & DEBUG_LOCAL) != 0;
 
-    if (gateway == nullptr) {
-        std::fprintf(stderr, _("%s: -g hostname not specified.\n"), pgm);
+    if (settings.gateway == nullptr) {
+        std::fprintf(stderr, _("%s: -g hostname not specified.\n"), settings.pgm);
         usage();
     }
     nje_section_defaults();
-    buffer = nje_data_allocate_buffer(static_cast<size_t>(buffersize));
-    if (buffer == nullptr) {
-        std::fprintf(stderr, "%s: ", pgm);
+    job.buffer = nje_data_allocate_buffer(static_cast<size_t>(settings.buffersize));
+    if (job.buffer == nullptr) {
+        std::fprintf(stderr, "%s: ", settings.pgm);
         std::fputs(_("Couldn't allocate buffer"), stderr);
-        std::exit(1);
+        fail_exit();
     }
 
-    if (local_job()) {
+    link_context &link = job.link;
+    link = link_context{settings.pgm, settings.gateway, settings.remote_node, settings.save_remote_node, tracing(),
+                        nullptr};
+    if (job.local_run) {
         std::strcpy(temp_name, kLocalUser);
         std::strcpy(temp_node, kLocalNode);
     } else {
-        clnt = nje_xdr_contactdisp(gateway);
-        if (clnt == nullptr) {
-            std::fprintf(stderr, _(NJE_MSG_CANNOT_CONTACT), pgm, save_remote_node, gateway);
-            std::exit(1);
+        link.clnt = nje_xdr_contactdisp(settings.gateway);
+        if (link.clnt == nullptr) {
+            std::fprintf(stderr, _(NJE_MSG_CANNOT_CONTACT), settings.pgm, settings.save_remote_node,
+                         settings.gateway);
+            fail_exit();
         }
-        if (nje_xdr_userparms(clnt, temp_node, temp_name) != 0) {
-            rpcerr(clnt, _("could not get local name and node"), -1);
-            end_link();
-            std::exit(1);
+        nje_refusal refused;
+        int rc = nje_xdr_userparms(link.clnt, temp_node, temp_name, &refused);
+        if (rc == NJE_XDR_REFUSED) {
+            refusal_error(settings.pgm, _("could not get local name and node"), refused);
+            fail_exit();
         }
-        int m = getmaxdata();
+        if (rc != 0) {
+            rpcerr(settings.pgm, link.clnt, _("could not get local name and node"), -1);
+            fail_exit();
+        }
+        int m = getmaxdata(link);
+        if (m == NJE_GATEWAY_UNRESOLVED)
+            fatal_exit(255);
         if (m < 0) {
             if (tracing())
                 std::fputs("-1 return from 'getmaxdata'\n", stderr);
-            end_link();
-            std::exit(1);
+            fail_exit();
         }
-        maxdata = (m < jes2bufmax ? m : jes2bufmax) - 9;
+        settings.maxdata = (m < settings.jes2bufmax ? m : settings.jes2bufmax) - 9;
     }
     if (tracing())
         std::fprintf(stderr, "initialize: temp_name=%s temp_node=%s\n", temp_name, temp_node);
 
-    uppercase(my_name, user != nullptr ? user : temp_name, kNameChars);
-    uppercase(my_node, node != nullptr ? node : temp_node, kNameChars);
-    initialized = 1;
+    uppercase(job.my_name, user != nullptr ? user : temp_name, NJE_NAME_CHARS);
+    uppercase(job.my_node, node != nullptr ? node : temp_node, NJE_NAME_CHARS);
+    job.initialized = 1;
 }
 
 void new_job()
 {
-    NJH_filename[0] = '\0';
-    NJD_filename[0] = '\0';
-    std::memset(id, 0, sizeof id);
-
-    if (local_job()) {
+    std::memset(job.id, 0, sizeof job.id);
+    if (job.local_run) {
         // Later jobs of a run with separate jobs count on, so that no job overwrites another.
-        std::strcpy(linkname, kLocalLink);
-        std::snprintf(id, sizeof id, "%d", kLocalFirstId + local_jobs++);
+        std::strcpy(job.linkname, kLocalLink);
+        std::snprintf(job.id, sizeof job.id, "%d", kLocalFirstId + job.local_jobs++);
     } else {
-        int rc = nje_xdr_getid(clnt, remote_node, linkname, id);
+        nje_refusal refused;
+        int rc = nje_xdr_getid(job.link.clnt, settings.remote_node, job.linkname, job.id, &refused);
+        if (rc == NJE_XDR_REFUSED) {
+            refusal_error(settings.pgm, _("could not get job id"), refused);
+            fail_exit();
+        }
         if (rc != 0) {
-            rpcerr(clnt, _("could not get job id"), rc);
-            end_link();
-            std::exit(1);
+            rpcerr(settings.pgm, job.link.clnt, _("could not get job id"), rc);
+            fail_exit();
         }
     }
 
-    char header_path[256];
-    char data_path[256];
-    spool_path(header_path, "NJH");
-    spool_path(data_path, "NJD");
-    std::memcpy(NJH_filename, header_path, sizeof NJH_filename);
+    // The paths change and the files appear with the signals held, so that the clean-up of a signal
+    // sees either no file of this job or complete paths of files that are this run's.
+    hold_signals(true);
+    job.files = 0;
+    spool_path(job.NJH_filename, "NJH");
+    spool_path(job.NJD_filename, "NJD");
     if (tracing()) {
-        std::fprintf(stderr, "new_job: my_node=%s my_name=%s linkname=%s remote_node=%s id=%s\n", my_node,
-                     my_name, linkname, remote_node, id);
-        std::fprintf(stderr, "new_job: call 'nje_header_create()': NJH_filename=%s\n", NJH_filename);
+        std::fprintf(stderr, "new_job: my_node=%s my_name=%s linkname=%s remote_node=%s id=%s\n", job.my_node,
+                     job.my_name, job.linkname, settings.remote_node, job.id);
+        std::fprintf(stderr, "new_job: call 'nje_header_create()': NJH_filename=%s\n", job.NJH_filename);
     }
-    hf = nje_header_create(NJH_filename);
-    if (hf == nullptr) {
-        myperror(NJH_filename);
-        NJH_filename[0] = '\0'; // nothing of this job exists
-        std::exit(1);
-    }
-    std::memcpy(NJD_filename, data_path, sizeof NJD_filename);
-    df = nje_data_create(NJD_filename);
-    if (df == nullptr) {
-        myperror(NJD_filename);
-        NJD_filename[0] = '\0';
-        fail_exit();
-    }
+    job.hf = create_spool_file(job.NJH_filename, nje_header_create);
+    if (job.hf == nullptr)
+        fail_exit(); // nothing of this job exists
+    job.files = 1;
+    job.df = create_spool_file(job.NJD_filename, nje_data_create);
+    if (job.df == nullptr)
+        fail_exit(); // removes the header file
+    job.files = 2;
+    hold_signals(false);
 
-    jobno = job_number(id);
-    std::snprintf(jobname, sizeof jobname, "ZAK%04d", jobno);
-    starttime = ibm_now();
+    job.jobno = job_number(job.id);
+    std::snprintf(job.jobname, sizeof job.jobname, "ZAK%04d", job.jobno);
+    job.starttime = ibm_now();
     if (tracing()) {
-        std::fprintf(stderr, "new_job: call 'create_job_header()': jobno=%d jobname=%s\n", jobno, jobname);
+        std::fprintf(stderr, "new_job: call 'create_job_header()': jobno=%d jobname=%s\n", job.jobno, job.jobname);
         std::fflush(stderr);
     }
-    create_job_header(hf, buffer, jobno, jobname, my_name, my_node, remote_name, remote_node);
+    create_job_header(job.hf, job.buffer, job.jobno, job.jobname, job.my_name, job.my_node, settings.remote_name,
+                      settings.remote_node);
 }
 
 void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, FILE *ejcl)
@@ -443,16 +460,20 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
         process_netdata_file(stream, name, type);
         return;
     }
-    if (!initialized) {
-        initialize(actual_name, actual_node);
+    if (!job.initialized) {
+        initialize(settings.actual_name, settings.actual_node);
         new_job();
     } else if (separate_jobs) {
         new_job();
     }
+    refuse_own_spool_file(stream, name);
+    for (FILE *jcl : {bjcl, ejcl})
+        if (jcl != nullptr)
+            refuse_own_spool_file(jcl, "JCL");
 
     long offset = 0;
     if (job_type == 2)
-        offset = data_offset();
+        offset = data_offset(job.df);
 
     if (bjcl != nullptr) {
         if (!holds_data(bjcl)) {
@@ -461,10 +482,10 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
         }
         if (tracing()) {
             std::fputs("process_file: jcl1: CALL 'nje_convert_toibm()'\n", stderr);
-            std::fprintf(stderr, "process_file: maxdata=%d\n", maxdata);
+            std::fprintf(stderr, "process_file: maxdata=%d\n", settings.maxdata);
         }
-        convert(bjcl, 0);       // JCL is always text
-        offset = data_offset(); // the dataset begins after its begin JCL
+        convert(bjcl, 0);               // JCL is always text
+        offset = data_offset(job.df); // the dataset begins after its begin JCL
     }
 
     if (tracing())
@@ -473,7 +494,7 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
         std::fputs(_("jobpush FAILED! zero length: data file\n"), stderr);
         fail_exit();
     }
-    int nrec = convert(stream, data_format);
+    int64_t nrec = convert(stream, settings.data_format);
 
     if (ejcl != nullptr) {
         if (!holds_data(ejcl)) {
@@ -486,9 +507,15 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
     }
 
     if (job_type == 2) {
+        if (nrec > static_cast<int64_t>(UINT32_MAX)) {
+            std::fprintf(stderr, _("%s: %s: %lld records are more than a dataset header can count\n"),
+                         settings.pgm, name, static_cast<long long>(nrec));
+            fail_exit();
+        }
         if (tracing())
             std::fputs("process_file: CALL 'create_ds_header()'\n", stderr);
-        create_ds_header(hf, buffer, offset, lrecl, nrec, name, type, my_name, remote_name, remote_node);
+        create_ds_header(job.hf, job.buffer, offset, settings.lrecl, static_cast<uint32_t>(nrec), name, type,
+                         job.my_name, settings.remote_name, settings.remote_node);
     }
 
     if (local_job()) {
@@ -498,7 +525,7 @@ void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, 
         return;
     }
     if (separate_jobs)
-        send_job(hf, df);
+        send_job(job.hf, job.df);
 }
 
 void send_job(FILE *header, FILE *data)
@@ -508,60 +535,43 @@ void send_job(FILE *header, FILE *data)
     if (nje_data_write_eod(data) != 0)
         write_error_exit("send_job: nje_data_write_eod");
     int rc = nje_data_close(data);
-    df = nullptr;
+    job.df = nullptr;
     if (rc != 0)
         write_error_exit("send_job: nje_data_close");
 
-    create_job_trailer(header, buffer, starttime);
+    create_job_trailer(header, job.buffer, job.starttime);
     if (nje_header_mark_as_valid(header, job_type) != 0)
         write_error_exit("send_job: nje_header_mark_as_valid");
+    // From here on the job is complete in the spool: no later failure or signal removes it. Closing the
+    // header file ends its lock, so the files are given up first.
+    hold_signals(true);
     rc = nje_header_close(header);
-    hf = nullptr;
+    job.hf = nullptr;
     if (rc != 0)
         write_error_exit("send_job: nje_header_close");
-    // From here on the job is complete in the spool: no later failure removes it.
-    NJH_filename[0] = '\0';
-    NJD_filename[0] = '\0';
+    job.files = 0;
+    hold_signals(false);
 
-    rc = nje_xdr_sendjob(clnt, job_type, remote_node, my_name, id);
+    rc = nje_xdr_sendjob(job.link.clnt, job_type, settings.remote_node, job.my_name, job.id);
     if (rc == 0)
-        std::fprintf(stderr, _("Job %s sent to %s@%s.\n"), jobname, remote_name, remote_node);
+        std::fprintf(stderr, _("Job %s sent to %s@%s.\n"), job.jobname, settings.remote_name, settings.remote_node);
     else
-        rpcerr(clnt, "send job", rc);
+        rpcerr(settings.pgm, job.link.clnt, "send job", rc);
 }
 
-// Closes both spool files of a job that stays unsent (DEBUG_LOCAL): no trailer, no end-of-data mark,
-// valid mark 0. The files must reach the disk whole.
 void close_local_job()
 {
-    if (df != nullptr) {
-        int rc = nje_data_close(df);
-        df = nullptr;
+    if (job.df != nullptr) {
+        int rc = nje_data_close(job.df);
+        job.df = nullptr;
         if (rc != 0)
             write_error_exit("close_local_job: nje_data_close");
     }
-    if (hf != nullptr) {
-        int rc = nje_header_close(hf);
-        hf = nullptr;
+    if (job.hf != nullptr) {
+        int rc = nje_header_close(job.hf);
+        job.hf = nullptr;
         if (rc != 0)
             write_error_exit("close_local_job: nje_header_close");
     }
-    NJH_filename[0] = '\0';
-    NJD_filename[0] = '\0';
-}
-
-void finish_local_job()
-{
-    close_local_job();
-    std::exit(0);
-}
-
-void end_link()
-{
-    if (clnt != nullptr) {
-        if (clnt->cl_auth != nullptr) // the credentials installed at contact
-            auth_destroy(clnt->cl_auth);
-        clnt_destroy(clnt);
-        clnt = nullptr;
-    }
+    job.files = 0;
 }

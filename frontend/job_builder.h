@@ -1,6 +1,7 @@
 // Job builder of the jobpush front end: turns the input files into one NJE job in the link daemon's
 // spool (header file NJH<id> with job header, dataset headers and trailer; data file NJD<id> with the
-// compressed records) and has the link daemon send it.
+// compressed records) and has the link daemon send it. It works on the run's settings and job state
+// (frontend/run_state.h); every failure ends the run through frontend/exits.h.
 #pragma once
 
 #include <cstdint>
@@ -8,35 +9,23 @@
 
 #include "spool/rje_fields.h"
 
-// Job state, beside the run settings of jobpush.h.
-extern int initialized;
-extern unsigned char *buffer; // record buffer of `buffersize` bytes from nje_data_allocate_buffer
-extern char my_name[10];
-extern char my_node[10];
-extern char linkname[10];
-extern char id[32];
-extern char NJH_filename[256]; // empty while no spool file exists
-extern char NJD_filename[256];
-extern FILE *hf;
-extern FILE *df;
-extern int jobno;
-extern char jobname[32];
-extern uint32_t starttime;
-
 // Whether the run builds its job locally (DEBUG_LOCAL): fixed by the debug bits in force when the
 // first file starts the run, so that a later "-debug" never turns a job of the link daemon into a
 // local one or the other way round; before that, the current bits decide.
 bool local_job();
 
 // Adds one open input file to the job, opening the run and the job first when needed. name and type
-// are the dataset name and type; bjcl and ejcl the open JCL streams or null. Every failure ends the
-// run (after removing the spool files of the unfinished job).
+// are the dataset name and type; bjcl and ejcl the open JCL streams or null. An input that is one of
+// the job's own spool files is refused. Every failure ends the run (after removing the spool files of
+// the unfinished job).
 void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, FILE *ejcl);
 
 // Run set-up, once: section defaults, record buffer, link daemon contact, local identity, maxdata.
 void initialize(const char *actual_name, const char *actual_node);
 
-// Obtains a job identifier, creates both spool files and writes the job header.
+// Obtains a job identifier, creates both spool files (never through a symbolic link; the header file
+// locked for the life of the job, so that a second run building the same job stops before it writes
+// anything) and writes the job header.
 void new_job();
 
 // Build one header record each in `buffer` (at least `buffersize` bytes, from nje_data_allocate_buffer)
@@ -44,7 +33,7 @@ void new_job();
 // unknown override field ends the run; a failed write takes the spool-full exit.
 void create_job_header(FILE *hf, unsigned char *buffer, int jobno, const char *jobname, const char *my_name,
                        const char *my_node, const char *remote_name, const char *remote_node);
-void create_ds_header(FILE *hf, unsigned char *buffer, long offset, int lrecl, int nrec, const char *name,
+void create_ds_header(FILE *hf, unsigned char *buffer, long offset, int lrecl, uint32_t nrec, const char *name,
                       const char *type, const char *my_name, const char *remote_name,
                       const char *remote_node);
 void create_job_trailer(FILE *hf, unsigned char *buffer, uint32_t starttime);
@@ -58,25 +47,15 @@ void send_job(FILE *hf, FILE *df);
 // valid mark 0. A failed flush takes the spool-full exit.
 void close_local_job();
 
-// DEBUG_LOCAL end of the run: flushes and closes both spool files (no trailer, no end-of-data mark,
-// valid mark 0) and exits 0; a failed flush takes the spool-full exit.
-[[noreturn]] void finish_local_job();
-
-// Destroys the link daemon client handle, when there is one.
-void end_link();
-
 // Size in bytes of the open file from the file status of its descriptor, or 0 after printing
 // "stat of file failed" through myperror.
 long file_size(FILE *stream);
 
-// The spool-full exit: prints the message with the operation `what`, removes both spool files, exit 1.
-[[noreturn]] void write_error_exit(const char *what);
-
-// Removes the spool files of the unfinished job (when their paths are set) and exits 1.
-[[noreturn]] void fail_exit();
-
 // The field dictionary entry whose name equals `name` exactly, or null.
-const nje_field *find_field(const char *name);
+inline const nje_field *find_field(const char *name)
+{
+    return nje_field_find(name);
+}
 
 // Applies one override to `section`; failures end the run.
 void set_user_field(const nje_field *entry, const char *value, unsigned char *section);

@@ -1,58 +1,28 @@
 // jobpush: submits workstation files as one NJE job through an SNA RJE/NJE gateway.
 // This unit holds the entry point: environment, command line, the file loop and the end of the run.
-#include <libintl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "convert/rje_convert.h"
 #include "convert/translate.h"
+#include "frontend/exits.h"
 #include "frontend/job_builder.h"
-#include "frontend/jobpush.h"
+#include "frontend/names.h"
+#include "frontend/netdata_job.h"
+#include "frontend/run_state.h"
+#include "support/intl.h"
 #include "support/rundir.h"
-
-#define _(text) gettext(text)
-
-// Run settings with their initial values.
-const char *spool_dir = "/var/spool/rje";
-const char *actual_name = nullptr;
-const char *actual_node = nullptr;
-char remote_name[kNameField];
-int lrecl = 80;
-int tabs = 8;
-int data_format = 0;
-int fixed = 0;
-int jes2bufmax = 3820;
-int maxdata = 3820;
-int buffersize = 8192;
-char filename[kNameField];
-char filetype[kNameField];
-user_field ufields[kMaxUserFields + 1];
 
 namespace
 {
 
-const char *beginjcl_filename = nullptr;
-const char *endjcl_filename = nullptr;
-FILE *file_bjcl = nullptr;
-FILE *file_ejcl = nullptr;
-int nufields = 0;
 constexpr size_t kInputBuffer = 1 << 16;
-
-// The usage lines after the first, each led by 20 spaces.
-constexpr const char *kUsageLines[] = {
-    "[-sp spool-directory]\n",
-    "[-l record-size]\n",
-    "[-job]\n",
-    "[-text | -binary | -bu | -record]\n",
-    "[-tab]\n",
-    "[-fixed | -variable]\n",
-    "[-s beginjcl_filename]\n",
-    "[-e endjcl_filename]\n",
-    "filenames... | - \n",
-};
 
 enum class opt {
     gateway,
@@ -104,40 +74,38 @@ const option_row *find_option(const char *arg)
     return nullptr;
 }
 
-void close_jcl()
+void close_jcl(run_settings &set)
 {
-    if (file_bjcl != nullptr)
-        std::fclose(file_bjcl);
-    if (file_ejcl != nullptr)
-        std::fclose(file_ejcl);
-    file_bjcl = nullptr;
-    file_ejcl = nullptr;
+    if (set.file_bjcl != nullptr)
+        std::fclose(set.file_bjcl);
+    if (set.file_ejcl != nullptr)
+        std::fclose(set.file_ejcl);
+    set.file_bjcl = nullptr;
+    set.file_ejcl = nullptr;
 }
 
 // Opens the begin and end JCL files when either is named; both must be. `at_end` selects the
 // spelling of the messages used for standard input at the end of the arguments.
-void open_jcl(bool at_end)
+void open_jcl(run_settings &set, bool at_end)
 {
-    if (beginjcl_filename == nullptr && endjcl_filename == nullptr)
+    if (set.beginjcl_filename == nullptr && set.endjcl_filename == nullptr)
         return;
-    if (beginjcl_filename == nullptr || endjcl_filename == nullptr) {
-        std::fprintf(stderr, _("%s: invalid '-s and '-e' combination\n"), pgm);
+    if (set.beginjcl_filename == nullptr || set.endjcl_filename == nullptr) {
+        std::fprintf(stderr, _("%s: invalid '-s and '-e' combination\n"), set.pgm);
         usage();
     }
-    file_bjcl = std::fopen(beginjcl_filename, "r");
-    if (file_bjcl == nullptr) {
+    set.file_bjcl = std::fopen(set.beginjcl_filename, "r");
+    if (set.file_bjcl == nullptr) {
         std::fprintf(stderr,
-                     at_end ? _("%s: could not open '-s=%s filename\n")
-                            : _("%s: could not open '-s=%s' filename\n"),
-                     pgm, beginjcl_filename);
+                     at_end ? _("%s: could not open '-s=%s filename\n") : _("%s: could not open '-s=%s' filename\n"),
+                     set.pgm, set.beginjcl_filename);
         fail_exit();
     }
-    file_ejcl = std::fopen(endjcl_filename, "r");
-    if (file_ejcl == nullptr) {
+    set.file_ejcl = std::fopen(set.endjcl_filename, "r");
+    if (set.file_ejcl == nullptr) {
         std::fprintf(stderr,
-                     at_end ? _("%s: could not open '-e=%s filename\n")
-                            : _("%s: could not open '-e=%s' filename\n"),
-                     pgm, endjcl_filename);
+                     at_end ? _("%s: could not open '-e=%s filename\n") : _("%s: could not open '-e=%s' filename\n"),
+                     set.pgm, set.endjcl_filename);
         fail_exit();
     }
 }
@@ -150,32 +118,63 @@ const char *option_value(int argc, char **argv, int &i)
     return argv[++i];
 }
 
-void set_debug(const char *value)
+// A decimal number, read strictly: an optional sign, then digits to the end of the text.
+// @return false when the text is not such a number or does not fit a long long (then *out is the
+//         nearest long long, so that an overflow still compares as out of range).
+bool read_number(const char *text, long long *out)
 {
-    debug = std::atoi(value);
-    if (debug & DEBUG_LOCAL)
-        std::fprintf(stderr, "%s: DEBUG_LOCAL turned on\n", pgm);
-    if (debug & TRACE)
-        std::fprintf(stderr, "%s: TRACE turned on\n", pgm);
+    const char *p = text[0] == '-' || text[0] == '+' ? text + 1 : text;
+    if (*p < '0' || *p > '9')
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    *out = std::strtoll(text, &end, 10);
+    return *end == '\0' && errno == 0;
 }
 
-void set_lrecl(const char *value)
+// A numeric option value in low..high; anything else prints "%s: %s: invalid value '%s'\n" and the
+// usage text.
+int number_in(const char *option, const char *value, long long low, long long high, const char *pgm)
 {
-    lrecl = std::atoi(value);
-    if (lrecl <= 0) // 0, no number at all, or a negative length
-        usage();
-    if (lrecl > 255) {
-        std::fprintf(stderr, _("%s: lrecl must be less than 256\n"), pgm);
+    long long n = 0;
+    if (!read_number(value, &n) || n < low || n > high) {
+        std::fprintf(stderr, _("%s: %s: invalid value '%s'\n"), pgm, option, value);
         usage();
     }
+    return static_cast<int>(n);
 }
 
-void set_max(const char *value)
+void set_debug(run_settings &set, const char *option, const char *value)
 {
-    jes2bufmax = std::atoi(value);
-    if ((debug & DEBUG_LOCAL) && local_job()) { // never the block size of a link's job
-        maxdata = jes2bufmax;
-        std::fprintf(stderr, "maxdata = %d\n", maxdata);
+    set.debug = number_in(option, value, 0, INT_MAX, set.pgm);
+    if (set.debug & DEBUG_LOCAL)
+        std::fprintf(stderr, "%s: DEBUG_LOCAL turned on\n", set.pgm);
+    if (set.debug & TRACE)
+        std::fprintf(stderr, "%s: TRACE turned on\n", set.pgm);
+}
+
+void set_lrecl(run_settings &set, const char *value)
+{
+    long long n = 0;
+    bool number = read_number(value, &n);
+    if (n > 255) { // also a number too large to read
+        std::fprintf(stderr, _("%s: lrecl must be less than 256\n"), set.pgm);
+        usage();
+    }
+    if (!number || n <= 0) // 0, no number at all, or a negative length
+        usage();
+    set.lrecl = static_cast<int>(n);
+}
+
+// The largest data block a link uses; a larger upper bound only costs memory.
+constexpr long long kMaxBlock = 65535;
+
+void set_max(run_settings &set, const char *option, const char *value)
+{
+    set.jes2bufmax = number_in(option, value, 0, kMaxBlock, set.pgm);
+    if ((set.debug & DEBUG_LOCAL) && local_job()) { // never the block size of a link's job
+        set.maxdata = set.jes2bufmax;
+        std::fprintf(stderr, "maxdata = %d\n", set.maxdata);
     }
 }
 
@@ -185,17 +184,15 @@ void load_table(const char *dir)
         fail_exit();
 }
 
-int files = 0;
-
-void convert_stdin()
+void convert_stdin(run_settings &set, int &files)
 {
-    process_file(stdin, "STANDARD", "INPUT", file_bjcl, file_ejcl);
+    process_file(stdin, "STANDARD", "INPUT", set.file_bjcl, set.file_ejcl);
     ++files;
 }
 
-void convert_path(const char *path)
+void convert_path(run_settings &set, const char *path, int &files)
 {
-    open_jcl(false);
+    open_jcl(set, false);
     FILE *stream = std::fopen(path, "r");
     struct stat st;
     if (stream != nullptr && fstat(fileno(stream), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -203,136 +200,169 @@ void convert_path(const char *path)
         stream = nullptr;
     }
     if (stream == nullptr) {
-        std::fprintf(stderr, _("%s: %s: could not open\n"), pgm, path);
+        std::fprintf(stderr, _("%s: %s: could not open\n"), set.pgm, path);
         fail_exit();
     }
     // Large reads: the conversion walks the whole file once, front to back.
     std::setvbuf(stream, nullptr, _IOFBF, kInputBuffer);
-    ibm_filename(path, filename, filetype);
-    process_file(stream, filename, filetype, file_bjcl, file_ejcl);
+    ibm_filename(path, set.filename, set.filetype);
+    process_file(stream, set.filename, set.filetype, set.file_bjcl, set.file_ejcl);
     std::fclose(stream);
     ++files;
-    close_jcl();
+    close_jcl(set);
+}
+
+[[noreturn]] void refuse_job_option()
+{
+    std::fprintf(stderr, "%s: ", settings.pgm);
+    std::fputs(_("-netdata and -job conflicting options\n"), stderr);
+    fail_exit();
+}
+
+// A NETDATA job carries neither transparent chunks nor JCL, and is no job stream: such options are
+// refused before the first file starts a job. The scan skips option values as the main loop does.
+void refuse_netdata_options(int argc, char **argv)
+{
+    for (int i = 3; i < argc; ++i) {
+        const option_row *row = find_option(argv[i]);
+        if (row == nullptr)
+            continue;
+        if (row->what == opt::job)
+            refuse_job_option();
+        if ((row->what == opt::format && row->value == NJE_FORMAT_TRANSPARENT) || row->what == opt::start ||
+            row->what == opt::end)
+            refuse_netdata_option(argv[i]);
+        switch (row->what) {
+        case opt::q:
+            i += 2;
+            break;
+        case opt::job:
+        case opt::format:
+        case opt::fixed:
+        case opt::stdin_file:
+            break;
+        default:
+            ++i;
+        }
+    }
 }
 
 } // namespace
 
-void usage()
-{
-    std::fprintf(stderr, "usage: %s System gateway_name -g hostname\n", pgm);
-    for (const char *line : kUsageLines)
-        std::fprintf(stderr, "%20s%s", "", line);
-    fail_exit();
-}
-
 int main(int argc, char **argv)
 {
-    pgm = argv[0] != nullptr ? argv[0] : "jobpush";
+    open_standard_descriptors();
+    install_signal_handlers();
+    run_settings &set = settings;
+    set.pgm = argv[0] != nullptr ? argv[0] : "jobpush";
     std::setlocale(LC_ALL, "");
-    Init_I18N("rjecmd.messages", "SNARJEHOME", pgm, "/opt/QVTRconn/vorbelt");
+    Init_I18N("rjecmd.messages", "SNARJEHOME", set.pgm, "/opt/QVTRconn/vorbelt");
 
-    gateway = std::getenv("RJEGATEWAY");
-    actual_name = std::getenv("RJEUSER");
-    actual_node = std::getenv("RJENODE");
+    set.gateway = std::getenv("RJEGATEWAY");
+    set.actual_name = std::getenv("RJEUSER");
+    set.actual_node = std::getenv("RJENODE");
     const char *xlatedir = std::getenv("RJEXLATEDIR");
 
     if (argc < 6)
         usage();
 
-    std::memset(save_remote_node, 0, sizeof save_remote_node);
-    std::strncpy(save_remote_node, argv[2], kNameChars);
-    uppercase(remote_name, argv[1], kNameChars);
-    uppercase(remote_node, argv[2], kNameChars);
+    std::memset(set.save_remote_node, 0, sizeof set.save_remote_node);
+    std::strncpy(set.save_remote_node, argv[2], NJE_NAME_CHARS);
+    uppercase(set.remote_name, argv[1], NJE_NAME_CHARS);
+    uppercase(set.remote_node, argv[2], NJE_NAME_CHARS);
 
     if (xlatedir != nullptr)
         load_table(xlatedir);
 
+    if (netdata)
+        refuse_netdata_options(argc, argv);
+
+    int files = 0;
     for (int i = 3; i < argc; ++i) {
         const char *arg = argv[i];
         const option_row *row = find_option(arg);
         if (row == nullptr) {
             if (arg[0] == '-')
                 usage();
-            convert_path(arg);
+            convert_path(set, arg, files);
             continue;
         }
         switch (row->what) {
         case opt::gateway:
-            gateway = option_value(argc, argv, i);
+            set.gateway = option_value(argc, argv, i);
             break;
         case opt::q: {
-            if (i + 2 >= argc || nufields == kMaxUserFields)
+            if (i + 2 >= argc || set.nufields == kMaxUserFields)
                 usage();
-            ufields[nufields].name = argv[++i];
-            ufields[nufields].value = argv[++i];
-            ++nufields;
+            set.ufields[set.nufields].name = argv[++i];
+            set.ufields[set.nufields].value = argv[++i];
+            ++set.nufields;
             break;
         }
         case opt::user:
-            actual_name = option_value(argc, argv, i);
+            set.actual_name = option_value(argc, argv, i);
             break;
         case opt::node:
-            actual_node = option_value(argc, argv, i);
+            set.actual_node = option_value(argc, argv, i);
             break;
         case opt::spool:
-            spool_dir = option_value(argc, argv, i);
+            set.spool_dir = option_value(argc, argv, i);
             break;
         case opt::debug:
-            set_debug(option_value(argc, argv, i));
+            set_debug(set, arg, option_value(argc, argv, i));
             break;
         case opt::lrecl:
-            set_lrecl(option_value(argc, argv, i));
+            set_lrecl(set, option_value(argc, argv, i));
             break;
         case opt::tab:
-            tabs = std::atoi(option_value(argc, argv, i));
+            set.tabs = number_in(arg, option_value(argc, argv, i), 0, 255, set.pgm);
             break;
         case opt::max:
-            set_max(option_value(argc, argv, i));
+            set_max(set, arg, option_value(argc, argv, i));
             break;
         case opt::job:
-            if (netdata) {
-                std::fprintf(stderr, "%s: ", pgm);
-                std::fputs(_("-netdata and -job conflicting options\n"), stderr);
-                fail_exit();
-            }
-            data_format = row->value;
+            if (netdata)
+                refuse_job_option();
+            set.data_format = row->value;
             break;
         case opt::format:
-            data_format = row->value;
+            set.data_format = row->value;
             break;
         case opt::start:
-            beginjcl_filename = option_value(argc, argv, i);
+            set.beginjcl_filename = option_value(argc, argv, i);
             break;
         case opt::end:
-            endjcl_filename = option_value(argc, argv, i);
+            set.endjcl_filename = option_value(argc, argv, i);
             break;
         case opt::fixed:
-            fixed = row->value;
+            set.fixed = row->value;
             break;
         case opt::xlate:
             load_table(option_value(argc, argv, i));
             break;
         case opt::stdin_file:
             // The JCL streams are closed here, so standard input named by "-" is never wrapped.
-            convert_stdin();
+            convert_stdin(set, files);
             break;
         }
     }
 
     if (files == 0) {
-        open_jcl(true);
-        convert_stdin();
-        close_jcl();
+        open_jcl(set, true);
+        convert_stdin(set, files);
+        close_jcl(set);
     }
 
-    if (local_job())
-        finish_local_job();
+    if (local_job()) {
+        close_local_job();
+        std::exit(0);
+    }
     if (!separate_jobs && !netdata)
-        send_job(hf, df);
-    end_link();
-    for (int i = 0; i < kMaxUserFields && ufields[i].name != nullptr; ++i) {
-        if (!ufields[i].used)
-            std::fprintf(stderr, _("%s: can't change field %s\n"), pgm, ufields[i].name);
+        send_job(job.hf, job.df);
+    end_link(job.link);
+    for (int i = 0; i < kMaxUserFields && set.ufields[i].name != nullptr; ++i) {
+        if (!set.ufields[i].used)
+            std::fprintf(stderr, _("%s: can't change field %s\n"), set.pgm, set.ufields[i].name);
     }
     std::exit(0);
 }

@@ -3,7 +3,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "frontend/jobpush.h"
+#include "frontend/names.h"
+#include "support/wire.h"
 
 int match(const char *long_form, const char *short_form, const char *arg)
 {
@@ -39,11 +40,11 @@ void ibm_filename(const char *path, char *name, char *type)
     const char *dot = std::strrchr(base, '.');
     if (dot != nullptr && dot != base) {
         size_t stem = static_cast<size_t>(dot - base);
-        int take = stem < kNameChars ? static_cast<int>(stem) : kNameChars;
+        int take = static_cast<int>(stem < NJE_NAME_CHARS ? stem : NJE_NAME_CHARS);
         uppercase(name, base, take);
-        uppercase(type, dot + 1, kNameChars);
+        uppercase(type, dot + 1, static_cast<int>(NJE_NAME_CHARS));
     } else {
-        uppercase(name, base, kNameChars);
+        uppercase(name, base, static_cast<int>(NJE_NAME_CHARS));
         *type = '\0';
     }
 }

@@ -13,13 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-const char *pgm = "jobpush";
-const char *gateway = nullptr;
-char remote_node[10];
-char save_remote_node[15];
-int debug = 0;
-CLIENT *clnt = nullptr;
-
 const char *const nje_errlist[] = {
     "No error",          "Unknown link",       "Unknown user",      "Too many users",   "Unknown host",
     "NJE file error",    "User not connected", "Bad job",           "Not ready",        "Already started",
@@ -38,14 +31,14 @@ const char *str_or_empty(const char *s)
     return s ? s : "";
 }
 
-void not_active()
+void not_active(const link_context &ctx)
 {
-    std::fprintf(stderr, gettext(NJE_MSG_NOT_ACTIVE), pgm, save_remote_node, str_or_empty(gateway));
+    std::fprintf(stderr, gettext(NJE_MSG_NOT_ACTIVE), ctx.pgm, ctx.save_remote_node, str_or_empty(ctx.gateway));
 }
 
-void trace(const char *text)
+void trace(const link_context &ctx, const char *text)
 {
-    if (debug & TRACE)
+    if (ctx.trace)
         std::fputs(text, stderr);
 }
 
@@ -68,7 +61,7 @@ void destroy_client(CLIENT *c)
 
 } // namespace
 
-void myperror(const char *text)
+void myperror(const char *pgm, const char *text)
 {
     int e = errno;
     if (strerrordesc_np(e) == nullptr)
@@ -77,7 +70,7 @@ void myperror(const char *text)
         std::fprintf(stderr, "%s: %s: %s\n", pgm, text, std::strerror(e));
 }
 
-void rpcerr(CLIENT *c, const char *text, int code)
+void rpcerr(const char *pgm, CLIENT *c, const char *text, int code)
 {
     if (code == -1) {
         const char *why = c != nullptr ? clnt_sperror(c, text) : clnt_spcreateerror(text);
@@ -89,7 +82,13 @@ void rpcerr(CLIENT *c, const char *text, int code)
     }
 }
 
-int get_linkinfo(const char *destination, int procedure, d_linkinfo *info)
+void refusal_error(const char *pgm, const char *text, const nje_refusal &refused)
+{
+    std::fprintf(stderr, gettext("%s: %s: refused %s \"%s\" in the link daemon's answer\n"), pgm, text,
+                 gettext(refused.field != nullptr ? refused.field : "answer"), refused.value);
+}
+
+int get_linkinfo(link_context &ctx, const char *destination, int procedure, d_linkinfo *info)
 {
     std::memset(&linkinfo_strings, 0, sizeof linkinfo_strings);
     *info = d_linkinfo{};
@@ -106,35 +105,39 @@ int get_linkinfo(const char *destination, int procedure, d_linkinfo *info)
         dest[i] = d[i];
     d_destname arg{dest};
     const timeval timeout{NJE_CALL_TIMEOUT, 0};
-    if (clnt == nullptr || clnt_call(clnt, static_cast<rpcproc_t>(procedure), nje_xdrproc(xdr_d_destname),
-                                     &arg, nje_xdrproc(xdr_d_linkinfo), info, timeout) != RPC_SUCCESS) {
-        not_active();
+    if (ctx.clnt == nullptr ||
+        clnt_call(ctx.clnt, static_cast<rpcproc_t>(procedure), nje_xdrproc(xdr_d_destname), &arg,
+                  nje_xdrproc(xdr_d_linkinfo), info, timeout) != RPC_SUCCESS) {
+        not_active(ctx);
         return 1;
     }
     return 0;
 }
 
-int getlinkrpcid(u_long *program)
+int getlinkrpcid(link_context &ctx, u_long *program)
 {
     char destination[NJE_NAME_FIELD] = {};
-    for (std::size_t i = 0; i < 8 && remote_node[i] != '\0'; ++i)
-        destination[i] = remote_node[i];
+    const char *node = str_or_empty(ctx.remote_node);
+    for (std::size_t i = 0; i < NJE_NAME_CHARS && node[i] != '\0'; ++i)
+        destination[i] = node[i];
     rje_uppercase(destination);
     d_linkinfo info;
-    if (get_linkinfo(destination, static_cast<int>(NJE_PROC_LINKINFO), &info) != 0)
+    if (get_linkinfo(ctx, destination, static_cast<int>(NJE_PROC_LINKINFO), &info) != 0)
         return -1;
     *program = info.program;
     return 0;
 }
 
-CLIENT *contact_link(u_long program)
+CLIENT *contact_link(link_context &ctx, u_long program, int *status)
 {
-    const hostent *host = gateway ? gethostbyname(gateway) : nullptr;
+    const hostent *host = ctx.gateway ? gethostbyname(ctx.gateway) : nullptr;
     if (host == nullptr || host->h_addrtype != AF_INET || host->h_length != 4 ||
         host->h_addr_list[0] == nullptr) {
-        std::fprintf(stderr, gettext("%s: contact_link: cannot get address for gateway<%s>\n"), pgm,
-                     str_or_empty(gateway));
-        std::exit(255);
+        std::fprintf(stderr, gettext("%s: contact_link: cannot get address for gateway<%s>\n"), ctx.pgm,
+                     str_or_empty(ctx.gateway));
+        if (status != nullptr)
+            *status = NJE_GATEWAY_UNRESOLVED;
+        return nullptr;
     }
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -143,41 +146,53 @@ CLIENT *contact_link(u_long program)
     int sock = RPC_ANYSOCK;
     CLIENT *c = clnttcp_create(&address, program, NJE_LINKPROC_VERSION, &sock, 0, 0);
     if (c == nullptr) {
-        std::fprintf(stderr, gettext(NJE_MSG_CANNOT_CONTACT), pgm, save_remote_node, str_or_empty(gateway));
+        std::fprintf(stderr, gettext(NJE_MSG_CANNOT_CONTACT), ctx.pgm, ctx.save_remote_node,
+                     str_or_empty(ctx.gateway));
         return nullptr;
     }
     return nje_default_credentials(c) ? c : nullptr;
 }
 
-int getmaxdata()
+int getmaxdata(link_context &ctx)
 {
     u_long program = 0;
-    if (getlinkrpcid(&program) != 0) {
-        trace("-1 return from 'getlinkrpcid'\n");
-        not_active();
+    if (getlinkrpcid(ctx, &program) != 0) {
+        trace(ctx, "-1 return from 'getlinkrpcid'\n");
+        not_active(ctx);
         return -1;
     }
     if (program == 0) {
-        not_active();
+        not_active(ctx);
         return -1;
     }
-    CLIENT *link = contact_link(program);
+    int status = -1;
+    CLIENT *link = contact_link(ctx, program, &status);
+    if (link == nullptr && status == NJE_GATEWAY_UNRESOLVED)
+        return NJE_GATEWAY_UNRESOLVED;
     if (link == nullptr) {
-        trace("Zero return from 'contact_link'\n");
-        not_active();
+        trace(ctx, "Zero return from 'contact_link'\n");
+        not_active(ctx);
         return -1;
     }
     l_stats stats{};
     const timeval timeout{NJE_CALL_TIMEOUT, 0};
-    enum clnt_stat status = clnt_call(link, NJE_LPROC_STATS, nje_xdrproc(xdr_void), nullptr,
+    enum clnt_stat call = clnt_call(link, NJE_LPROC_STATS, nje_xdrproc(xdr_void), nullptr,
                                       nje_xdrproc(xdr_l_stats), &stats, timeout);
     destroy_client(link);
     // A block that cannot hold one record with its headroom is as good as no link.
-    if (status != RPC_SUCCESS || stats.blocksize < NJE_MIN_BLOCKSIZE) {
-        not_active();
+    if (call != RPC_SUCCESS || stats.blocksize < NJE_MIN_BLOCKSIZE) {
+        not_active(ctx);
         return -1;
     }
-    if (debug & TRACE)
+    if (ctx.trace)
         std::fprintf(stderr, "maxdata = %d\n", stats.blocksize);
     return stats.blocksize;
+}
+
+void end_link(link_context &ctx)
+{
+    if (ctx.clnt != nullptr) {
+        destroy_client(ctx.clnt);
+        ctx.clnt = nullptr;
+    }
 }

@@ -135,6 +135,25 @@ bool copy_field(char *dst, std::size_t size, const char *src)
     return true;
 }
 
+// Records in *refused (when given) that the answered `field` holds `value` and is refused. @return bad.
+bool refuse(nje_refusal *refused, const char *field, const char *value, bool bad)
+{
+    if (!bad || refused == nullptr)
+        return bad;
+    refused->field = field;
+    char *out = refused->value;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(value); *p != '\0'; ++p) {
+        if (*p == '"' || *p == '\\')
+            out += std::sprintf(out, "\\%c", *p);
+        else if (*p < 0x20 || *p > 0x7E)
+            out += std::sprintf(out, "\\x%02x", *p);
+        else
+            *out++ = static_cast<char>(*p);
+    }
+    *out = '\0';
+    return true;
+}
+
 } // namespace
 
 bool nje_safe_path_component(const char *s)
@@ -172,12 +191,7 @@ bool_t xdr_d_destname(XDR *xdrs, d_destname *objp)
 
 bool_t xdr_d_jobid(XDR *xdrs, d_jobid *objp)
 {
-    if (!xdr_int(xdrs, &objp->status) || !name(xdrs, &objp->linkname) || !jobid(xdrs, &objp->jobid))
-        return FALSE;
-    // The link name and the identifier become spool path components of the caller.
-    if (xdrs->x_op == XDR_DECODE && objp->status == 0)
-        return nje_safe_path_component(objp->linkname) && nje_safe_path_component(objp->jobid);
-    return TRUE;
+    return xdr_int(xdrs, &objp->status) && name(xdrs, &objp->linkname) && jobid(xdrs, &objp->jobid);
 }
 
 bool_t xdr_d_sendjob(XDR *xdrs, d_sendjob *objp)
@@ -517,7 +531,7 @@ int nje_xdr_userhello(CLIENT *clnt, int byte1, int byte2, int byte3)
     return result;
 }
 
-int nje_xdr_userparms(CLIENT *clnt, char *node, char *user)
+int nje_xdr_userparms(CLIENT *clnt, char *node, char *user, nje_refusal *refused)
 {
     node[0] = user[0] = '\0';
     d_userparms res{node, user};
@@ -525,10 +539,16 @@ int nje_xdr_userparms(CLIENT *clnt, char *node, char *user)
         node[0] = user[0] = '\0';
         return -1;
     }
+    // The node names a spool directory; neither name may be empty.
+    if (refuse(refused, "local node", node, node[0] == '\0') ||
+        refuse(refused, "local user", user, user[0] == '\0')) {
+        node[0] = user[0] = '\0';
+        return NJE_XDR_REFUSED;
+    }
     return 0;
 }
 
-int nje_xdr_getid(CLIENT *clnt, const char *destination, char *linkname, char *jobid_out)
+int nje_xdr_getid(CLIENT *clnt, const char *destination, char *linkname, char *jobid_out, nje_refusal *refused)
 {
     std::memset(linkname, 0, NJE_NAME_FIELD);
     std::memset(jobid_out, 0, NJE_JOBID_FIELD);
@@ -541,6 +561,13 @@ int nje_xdr_getid(CLIENT *clnt, const char *destination, char *linkname, char *j
         std::memset(linkname, 0, NJE_NAME_FIELD);
         std::memset(jobid_out, 0, NJE_JOBID_FIELD);
         return -1;
+    }
+    // The link name and the identifier become spool path components of the caller.
+    if (res.status == 0 && (refuse(refused, "link name", linkname, !nje_safe_path_component(linkname)) ||
+                            refuse(refused, "job identifier", jobid_out, !nje_safe_path_component(jobid_out)))) {
+        std::memset(linkname, 0, NJE_NAME_FIELD);
+        std::memset(jobid_out, 0, NJE_JOBID_FIELD);
+        return NJE_XDR_REFUSED;
     }
     return res.status;
 }

@@ -406,14 +406,27 @@ CLIENT *nje_xdr_contactdisp(const char *host);
 // 8 bits of byte2 and byte3.
 int nje_xdr_userhello(CLIENT *clnt, int byte1, int byte2, int byte3);
 
+// An answer that arrived whole but holds a value the caller cannot use: which field, and its value
+// escaped for a message (printable ASCII as it is, '"' and '\\' led by '\\', other bytes as \xNN).
+struct nje_refusal {
+    const char *field = nullptr; // "local node", "local user", "link name" or "job identifier"
+    char value[4 * NJE_JOBID_MAX + 1] = {};
+};
+// Result of a stub that refused such an answer (never a status of the link daemon).
+inline constexpr int NJE_XDR_REFUSED = -3;
+
 // Procedure 2: local node and user into `node` and `user` (NJE_NAME_FIELD bytes each, always
-// NUL-terminated on success). @return 0 or -1.
-int nje_xdr_userparms(CLIENT *clnt, char *node, char *user);
+// NUL-terminated on success). @return 0; -1 when the call fails (a longer name fails decoding);
+// NJE_XDR_REFUSED, with *refused filled when given, when either name is empty (both cleared).
+int nje_xdr_userparms(CLIENT *clnt, char *node, char *user, nje_refusal *refused = nullptr);
 
 // Procedure 3: job identifier for `destination` (at most 9 characters). `linkname` holds
-// NJE_NAME_FIELD bytes, `jobid` NJE_JOBID_FIELD bytes; both are cleared first. A link name or
-// identifier that is too long or unsafe as a path component fails the call (-1).
-int nje_xdr_getid(CLIENT *clnt, const char *destination, char *linkname, char *jobid);
+// NJE_NAME_FIELD bytes, `jobid` NJE_JOBID_FIELD bytes; both are cleared first. @return the answered
+// status; -1 when the call fails (also for a link name or identifier too long to decode);
+// NJE_XDR_REFUSED, with *refused filled when given, for an answer of status 0 whose link name or
+// identifier is unsafe as a path component (empty, ".", ".." or holding '/'); both are then cleared.
+int nje_xdr_getid(CLIENT *clnt, const char *destination, char *linkname, char *jobid,
+                  nje_refusal *refused = nullptr);
 
 // Procedure 4: asks the link daemon to send the finished job. `type` is sent as its low 8 bits.
 int nje_xdr_sendjob(CLIENT *clnt, int type, const char *node, const char *user, const char *jobid);

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages="cmake g++ make pkg-config libgtest-dev libbenchmark-dev libtirpc-dev rpcbind gettext clang
-          libclang-rt-14-dev python3"
+          libclang-rt-14-dev python3 hercules"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

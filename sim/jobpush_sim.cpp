@@ -44,7 +44,10 @@ enum class bad_answer {
     slash_link,
     dotdot_link,
     empty_jobid,
-    long_node
+    quote_link,
+    long_node,
+    empty_node,
+    empty_user
 };
 
 struct options {
@@ -98,9 +101,10 @@ const char usage_text[] =
     "  --close-on PROC      close the connection instead of answering daemon procedure PROC,\n"
     "                       or the link process's procedure 2 with PROC = link\n"
     "  --silent-on PROC     never answer daemon procedure PROC (the caller times out)\n"
-    "  --bad-answer KIND    answer procedure 3 (or 2 for long-node) with a faulty value:\n"
-    "                       long-jobid, long-link, slash-jobid, slash-link, dotdot-link,\n"
-    "                       empty-jobid, long-node\n"
+    "  --bad-answer KIND    answer procedure 3 (or 2 for the *-node, *-user kinds) with a\n"
+    "                       faulty value: long-jobid, long-link, slash-jobid, slash-link,\n"
+    "                       dotdot-link, empty-jobid, quote-link, long-node, empty-node,\n"
+    "                       empty-user\n"
     "  --help               this text\n";
 
 [[noreturn]] void usage_exit(int status)
@@ -127,7 +131,8 @@ bad_answer bad_answer_arg(const std::string &kind)
         {"long-jobid", bad_answer::long_jobid},   {"long-link", bad_answer::long_link},
         {"slash-jobid", bad_answer::slash_jobid}, {"slash-link", bad_answer::slash_link},
         {"dotdot-link", bad_answer::dotdot_link}, {"empty-jobid", bad_answer::empty_jobid},
-        {"long-node", bad_answer::long_node}};
+        {"quote-link", bad_answer::quote_link},   {"long-node", bad_answer::long_node},
+        {"empty-node", bad_answer::empty_node},   {"empty-user", bad_answer::empty_user}};
     for (const auto &[n, k] : kinds)
         if (kind == n)
             return k;
@@ -300,6 +305,10 @@ void proc_userparms(SVCXPRT *xprt)
     std::string node = opt.node, user = opt.user;
     if (opt.bad == bad_answer::long_node)
         node = "NODENAME10";
+    if (opt.bad == bad_answer::empty_node)
+        node.clear();
+    if (opt.bad == bad_answer::empty_user)
+        user.clear();
     raw_userparms res{node.data(), user.data()};
     svc_sendreply(xprt, nje_xdrproc(xdr_raw_userparms), &res);
 }
@@ -347,6 +356,9 @@ void proc_getid(SVCXPRT *xprt)
             break;
         case bad_answer::empty_jobid:
             id.clear();
+            break;
+        case bad_answer::quote_link:
+            linkname = "a\\\"\x01/";
             break;
         default:
             break;

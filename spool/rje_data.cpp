@@ -3,6 +3,7 @@
 #include "spool/rje_data.h"
 
 #include "support/byteorder.h"
+#include "support/rje_file.h"
 
 #include <algorithm>
 #include <climits>
@@ -25,7 +26,7 @@ void nje_data_free_buffer(unsigned char *buffer)
 
 FILE *nje_data_create(const char *path)
 {
-    FILE *stream = std::fopen(path, "w");
+    FILE *stream = rje_create_regular(path, false);
     if (!stream)
         return nullptr;
     // A null buffer lets the stream library allocate the 8192 bytes itself.
@@ -35,7 +36,7 @@ FILE *nje_data_create(const char *path)
 
 FILE *nje_data_open(const char *path)
 {
-    return std::fopen(path, "r");
+    return rje_open_regular(path);
 }
 
 int nje_data_close(FILE *stream)

@@ -29,11 +29,12 @@ unsigned char *nje_data_allocate_buffer(size_t size);
 // Releases a buffer from nje_data_allocate_buffer; null is ignored.
 void nje_data_free_buffer(unsigned char *buffer);
 
-// Opens `path` for writing (created or truncated), fully buffered with an 8192-byte stream buffer.
-// @return the stream, or null when the file cannot be opened.
+// Creates `path` (or empties the regular file there) as rje_create_regular (support/rje_file.h) does,
+// never through a symbolic link; fully buffered with an 8192-byte stream buffer.
+// @return the stream, or null with errno when the file cannot be opened.
 FILE *nje_data_create(const char *path);
 
-// Opens `path` for reading. @return the stream or null.
+// Opens `path` for reading, only when it is a regular file. @return the stream or null.
 FILE *nje_data_open(const char *path);
 
 // Closes the stream. @return the result of fclose.

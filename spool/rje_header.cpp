@@ -3,6 +3,7 @@
 #include "spool/rje_header.h"
 
 #include "support/byteorder.h"
+#include "support/rje_file.h"
 
 #include <climits>
 #include <cstring>
@@ -44,7 +45,7 @@ uint32_t nje_section_id(const unsigned char *section)
 
 FILE *nje_header_create(const char *path)
 {
-    FILE *stream = std::fopen(path, "w");
+    FILE *stream = rje_create_regular(path, true);
     if (!stream)
         return nullptr;
     const unsigned char mark = 0;
@@ -116,7 +117,7 @@ int nje_header_close(FILE *stream)
 
 FILE *nje_header_open(const char *path, unsigned char *mark_out)
 {
-    FILE *stream = std::fopen(path, "r");
+    FILE *stream = rje_open_regular(path);
     if (!stream)
         return nullptr;
     unsigned char mark;

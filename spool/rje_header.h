@@ -41,8 +41,12 @@ inline constexpr uint32_t NJE_SECTION_USER = 0xC000;
 
 // ---- Writing side ----
 
-// Opens `path` for writing and writes the valid mark 0. @return the stream; null when the file cannot
-// be opened, or when the mark cannot be written (the file is then removed).
+// Creates `path` (or empties the regular file there) and writes the valid mark 0. The file is opened as
+// rje_create_regular (support/rje_file.h) opens it, never through a symbolic link, and the stream holds
+// an exclusive advisory lock on it until it is closed, so that two runs never build the same job.
+// @return the stream; null with errno when the file cannot be opened (EWOULDBLOCK: another process
+//         holds the lock; the file is left untouched), or when the mark cannot be written (the file is
+//         then removed).
 FILE *nje_header_create(const char *path);
 
 // Clears the 12-byte record prefix of `buffer` (offset 0, type 0, body length 0). @return 0.
@@ -83,7 +87,7 @@ int nje_header_close(FILE *stream);
 
 // ---- Reading side ----
 
-// Opens `path` for reading and reads the valid mark into *mark_out (when not null).
+// Opens `path` for reading (only a regular file) and reads the valid mark into *mark_out (when not null).
 // @return the stream; null when the file cannot be opened or the mark cannot be read.
 FILE *nje_header_open(const char *path, unsigned char *mark_out);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "convert/translate.h"
+#include "support/rje_file.h"
 #include "support/rundir.h"
 
 unsigned char changed[256];
@@ -71,7 +72,7 @@ int loadmaps()
     FILE *f = nullptr;
     if (rundir != nullptr) {
         std::string path = std::string(rundir) + "/" + LOADMAPS_FILE;
-        f = std::fopen(path.c_str(), "r");
+        f = rje_open_regular(path.c_str()); // a FIFO or device counts as no map file
     }
     if (f == nullptr) {
         internationalization = 0;

@@ -80,7 +80,8 @@ run_result run(const std::vector<std::string> &args, const run_options &options)
                       " LSAN_OPTIONS=print_suppressions=0";
     for (const auto &[name, value] : options.env)
         cmd += " " + name + "=" + quote(value);
-    cmd += " bash -c 'exec -a jobpush \"$0\" \"$@\"' " +
+    std::string limit = options.file_limit_kb > 0 ? "ulimit -f " + std::to_string(options.file_limit_kb) + "; " : "";
+    cmd += " bash -c '" + limit + "exec -a jobpush \"$0\" \"$@\"' " +
            quote(options.binary.empty() ? JOBPUSH_BIN : options.binary);
     for (const std::string &arg : args)
         cmd += " " + quote(arg);

@@ -22,6 +22,7 @@ struct run_options {
     bool pipe = false;  // standard input a pipe fed with stdin_data, else /dev/null
     std::string stdin_data;
     std::map<std::string, std::string> env;
+    int file_limit_kb = 0; // a file size limit (ulimit -f) for the run, 0 for none
 };
 
 inline run_options piped(std::string data = "")
@@ -35,6 +36,12 @@ inline run_options with_env(const std::string &name, const std::string &value)
 {
     run_options o;
     o.env[name] = value;
+    return o;
+}
+inline run_options file_limit(int kb)
+{
+    run_options o;
+    o.file_limit_kb = kb;
     return o;
 }
 inline run_options variant(const std::string &binary)

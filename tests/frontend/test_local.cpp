@@ -139,19 +139,23 @@ TEST_F(LocalRun, PipedStandardInputIsConvertedWhole)
     EXPECT_EQ(recs[4999], ebcdic("piped line 4999"));
 }
 
-TEST_F(LocalRun, FullDeviceIsReportedAndNothingStays)
+// A full spool, made with a file size limit of 1 KiB (the header file stays below it): the failed write
+// takes the spool-full exit, which removes both files.
+TEST_F(LocalRun, FullSpoolIsReportedAndNothingStays)
 {
     const std::string full = "\n\tfile write ERROR: spool directory is full.\n";
+    std::string unrepeated; // compresses to about its own size, written only when the data file closes
+    for (unsigned i = 0, x = 1; i < 3000; ++i, x = x * 1103515245 + 12345)
+        unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
     struct fault {
         std::string data, err;
     } faults[] = {
-        {"tiny\n", "jobpush: close_local_job: nje_data_close: " + full},
+        {unrepeated + "\n", "jobpush: close_local_job: nje_data_close: " + full},
         {std::string(40000, 'x') + "\n" + std::string(200000, '\n'),
          "jobpush: process_file: nje_convert_toibm: " + full},
     };
     for (const fault &f : faults) {
-        std::filesystem::create_symlink("/dev/full", njd);
-        run_result r = run(args({file("in", f.data)}));
+        run_result r = run(args({file("in", f.data)}), file_limit(1));
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, kLocal + f.err);
         EXPECT_FALSE(exists(njh) || exists(njd));

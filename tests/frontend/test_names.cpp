@@ -1,7 +1,7 @@
 // Option recognition and IBM names of the front end.
 #include <gtest/gtest.h>
 
-#include "frontend/jobpush.h"
+#include "frontend/names.h"
 
 namespace
 {

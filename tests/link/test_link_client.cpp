@@ -36,21 +36,12 @@ class LinkClient : public ::testing::Test
   protected:
     void SetUp() override
     {
-        pgm = "jobpush";
         hold_rpcbind_lock();
-        gateway = "localhost";
-        std::strcpy(remote_node, "NODEA");
-        std::strcpy(save_remote_node, "nodea");
-        debug = 0;
-        clnt = nullptr;
+        ctx = link_context{"jobpush", "localhost", "NODEA", "nodea", false, nullptr};
     }
     void TearDown() override
     {
-        if (clnt != nullptr) {
-            auth_destroy(clnt->cl_auth);
-            clnt_destroy(clnt);
-            clnt = nullptr;
-        }
+        end_link(ctx);
     }
     // Starts the simulator with the standard identity and links plus the space-separated
     // options `extra`, and contacts it.
@@ -73,6 +64,8 @@ class LinkClient : public ::testing::Test
 
     temp_dir spool;
     std::unique_ptr<sim_process> sim;
+    link_context ctx;
+    CLIENT *&clnt = ctx.clnt;
 };
 
 } // namespace
@@ -91,9 +84,9 @@ TEST_F(LinkClient, RunOfCallsAgainstTheSimulator)
     EXPECT_STREQ(node, "MYNODE");
     EXPECT_STREQ(user, "ME");
 
-    debug = TRACE;
+    ctx.trace = true;
     CaptureStderr();
-    EXPECT_EQ(getmaxdata(), 2048);
+    EXPECT_EQ(getmaxdata(ctx), 2048);
     EXPECT_EQ(GetCapturedStderr(), "maxdata = 2048\n");
 
     char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
@@ -163,7 +156,7 @@ TEST_F(LinkClient, IdentityCallFails)
         std::string("jobpush: ") + clnt_sperror(clnt, "could not get local name and node") + "\n";
     EXPECT_NE(expected.find("RPC: "), std::string::npos);
     CaptureStderr();
-    rpcerr(clnt, "could not get local name and node", -1);
+    rpcerr("jobpush", clnt, "could not get local name and node", -1);
     EXPECT_EQ(GetCapturedStderr(), expected);
 }
 
@@ -186,10 +179,10 @@ TEST_F(LinkClient, BlockSizeFailures)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.options);
         ASSERT_TRUE(start(c.options));
-        std::strcpy(remote_node, c.node);
-        debug = TRACE;
+        ctx.remote_node = c.node;
+        ctx.trace = true;
         CaptureStderr();
-        EXPECT_EQ(getmaxdata(), -1);
+        EXPECT_EQ(getmaxdata(ctx), -1);
         EXPECT_EQ(GetCapturedStderr(), c.messages);
         TearDown();
         sim.reset();
@@ -205,22 +198,39 @@ TEST_F(LinkClient, RefusalsReturnTheStatus)
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "1"), 22);
     EXPECT_TRUE(fs::exists(input() / "NJH1"));
     CaptureStderr();
-    rpcerr(clnt, "could not get job id", 5);
-    rpcerr(clnt, "send job", 22);
+    rpcerr("jobpush", clnt, "could not get job id", 5);
+    rpcerr("jobpush", clnt, "send job", 22);
     EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: NJE file error\n"
                                    "jobpush: send job: Permission denied\n");
 }
 
+// Answers too long for their fields fail the call; answers that decode but cannot be used are refused,
+// and the refusal names the field and its value.
 TEST_F(LinkClient, FaultyAnswersFailTheCall)
 {
-    for (const char *kind :
-         {"long-jobid", "long-link", "slash-jobid", "slash-link", "dotdot-link", "empty-jobid"}) {
-        SCOPED_TRACE(kind);
-        ASSERT_TRUE(start(std::string("--bad-answer ") + kind));
+    const struct {
+        const char *kind;
+        int result;
+        const char *field, *value;
+    } cases[] = {
+        {"long-jobid", -1, nullptr, ""},
+        {"long-link", -1, nullptr, ""},
+        {"slash-jobid", NJE_XDR_REFUSED, "job identifier", "../../etc/78"},
+        {"slash-link", NJE_XDR_REFUSED, "link name", "../X"},
+        {"dotdot-link", NJE_XDR_REFUSED, "link name", ".."},
+        {"empty-jobid", NJE_XDR_REFUSED, "job identifier", ""},
+        {"quote-link", NJE_XDR_REFUSED, "link name", "a\\\\\\\"\\x01/"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.kind);
+        ASSERT_TRUE(start(std::string("--bad-answer ") + c.kind));
         char link[NJE_NAME_FIELD] = "old", id[NJE_JOBID_FIELD] = "old";
-        EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
+        nje_refusal refused;
+        EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id, &refused), c.result);
         EXPECT_STREQ(link, "");
         EXPECT_STREQ(id, "");
+        EXPECT_STREQ(refused.field, c.field);
+        EXPECT_STREQ(refused.value, c.value);
         const timeval five{5, 0};
         EXPECT_EQ(
             clnt_call(clnt, NULLPROC, nje_xdrproc(xdr_void), nullptr, nje_xdrproc(xdr_void), nullptr, five),
@@ -231,6 +241,19 @@ TEST_F(LinkClient, FaultyAnswersFailTheCall)
     ASSERT_TRUE(start("--bad-answer long-node"));
     char node[NJE_NAME_FIELD], user[NJE_NAME_FIELD];
     EXPECT_EQ(nje_xdr_userparms(clnt, node, user), -1);
+    for (const char *kind : {"empty-node", "empty-user"}) {
+        TearDown();
+        sim.reset();
+        ASSERT_TRUE(start(std::string("--bad-answer ") + kind));
+        nje_refusal refused;
+        EXPECT_EQ(nje_xdr_userparms(clnt, node, user, &refused), NJE_XDR_REFUSED);
+        EXPECT_STREQ(refused.field, kind[6] == 'n' ? "local node" : "local user");
+        EXPECT_STREQ(node, "");
+        CaptureStderr();
+        refusal_error("jobpush", "could not get local name and node", refused);
+        EXPECT_EQ(GetCapturedStderr(), std::string("jobpush: could not get local name and node: refused ") +
+                                           refused.field + " \"\" in the link daemon's answer\n");
+    }
 }
 
 TEST_F(LinkClient, CallThatTimesOut)
@@ -241,20 +264,20 @@ TEST_F(LinkClient, CallThatTimesOut)
     char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
     EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
     CaptureStderr();
-    rpcerr(clnt, "could not get job id", -1);
+    rpcerr("jobpush", clnt, "could not get job id", -1);
     EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
 }
 
 TEST_F(LinkClient, ErrorPrinters)
 {
     CaptureStderr();
-    rpcerr(nullptr, "send job", 21);
-    rpcerr(nullptr, "send job", 23);
-    rpcerr(nullptr, "send job", -2);
+    rpcerr("jobpush", nullptr, "send job", 21);
+    rpcerr("jobpush", nullptr, "send job", 23);
+    rpcerr("jobpush", nullptr, "send job", -2);
     errno = 4000;
-    myperror("stat of file failed");
+    myperror("jobpush", "stat of file failed");
     errno = ENOENT;
-    myperror("/no/such");
+    myperror("jobpush", "/no/such");
     EXPECT_EQ(GetCapturedStderr(), "jobpush: send job: Job not found\n"
                                    "jobpush: send job: unknown error 23\n"
                                    "jobpush: send job: unknown error -2\n"
@@ -262,10 +285,13 @@ TEST_F(LinkClient, ErrorPrinters)
                                    "jobpush: /no/such: No such file or directory\n");
 }
 
-TEST_F(LinkClient, UnresolvableGatewayForLinkProcessExits255)
+TEST_F(LinkClient, UnresolvableGatewayForLinkProcess)
 {
-    gateway = "no-such-gateway.invalid";
-    EXPECT_EXIT(contact_link(0x40000000), ::testing::ExitedWithCode(255),
-                "^jobpush: contact_link: cannot get address for gateway<no-such-gateway.invalid>\n$");
-    EXPECT_EQ(nje_xdr_contactdisp(gateway), nullptr);
+    ctx.gateway = "no-such-gateway.invalid";
+    int status = 0;
+    CaptureStderr();
+    EXPECT_EQ(contact_link(ctx, 0x40000000, &status), nullptr);
+    EXPECT_EQ(status, NJE_GATEWAY_UNRESOLVED);
+    EXPECT_EQ(GetCapturedStderr(), "jobpush: contact_link: cannot get address for gateway<no-such-gateway.invalid>\n");
+    EXPECT_EQ(nje_xdr_contactdisp(ctx.gateway), nullptr);
 }

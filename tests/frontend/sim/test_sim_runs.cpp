@@ -172,11 +172,13 @@ TEST_F(SimRun, JobIdentifierGivesJobNumberModulo9999)
     EXPECT_EQ(h.records[0].fields.at("NJHGJID"), "6");
 }
 
-TEST_F(SimRun, FullDeviceBeforeTheSend)
+TEST_F(SimRun, FullSpoolBeforeTheSend)
 {
     start();
-    fs::create_symlink("/dev/full", input + "/NJD1");
-    run_result r = push({file("a", "a\n")});
+    std::string unrepeated; // written only when the data file closes, past the limit of 1 KiB
+    for (unsigned i = 0, x = 7; i < 3000; ++i, x = x * 1103515245 + 12345)
+        unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
+    run_result r = push({file("a", unrepeated + "\n")}, file_limit(1));
     EXPECT_EQ(r.err, "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(spool_empty(input));
@@ -204,7 +206,10 @@ TEST_F(SimRun, LinkFailures)
         {{"--zero-program", "NODEA"}, not_active},
         {{"--close-on", "23"}, not_active + not_active}, // the link information call fails
         {{"--getid-status", "5"}, "jobpush: could not get job id: NJE file error\n"},
-        {{"--bad-answer", "slash-jobid"}, "jobpush: could not get job id: RPC: ", true},
+        {{"--bad-answer", "slash-jobid"},
+         "jobpush: could not get job id: refused job identifier \"../../etc/78\" in the link daemon's answer\n"},
+        {{"--bad-answer", "empty-user"},
+         "jobpush: could not get local name and node: refused local user \"\" in the link daemon's answer\n"},
         {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
         {{"--no-link-process"},
          "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
