@@ -269,7 +269,10 @@ constexpr std::size_t BLOCK_START = 8192; // first size of the data-file record 
 // The shape of every block of SNA-compressed records that jobpush writes: a literal string control byte
 // whose string begins with TRN, ... , the final string 0x01 0x1E.
 constexpr std::size_t BLOCK_SHAPE_MIN = 5;
-bool block_shape(const unsigned char *b, int n)
+
+} // namespace
+
+bool nje_dataset_is_block(const unsigned char *b, int n)
 {
     if (n < static_cast<int>(BLOCK_SHAPE_MIN))
         return false;
@@ -278,11 +281,18 @@ bool block_shape(const unsigned char *b, int n)
            b[1] == RJE_TRN && b[n - 2] == RJE_SCB_END_RECORD && b[n - 1] == RJE_IRS;
 }
 
+bool nje_expansion_open(const rje_expand_ctx *ctx)
+{
+    return (ctx->scb & RJE_SCB_COUNT_MASK) != 0 || ctx->trn_spanned || ctx->trn_cnt > 0;
+}
+
+namespace
+{
+
 // True when the block before ended inside a record or a string, so the next block goes on with it.
 bool expansion_open(const nje_dataset_reader *r)
 {
-    return r->record_length > 0 || (r->ctx.scb & RJE_SCB_COUNT_MASK) != 0 || r->ctx.trn_spanned ||
-           r->ctx.trn_cnt > 0;
+    return r->record_length > 0 || nje_expansion_open(&r->ctx);
 }
 
 int fail(nje_dataset_reader *r, int why)
@@ -367,7 +377,10 @@ int nje_dataset_open(nje_dataset_reader *r, FILE *data_file, uint64_t begin, uin
     return 0;
 }
 
-int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *length, int *control)
+namespace
+{
+
+int next_record(nje_dataset_reader *r, const unsigned char **record, int *length, int *control)
 {
     for (;;) {
         if (r->in_block) {
@@ -412,7 +425,7 @@ int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *l
                 r->held = true;
         }
         const bool sna = r->held && r->block_control == NJE_DATA_CONTROL_SNA;
-        if (r->held && sna && (expansion_open(r) || block_shape(r->block.data(), r->block_length))) {
+        if (r->held && sna && (expansion_open(r) || nje_dataset_is_block(r->block.data(), r->block_length))) {
             r->held = false;
             start_block(r);
             continue;
@@ -436,6 +449,33 @@ int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *l
         *control = sna ? NJE_CC_NONE : (r->block_control & NJE_CC_MASK);
         return 1;
     }
+}
+
+} // namespace
+
+int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *length, int *control)
+{
+    if (r->max_records != 0 && r->records >= r->max_records)
+        return 0;
+    const int rc = next_record(r, record, length, control);
+    if (rc == 1)
+        ++r->records;
+    return rc;
+}
+
+int nje_dataset_next_block(nje_dataset_reader *r, const unsigned char **block, int *length, int *control)
+{
+    if (r->done)
+        return 0;
+    const int rc = read_block(r);
+    if (rc <= 0) {
+        r->done = true;
+        return rc;
+    }
+    *block = r->block.data();
+    *length = r->block_length;
+    *control = r->block_control;
+    return 1;
 }
 
 int nje_dataset_fromibm(nje_dataset_reader *r, FILE *out, int format)

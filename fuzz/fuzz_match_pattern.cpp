@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         caps.push_back({storage.back().get(), n});
     }
     const void *nul = std::memchr(data + pos, 0, size - pos);
-    const std::size_t pattern_end = nul ? static_cast<std::size_t>(static_cast<const uint8_t *>(nul) - data) : size;
+    const std::size_t pattern_end =
+        nul ? static_cast<std::size_t>(static_cast<const uint8_t *>(nul) - data) : size;
     const std::string pattern(reinterpret_cast<const char *>(data + pos), pattern_end - pos);
     pos = nul ? pattern_end + 1 : size;
     const std::size_t text_length = size - pos;
