@@ -123,6 +123,29 @@ void asa_before(FILE *out, unsigned char c, int &open)
     }
 }
 
+// Translates an n-byte text as nje_EtoA_str does (trailing blanks and NULs dropped, inner ones become
+// spaces) into room (2n + 2 bytes). Text without SO, which holds no double-byte segment, takes a
+// byte-at-a-time path that gives the same bytes. @return the length of the translation.
+std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room)
+{
+    if (std::memchr(text, EBCDIC_SO, n) != nullptr) {
+        nje_EtoA_str(std::span<const unsigned char>(text, n), room);
+        return std::strlen(room.data());
+    }
+    char *out = room.data();
+    // One lookup a byte, without branches: the table with blanks and NULs as spaces.
+    unsigned char table[NJE_XLATE_TABLE_SIZE];
+    std::memcpy(table, nje_EtoA, sizeof table);
+    table[EBCDIC_BLANK] = ASCII_SPACE;
+    table[0x00] = ASCII_SPACE;
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>(table[text[i]]);
+    std::size_t end = n;
+    while (end > 0 && (text[end - 1] == EBCDIC_BLANK || text[end - 1] == 0x00))
+        --end;
+    return strnlen(out, end); // a table entry of 0 ends the string there too
+}
+
 bool blank_text(const char *text, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
@@ -146,16 +169,16 @@ int convert_print_record(FILE *out, const unsigned char *record, int length, int
         --n;
     }
 
-    // Translated whole, however long: on the stack when it fits, else on the heap.
+    // Translated whole, however long: on the stack when it fits, else on the heap. One byte more for
+    // the newline that may follow.
     char small[TEXT_STACK];
     std::vector<char> large;
     std::span<char> room(small, sizeof small);
-    if (n > (TEXT_STACK - 1) / 2) {
-        large.resize(2 * n + 1);
+    if (n > (TEXT_STACK - 2) / 2) {
+        large.resize(2 * n + 2);
         room = std::span<char>(large);
     }
-    nje_EtoA_str(std::span<const unsigned char>(text, n), room);
-    const std::size_t text_length = std::strlen(room.data());
+    const std::size_t text_length = translate_text(text, n, room.first(room.size() - 1));
     const bool non_blank = !blank_text(room.data(), text_length);
 
     const bool immediate = kind == NJE_CC_MACHINE && (c & MACHINE_KIND) == MACHINE_IMMEDIATE;
@@ -167,16 +190,20 @@ int convert_print_record(FILE *out, const unsigned char *record, int length, int
     else if ((kind == NJE_CC_NONE || kind == NJE_CC_MACHINE) && open && non_blank)
         space(out, ASCII_CR, 1, open);
 
+    if (kind == NJE_CC_NONE) {
+        // One record, one line: the text and its newline in one write.
+        std::size_t line = 0;
+        if (non_blank)
+            line = text_length;
+        room[line] = ASCII_NL;
+        std::fwrite(room.data(), 1, line + 1, out);
+        return 0;
+    }
     if (non_blank) {
         std::fwrite(room.data(), 1, text_length, out);
         open = 1;
     }
-
-    if (kind == NJE_CC_NONE) {
-        // One record, one line.
-        std::fputc(ASCII_NL, out);
-        open = 0;
-    } else if (after) {
+    if (after) {
         machine_after(out, c, open);
     }
     return open;

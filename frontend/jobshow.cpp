@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdio_ext.h>
 #include <vector>
 
 #include "frontend/jobshow.h"
@@ -180,6 +181,7 @@ int main(int argc, char **argv)
     check_settings(set, format_given);
 
     std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+    __fsetlocking(stdout, FSETLOCKING_BYCALLER); // one thread: no stream locking per record
     FILE *nmr = nullptr;
     if (set.nmr_file != nullptr && (nmr = std::fopen(set.nmr_file, "wb")) == nullptr) {
         std::fprintf(stderr, _("%s: %s: could not create\n"), pgm, set.nmr_file);

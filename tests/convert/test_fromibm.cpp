@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 
 #include "convert/rje_convert.h"
+#include "convert/translate.h"
 #include "spool/rje_data.h"
 #include "test_convert_util.h"
 
@@ -136,6 +138,32 @@ TEST(FromIbmText, LongRecordsAreWrittenWhole)
     ASSERT_EQ(r.result, NJE_FROMIBM_DONE);
     std::string seg_text = "\x0E" + std::string(1498, '\x09') + "\x0F";
     EXPECT_EQ(r.out, std::string(1500, 'A') + "\n\n" + seg_text + "\n");
+}
+
+TEST(FromIbmText, SameTranslationAsTheFieldConverter)
+{
+    // Records without SO take a path of their own; it must give the bytes of nje_EtoA_str, blanks and
+    // NULs inside as spaces and at the end dropped, a table entry of 0 ending the text.
+    std::mt19937 rng(99);
+    const unsigned char alphabet[] = {0x00, 0x40, 0x40, 0xC1, 0x15, 0x05, 0x4A, 0xFF, 0x0F};
+    const unsigned char saved = nje_EtoA[0xFF];
+    for (int round = 0; round < 400; ++round) {
+        nje_EtoA[0xFF] = round % 2 ? 0x00 : saved;
+        Bytes rec(rng() % 700);
+        for (auto &b : rec)
+            b = rng() % 3 ? alphabet[rng() % sizeof alphabet] : static_cast<unsigned char>(rng());
+        std::replace(rec.begin(), rec.end(), static_cast<unsigned char>(0x0E),
+                     static_cast<unsigned char>(0x0D));
+        std::vector<char> want(2 * rec.size() + 1);
+        nje_EtoA_str(rec, want);
+        std::string line(want.data());
+        if (line.find_first_not_of(' ') == std::string::npos)
+            line.clear();
+        Capture c;
+        convert_print_record(c.f, rec.data(), static_cast<int>(rec.size()), NONE, 0);
+        ASSERT_EQ(c.str(), line + "\n") << "round " << round;
+    }
+    nje_EtoA[0xFF] = saved;
 }
 
 TEST(FromIbmFormats, RawRecordsUserAndOther)
