@@ -1,11 +1,7 @@
-// Test helper: runs the real jobshow binary with a bare environment, its standard output and error
-// collected, optionally under shell settings (a file size limit).
+// Test helper: the real jobshow binary (argv[0] "jobshow"), started through the runner of jobpush's
+// tests (bare environment, run directory without catalogues, output collected).
 #pragma once
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,12 +12,12 @@
 namespace jobshow_test
 {
 
-inline std::string quote(const std::string &text)
+// `shell` runs first in the same shell (a file size limit).
+inline jobpush_test::run_result show(const std::vector<std::string> &args, const std::string &shell = "")
 {
-    std::string q = "'";
-    for (char c : text)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    std::vector<std::string> a = {"-c", shell + "exec -a jobshow \"$0\" \"$@\"", JOBSHOW_BIN};
+    a.insert(a.end(), args.begin(), args.end());
+    return jobpush_test::run(a, jobpush_test::variant("/bin/bash"));
 }
 
 inline std::string slurp(const std::string &path)
@@ -30,20 +26,6 @@ inline std::string slurp(const std::string &path)
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
-}
-
-// Runs jobshow (argv[0] "jobshow") with `args`; `shell` is run first in the same shell (ulimit ...).
-inline jobpush_test::run_result show(const std::vector<std::string> &args, const std::string &shell = "")
-{
-    const std::string io = jobpush_test::fresh_dir("show-io-" + std::to_string(getpid()));
-    std::string cmd = shell + "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) +
-                      " LSAN_OPTIONS=print_suppressions=0 bash -c 'exec -a jobshow \"$0\" \"$@\"' " +
-                      quote(JOBSHOW_BIN);
-    for (const std::string &arg : args)
-        cmd += " " + quote(arg);
-    cmd += " </dev/null >" + quote(io + "/out") + " 2>" + quote(io + "/err");
-    const int status = std::system(cmd.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(io + "/out"), slurp(io + "/err")};
 }
 
 } // namespace jobshow_test

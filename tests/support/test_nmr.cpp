@@ -106,26 +106,17 @@ TEST(NodalMessage, PlainLineGoldenRecord)
 
 TEST(NodalMessage, UserOfTheLine)
 {
+    // (The $HASP100 job, the console user pattern and the remembered user also run end to end.)
     std::memset(con_userid, 0, sizeof con_userid);
-    const Bytes block =
-        block_of({"JOB 1234 $HASP100 MYJOB ON R1", "X $UXJOE HELLO", "PLAIN", "JOB 77 $HASP100 B"});
-    std::vector<Nmr> on3 = from_block(block, 3, "$UX");
-    ASSERT_EQ(on3.size(), 4u);
-    EXPECT_EQ(on3[0].user, "MYJOB");
-    EXPECT_EQ(on3[0].record[NMR_USER + 5], 0x40); // six characters: MYJOB and a blank
-    EXPECT_EQ(on3[0].length, 30u);                // the new line that ended it counted
-    EXPECT_EQ(on3[0].record[NMR_FLAG], 0x20);
-    EXPECT_EQ(on3[0].result, 1);
-    EXPECT_EQ(on3[1].user, "JOE HE");
-    EXPECT_STREQ(con_userid[3], "JOE HE");
-    EXPECT_EQ(on3[2].user, "JOE HE"); // the console's remembered user
-    EXPECT_EQ(on3[3].user, "B");
-    EXPECT_EQ(on3[3].result, 2); // the block's last record
-
-    std::vector<Nmr> on4 = from_block(block_of({"PLAIN"}), 4, "");
-    EXPECT_EQ(on4.at(0).user, "System");
+    const std::vector<Nmr> on3 = from_block(block_of({"X $UXJOE", "PLAIN", "JOB 77 $HASP100 B"}), 3, "$UX");
+    ASSERT_EQ(on3.size(), 3u);
+    EXPECT_STREQ(con_userid[3], "JOE"); // without the line's new line
+    EXPECT_EQ(on3[1].user, "JOE");
+    EXPECT_EQ(on3[2].user, "B");
+    EXPECT_EQ(on3[2].result, 2); // the block's last record
+    EXPECT_EQ(from_block(block_of({"PLAIN"}), 4, "").at(0).user, "System");
     // A console index past the table remembers nothing.
-    std::vector<Nmr> far = from_block(block_of({"X $UXAL", "PLAIN"}), 200, "$UX<rest");
+    const std::vector<Nmr> far = from_block(block_of({"X $UXAL", "PLAIN"}), 200, "$UX<rest");
     EXPECT_EQ(far.at(0).user, "AL");
     EXPECT_EQ(far.at(1).user, "System");
 }
