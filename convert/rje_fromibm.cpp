@@ -128,7 +128,7 @@ void asa_before(FILE *out, unsigned char c, int &open)
 // byte-at-a-time path that gives the same bytes. @return the length of the translation.
 std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room)
 {
-    if (std::memchr(text, EBCDIC_SO, n) != nullptr) {
+    if (n > 0 && std::memchr(text, EBCDIC_SO, n) != nullptr) {
         nje_EtoA_str(std::span<const unsigned char>(text, n), room);
         return std::strlen(room.data());
     }
@@ -378,6 +378,8 @@ int read_block(nje_dataset_reader *r)
 // keeps its count. (The same priming as the one-block expansion helper of rje_expand.h.)
 void start_block(nje_dataset_reader *r)
 {
+    if (r->record.empty())
+        r->record.resize(NJE_DATASET_RECORD_MAX); // only readers that expand need it
     const unsigned char *b = r->block.data();
     r->in = b;
     if ((r->ctx.scb & RJE_SCB_COUNT_MASK) == 0)
@@ -395,7 +397,6 @@ int nje_dataset_open(nje_dataset_reader *r, FILE *data_file, uint64_t begin, uin
     r->eof_ends = eof_ends;
     r->record_offset = begin;
     r->block.resize(BLOCK_START);
-    r->record.resize(NJE_DATASET_RECORD_MAX);
     if (data_file == nullptr || std::fseek(data_file, 0, SEEK_END) != 0)
         return fail(r, NJE_DATASET_BAD_OFFSET);
     const uint64_t size = position(data_file);

@@ -16,13 +16,14 @@
 #include "frontend/jobshow.h"
 #include "frontend/names.h"
 #include "support/intl.h"
+#include "support/rje_nmr.h"
 #include "support/rundir.h"
 
 namespace
 {
 
 constexpr std::size_t kOutputBuffer = 1 << 16;
-constexpr int kMaxConsoleIndex = 255; // the low 8 bits select the console
+constexpr int kMaxConsoleIndex = NMR_CONSOLES - 1; // each console remembers its last user
 
 enum class opt { json, dataset, debug, text, raw, records, xmit, out_dir, console, conuids, index, nmr };
 

@@ -100,8 +100,9 @@ TEST(NodalMessage, PlainLineGoldenRecord)
     // An empty line builds nothing; the output position stays.
     const unsigned char nul[2] = {0, 0};
     in = nul;
+    out = record;
     EXPECT_EQ(rje_make_nmr(&in, &out, nul + 2, "NODE1", &ctx, 0, 0, nullptr, 0), 0);
-    EXPECT_EQ(out, record + NMR_RECORD_SIZE);
+    EXPECT_EQ(out, record);
 }
 
 TEST(NodalMessage, UserOfTheLine)
