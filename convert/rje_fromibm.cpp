@@ -375,7 +375,7 @@ int read_block(nje_dataset_reader *r)
 
 // Sets up the expansion of the block in r->block. A block whose first string is still to begin
 // primes the string control byte from its first byte; a string that goes on from the block before
-// keeps its count. (The same priming as the one-block expansion helper of rje_expand.h.)
+// keeps its count. (To be replaced by the one-block expansion helper of rje_expand.h once it exists.)
 void start_block(nje_dataset_reader *r)
 {
     if (r->record.empty())

@@ -653,6 +653,7 @@ int show_console(const show_settings &set, show_job &job, FILE *out, FILE *nmr)
         const unsigned char *in = block;
         const unsigned char *end = block + length;
         if (compressed) {
+            // The block's first string control byte, unless a string goes on from the block before.
             if ((ctx.scb & RJE_SCB_COUNT_MASK) == 0)
                 ctx.scb = *in++;
         } else {
