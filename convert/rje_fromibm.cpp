@@ -123,27 +123,34 @@ void asa_before(FILE *out, unsigned char c, int &open)
     }
 }
 
+// The text translate table: nje_EtoA with blanks and NULs as spaces; `nul` when another code translates
+// to NUL (which ends the text there, as in nje_EtoA_str).
+void make_text_table(unsigned char *table, bool &nul)
+{
+    std::memcpy(table, nje_EtoA, NJE_XLATE_TABLE_SIZE);
+    table[EBCDIC_BLANK] = ASCII_SPACE;
+    table[0x00] = ASCII_SPACE;
+    nul = std::memchr(table, 0, NJE_XLATE_TABLE_SIZE) != nullptr;
+}
+
 // Translates an n-byte text as nje_EtoA_str does (trailing blanks and NULs dropped, inner ones become
 // spaces) into room (2n + 2 bytes). Text without SO, which holds no double-byte segment, takes a
-// byte-at-a-time path that gives the same bytes. @return the length of the translation.
-std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room)
+// byte-at-a-time path through the text table that gives the same bytes.
+// @return the length of the translation.
+std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room,
+                           const unsigned char *table, bool nul)
 {
     if (n > 0 && std::memchr(text, EBCDIC_SO, n) != nullptr) {
         nje_EtoA_str(std::span<const unsigned char>(text, n), room);
         return std::strlen(room.data());
     }
     char *out = room.data();
-    // One lookup a byte, without branches: the table with blanks and NULs as spaces.
-    unsigned char table[NJE_XLATE_TABLE_SIZE];
-    std::memcpy(table, nje_EtoA, sizeof table);
-    table[EBCDIC_BLANK] = ASCII_SPACE;
-    table[0x00] = ASCII_SPACE;
     for (std::size_t i = 0; i < n; ++i)
         out[i] = static_cast<char>(table[text[i]]);
     std::size_t end = n;
     while (end > 0 && (text[end - 1] == EBCDIC_BLANK || text[end - 1] == 0x00))
         --end;
-    return strnlen(out, end); // a table entry of 0 ends the string there too
+    return nul ? strnlen(out, end) : end;
 }
 
 bool blank_text(const char *text, std::size_t n)
@@ -155,9 +162,9 @@ bool blank_text(const char *text, std::size_t n)
     return true;
 }
 
-} // namespace
-
-int convert_print_record(FILE *out, const unsigned char *record, int length, int control, int open)
+// convert_print_record with its text table made beforehand.
+int print_record(FILE *out, const unsigned char *record, int length, int control, int open,
+                 const unsigned char *table, bool nul)
 {
     const int kind = control & NJE_CC_MASK;
     const unsigned char *text = record;
@@ -178,7 +185,7 @@ int convert_print_record(FILE *out, const unsigned char *record, int length, int
         large.resize(2 * n + 2);
         room = std::span<char>(large);
     }
-    const std::size_t text_length = translate_text(text, n, room.first(room.size() - 1));
+    const std::size_t text_length = translate_text(text, n, room.first(room.size() - 1), table, nul);
     const bool non_blank = !blank_text(room.data(), text_length);
 
     const bool immediate = kind == NJE_CC_MACHINE && (c & MACHINE_KIND) == MACHINE_IMMEDIATE;
@@ -209,6 +216,16 @@ int convert_print_record(FILE *out, const unsigned char *record, int length, int
     return open;
 }
 
+} // namespace
+
+int convert_print_record(FILE *out, const unsigned char *record, int length, int control, int open)
+{
+    unsigned char table[NJE_XLATE_TABLE_SIZE];
+    bool nul = false;
+    make_text_table(table, nul);
+    return print_record(out, record, length, control, open, table, nul);
+}
+
 int convert_write_record(FILE *out, const unsigned char *record, int length)
 {
     if (length < 0)
@@ -235,7 +252,12 @@ int nje_output_record(nje_output *state, const unsigned char *record, int length
     FILE *out = state->out;
     switch (state->format) {
     case NJE_OUTPUT_TEXT:
-        state->open = convert_print_record(out, record, length, control, state->open);
+        if (!state->text_table_ready) {
+            make_text_table(state->text_table, state->text_table_nul);
+            state->text_table_ready = true;
+        }
+        state->open =
+            print_record(out, record, length, control, state->open, state->text_table, state->text_table_nul);
         break;
     case NJE_OUTPUT_RAW:
         if (length > 0)

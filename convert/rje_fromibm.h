@@ -80,6 +80,10 @@ struct nje_output {
     FILE *out = nullptr;
     int format = NJE_OUTPUT_TEXT;
     int open = 0; // open-line state of the text format
+    // The text format's translate table, taken from nje_EtoA at the first record of the dataset.
+    unsigned char text_table[256] = {};
+    bool text_table_ready = false;
+    bool text_table_nul = false;
 };
 
 // Writes one record in the state's format (format 1 writes the bytes as they are).
