@@ -125,15 +125,11 @@ void BM_Expand(benchmark::State &state)
         compressed += b.size();
     unsigned char buf[RJE_MAX_RECORD_DATA + 1];
     for (auto _ : state) {
+        rje_expand_ctx ctx;
         for (const Bytes &b : blocks) {
-            rje_expand_ctx ctx;
-            ctx.scb = b[0];
-            const unsigned char *in = b.data() + 1;
-            for (unsigned rc = EOR_MORE; rc == EOR_MORE;) {
-                unsigned char *out = buf;
-                rc = rje_expand(&in, &out, sizeof buf, &b.back(), &ctx, 0, buf);
-                benchmark::DoNotOptimize(out);
-            }
+            std::size_t length = 0;
+            rje_expand_block(&ctx, b.data(), b.size(), buf, sizeof buf, length,
+                             [](const unsigned char *r, std::size_t n) { benchmark::DoNotOptimize(r + n); });
         }
         benchmark::ClobberMemory();
     }

@@ -52,7 +52,7 @@ constexpr std::size_t BATCH_SIZE = 256 * 1024; // data-file records collected be
 // Bytes past the data that the vector loops of the bulk paths may read (input buffer) or write
 // (record area): one 32-byte vector.
 constexpr std::size_t VECTOR_PAD = 32;
-static_assert(VECTOR_PAD >= NJE_CONVERT_READ_PAD);
+static_assert(VECTOR_PAD >= RJE_COMPRESS_READ_PAD);
 
 bool force_wide = false;
 
@@ -83,7 +83,7 @@ struct RecordArea {
 int compress_fused(const unsigned char *rec, std::size_t len, unsigned char **w, unsigned char *block,
                    unsigned char *end)
 {
-    return convert_compress_padded(rec, rec + len, w, block, end);
+    return rje_compress_padded(rec, rec + len, w, block, end);
 }
 
 struct Blocks {

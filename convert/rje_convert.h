@@ -62,19 +62,3 @@ void convert_fill_blanks(unsigned char *buffer, int from, int to);
 // where the result can differ (a multibyte locale meeting a byte above 0x7F, or a linked DBCS
 // library). `on` forces the character path for every line (used to check the two agree).
 void convert_force_wide_path(bool on);
-
-// Appends one EBCDIC record (data followed by IRS, in..in_end) to a block exactly like
-// rje_compress in record mode (mode 2), with the same results (1 appended; 0 no room; -1 cannot
-// be compressed, also an initial string past 63 bytes behind another record, which the caller
-// retries at the start of a fresh block) and the same bytes; faster because it finds strings and
-// runs a piece at a time and skips room checks when the worst case fits. `*out` is the write
-// position, `block_start` the start of the block.
-int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
-                            unsigned char *block_start, unsigned char *out_end);
-
-// Bytes after a record that convert_compress_padded may read.
-inline constexpr int NJE_CONVERT_READ_PAD = 16;
-// The same as convert_compress_record, for a record followed by NJE_CONVERT_READ_PAD readable
-// bytes (scanned a vector at a time; their values do not matter).
-int convert_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
-                            unsigned char *block_start, unsigned char *out_end);

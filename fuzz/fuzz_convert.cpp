@@ -35,6 +35,8 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
     std::FILE *f = fmemopen(file, size, "rb");
     check(f != nullptr);
     std::vector<unsigned char> block(65536);
+    rje_expand_ctx ctx;
+    unsigned char rec[600];
     for (;;) {
         int control = 0, count = 0;
         const int n = nje_data_read_next(f, block.data(), block.size(), &control, &count);
@@ -46,24 +48,13 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
             recs.emplace_back(block.begin(), block.begin() + n);
             continue;
         }
-        rje_expand_ctx ctx;
-        ctx.scb = block[0];
-        const unsigned char *in = block.data() + 1;
-        const unsigned char *last = block.data() + n - 1;
-        for (;;) {
-            unsigned char rec[600];
-            unsigned char *out = rec;
-            const unsigned rc = rje_expand(&in, &out, sizeof rec, last, &ctx, 0, rec);
-            if (rc == EOB_SPANNED) {
-                check(out == rec); // no record spans two blocks
-                break;
-            }
-            check(out > rec && out[-1] == 0x15);
-            recs.emplace_back(rec, out - 1);
-            if (rc == EOR_EOB) {
-                break;
-            }
-        }
+        std::size_t length = 0;
+        const unsigned rc = rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(n), rec, sizeof rec, length,
+                                             [&](const unsigned char *r, std::size_t k) {
+                                                 check(r[k - 1] == RJE_NL);
+                                                 recs.emplace_back(r, r + k - 1);
+                                             });
+        check(rc == EOR_EOB); // no record spans two blocks
     }
     std::fclose(f);
     return recs;

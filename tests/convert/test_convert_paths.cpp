@@ -154,56 +154,6 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
     EXPECT_EQ(run(one_long_line, false, 80, 3820, 8, 0).result, 1);
 }
 
-TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
-{
-    std::mt19937_64 rng(seed() + 1);
-    auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
-    for (int round = 0; round < 20000; ++round) {
-        // A record of runs, blanks and literal bytes (0x1E included), placed after some filler.
-        Bytes rec;
-        const std::size_t len = pick(256);
-        while (rec.size() < len) {
-            const unsigned char b =
-                pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
-            for (std::size_t n = pick(3) == 0 ? 1 + pick(70) : 1; n > 0 && rec.size() < len; --n) {
-                rec.push_back(pick(4) == 0 ? static_cast<unsigned char>(0xC1 + pick(9)) : b);
-            }
-        }
-        rec.push_back(0x1E);
-        Bytes padded = rec;
-        for (int k = 0; k < NJE_CONVERT_READ_PAD; ++k) {
-            padded.push_back(static_cast<unsigned char>(pick(2) == 0 ? rec.back() : pick(256)));
-        }
-        const std::size_t size = 16 + pick(400);
-        Bytes a(size, 0), b(size, 0);
-        std::size_t at = 0;
-        if (pick(2) == 0 && size > 8) { // not at block start: a previous record ends in 01 1E
-            at = 6 + pick(size - 6);
-            a[at - 2] = b[at - 2] = 0x01;
-            a[at - 1] = b[at - 1] = 0x1E;
-        }
-        Bytes c = b;
-        unsigned char *oc = c.data() + at;
-        unsigned char *oa = a.data() + at;
-        unsigned char *ob = b.data() + at;
-        const unsigned char *in = rec.data();
-        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size,
-                                    static_cast<unsigned>(size), RJE_MODE_RECORD);
-        const int rb =
-            convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
-        const int rc = convert_compress_padded(padded.data(), padded.data() + rec.size(), &oc, c.data(),
-                                               c.data() + size);
-        ASSERT_EQ(ra, rb) << "round " << round;
-        ASSERT_EQ(ra, rc) << "round " << round;
-        ASSERT_EQ(oa - a.data(), ob - b.data()) << "round " << round;
-        ASSERT_EQ(oa - a.data(), oc - c.data()) << "round " << round;
-        if (ra == 1) {
-            ASSERT_TRUE(std::equal(a.data(), oa, b.data())) << "round " << round;
-            ASSERT_TRUE(std::equal(a.data(), oa, c.data())) << "round " << round;
-        }
-    }
-}
-
 TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
 {
     DbcsStubScope dbcs;

@@ -93,25 +93,16 @@ inline std::vector<Bytes> data_records(const Bytes &file)
 inline std::vector<Bytes> records(const Bytes &file)
 {
     std::vector<Bytes> recs;
+    rje_expand_ctx ctx;
     for (const Bytes &block : data_records(file)) {
-        rje_expand_ctx ctx;
-        ctx.scb = block[0];
-        const unsigned char *in = block.data() + 1;
-        const unsigned char *last = block.data() + block.size() - 1;
-        for (;;) {
-            unsigned char rec[1024];
-            unsigned char *out = rec;
-            const unsigned rc = rje_expand(&in, &out, sizeof rec, last, &ctx, 0, rec);
-            if (rc == EOB_SPANNED) {
-                EXPECT_EQ(out, rec) << "block ends inside a record";
-                break;
-            }
-            EXPECT_TRUE(out > rec && out[-1] == 0x15);
-            recs.emplace_back(rec, out - 1);
-            if (rc == EOR_EOB) {
-                break;
-            }
-        }
+        unsigned char rec[1024];
+        std::size_t length = 0;
+        const unsigned rc = rje_expand_block(&ctx, block.data(), block.size(), rec, sizeof rec, length,
+                                             [&](const unsigned char *r, std::size_t n) {
+                                                 EXPECT_EQ(r[n - 1], RJE_NL);
+                                                 recs.emplace_back(r, r + n - 1);
+                                             });
+        EXPECT_EQ(rc, EOR_EOB) << "block ends inside a record";
     }
     return recs;
 }

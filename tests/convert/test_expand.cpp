@@ -23,9 +23,8 @@ Bytes hex(const std::string &s)
     return r;
 }
 
-// Expands blocks in turn (the first byte of each is its SCB, unless raw) with one context, one record
-// per call; each record as hex, then its result: "C1 15 /1". A block written "+ ..." goes on with the
-// SCB left in the context.
+// Expands blocks in turn with one context (each begun with rje_expand_begin, unless raw), one record
+// per call; each record as hex, then its result: "C1 15 /1".
 std::string expand(std::initializer_list<const char *> blocks, bool raw = false, unsigned max = 256)
 {
     rje_expand_ctx ctx;
@@ -33,11 +32,8 @@ std::string expand(std::initializer_list<const char *> blocks, bool raw = false,
     unsigned char buf[300];
     unsigned char *out = buf;
     for (const char *text : blocks) {
-        const bool goes_on = text[0] == '+';
-        const Bytes block = hex(text + goes_on);
-        const unsigned char *in = block.data();
-        if (!raw && !goes_on)
-            ctx.scb = *in++;
+        const Bytes block = hex(text);
+        const unsigned char *in = raw ? block.data() : rje_expand_begin(&ctx, block.data(), block.size());
         for (unsigned rc = EOR_MORE; rc == EOR_MORE;) {
             rc = rje_expand(&in, &out, max, &block.back(), &ctx, 0, buf);
             EXPECT_LE(out - buf, static_cast<long>(max));
@@ -76,10 +72,10 @@ TEST(Expand, DocumentedExamples)
 }
 
 // The context carries a string, a transparent count or a TRN whose count is still to come into the
-// next block; the caller primes the SCB of each block.
+// next block; a block begins with an SCB only where the previous block's string was used up.
 TEST(Expand, RecordsGoOnInTheNextBlock)
 {
-    EXPECT_EQ(expand({"07 35 05 C1", "+ C2 15 C3 C4 01 1E"}), "C1 /0 | C1 C2 15 C3 C4 15 /2 ");
+    EXPECT_EQ(expand({"07 35 05 C1", "C2 15 C3 C4 01 1E"}), "C1 /0 | C1 C2 15 C3 C4 15 /2 ");
     EXPECT_EQ(expand({"03 C1 15 35", "03 02 15 25 01 1E"}), "C1 15 /1 /0 | 15 25 15 /2 ");
     // TRN ends a string: its count is the repeated byte, or the first blank of a blank run.
     EXPECT_EQ(expand({"01 35 C3 03 02 15 25 01 1E"}), "03 03 15 15 /1 15 /2 ");
