@@ -61,7 +61,7 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
 }
 
 // Converts the content on one text path into a data file held in `out`. @return the result.
-int convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format, int tabs,
+std::int64_t convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format, int tabs,
             int fixed, bool wide, std::string &out)
 {
     convert_force_wide_path(wide);
@@ -76,7 +76,7 @@ int convert(const unsigned char *content, std::size_t length, int lrecl, int max
     std::FILE *df = open_memstream(&file, &file_size);
     unsigned char *buffer = nje_data_allocate_buffer(8192);
     check(in != nullptr && df != nullptr && buffer != nullptr);
-    const int result = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
+    const std::int64_t result = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
     nje_data_write_eod(df);
     std::fclose(df);
     std::fclose(in);
@@ -106,14 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::setlocale(LC_ALL, utf8 ? "C.UTF-8" : "C");
     std::string file;
-    const int result = convert(content, length, lrecl, maxdata, format, tabs, fixed, wide, file);
+    const std::int64_t result = convert(content, length, lrecl, maxdata, format, tabs, fixed, wide, file);
     if (format == NJE_FORMAT_TEXT) {
         // The other text path must write the same data file.
         std::string other;
         check(convert(content, length, lrecl, maxdata, format, tabs, fixed, !wide, other) == result);
         check(other == file);
     }
-    check(result >= -2);
+    check(result >= 0 || result == NJE_CONVERT_COMPRESS_FAILED ||
+          (result == NJE_CONVERT_DBCS_NO_ROOM && format == NJE_FORMAT_TEXT && lrecl < 4) ||
+          (result == NJE_CONVERT_SHORT_RECORD && format == NJE_FORMAT_RECORD));
 
     if (result >= 0) {
         const auto recs = read_back(file.data(), file.size(), format != NJE_FORMAT_RECORD);

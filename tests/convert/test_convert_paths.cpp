@@ -184,9 +184,15 @@ TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
     EXPECT_EQ(Bytes(buf, buf + 5), (Bytes{0x0E, 0x83, 0x42, 0x0F, 0x1E}));
     EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 2);
     EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), -1);
-    // A record too short for any double-byte character drops it; a single-byte line is truncated.
-    EXPECT_EQ(records(convert(bytes("A" + a + "B\n"), 3, 3820, NJE_FORMAT_TEXT).file),
-              (std::vector<Bytes>{{0xC1, 0xC2}}));
+    // The library decides by the first byte of the character (U+3042 is not the letter 0x42).
+    EXPECT_EQ(records(convert(bytes("\xE3\x81\x82\xE3\x81\x84\n"), 80, 3820, NJE_FORMAT_TEXT).file),
+              (std::vector<Bytes>{{0x0E, 0x44, 0x81, 0x44, 0x83, 0x0F}}));
+    // A record too short for any double-byte character is an error, not a character dropped;
+    // a single-byte line is truncated.
+    EXPECT_EQ(convert(bytes("A" + a + "B\n"), 3, 3820, NJE_FORMAT_TEXT).result, NJE_CONVERT_DBCS_NO_ROOM);
+    InputFile narrow(bytes("A" + a));
+    unsigned char narrow_buf[8];
+    EXPECT_EQ(convert_read_line(narrow.f, narrow_buf, 3, 8, 0), NJE_CONVERT_DBCS_NO_ROOM);
     EXPECT_EQ(records(convert(bytes("ABCDEFG" + a + "\n"), 6, 3820, NJE_FORMAT_TEXT).file),
               (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}}));
 }

@@ -46,7 +46,7 @@ struct InputFile {
 };
 
 struct Conversion {
-    int result = 0;
+    std::int64_t result = 0;
     Bytes file; // the whole data file, end-of-data mark included
 };
 

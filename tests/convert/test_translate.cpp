@@ -167,6 +167,9 @@ TEST(AtoEStr, DoubleByteRunsStayInsideField)
     const char *e_acute = "\xC3\xA9", *u_uml = "\xC3\xBC";
     EXPECT_EQ(atoe((std::string(e_acute) + "A").c_str(), 8).first, hex("0E 42 81 0F C1 EE EE EE"));
     EXPECT_EQ(atoe((std::string("A") + e_acute + u_uml).c_str(), 8).first, hex("C1 0E 42 81 42 82 0F EE"));
+    // The library is asked about the first byte of the character's bytes, not the low 8 bits of its
+    // code point (U+3042 would be taken for 0x42, "B").
+    EXPECT_EQ(atoe("\xE3\x81\x82\xE3\x81\x84" "A", 8).first, hex("0E 44 81 44 83 0F C1 EE"));
     // Unknown characters get the library's answer.
     EXPECT_EQ(atoe("\xC3\x9F", 4).first, hex("0E FE FE 0F"));
     // A character that does not fit with its SI is left out and the run is closed.
