@@ -1,7 +1,5 @@
 // The bulk text path must write exactly the data file that the character path writes, in every
-// locale and setting; the conversion's own compressor must place exactly the bytes rje_compress
-// places; double-byte lines are cut into records that never exceed lrecl. Random inputs print their
-// seed; set JOBPUSH_CONVERT_SEED to replay a failure.
+// locale and setting. Random inputs print their seed; set JOBPUSH_CONVERT_SEED to replay a failure.
 #include "test_convert_util.h"
 
 #include <clocale>
@@ -152,47 +150,4 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
     big.insert(big.end(), one_long_line.begin(), one_long_line.end());
     EXPECT_EQ(run(big, false, 80, 3820, 8, 0).file, run(big, true, 80, 3820, 8, 0).file);
     EXPECT_EQ(run(one_long_line, false, 80, 3820, 8, 0).result, 1);
-}
-
-TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
-{
-    DbcsStubScope dbcs;
-    ASSERT_EQ(dbcs.linked, 1);
-    const std::string a = "\xE3\x82\xA2"; // IBM 0x8342
-    // Runs are framed by SO/SI.
-    Conversion one = convert(bytes("A" + a + "B\n"), 80, 3820, NJE_FORMAT_TEXT);
-    EXPECT_EQ(one.result, 1);
-    EXPECT_EQ(records(one.file), (std::vector<Bytes>{{0xC1, 0x0E, 0x83, 0x42, 0x0F, 0xC2}}));
-
-    // A character that does not fit together with its SI begins the next record; a folded line
-    // stays folded; every record counts.
-    Conversion cut =
-        convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820, NJE_FORMAT_TEXT);
-    EXPECT_EQ(cut.result, 7);
-    EXPECT_EQ(records(cut.file), (std::vector<Bytes>{{0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                     {0x0E, 0x83, 0x42, 0x0F},
-                                                     {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                     {0xC2},
-                                                     {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
-                                                     {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
-                                                     {0xE9}}));
-    // The reader gives the same records one call at a time, carrying the cut line over.
-    InputFile in(bytes(a + a + a + "\nZ"));
-    unsigned char buf[16];
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 7);
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 5);
-    EXPECT_EQ(Bytes(buf, buf + 5), (Bytes{0x0E, 0x83, 0x42, 0x0F, 0x1E}));
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 2);
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), -1);
-    // The library decides by the first byte of the character (U+3042 is not the letter 0x42).
-    EXPECT_EQ(records(convert(bytes("\xE3\x81\x82\xE3\x81\x84\n"), 80, 3820, NJE_FORMAT_TEXT).file),
-              (std::vector<Bytes>{{0x0E, 0x44, 0x81, 0x44, 0x83, 0x0F}}));
-    // A record too short for any double-byte character is an error, not a character dropped;
-    // a single-byte line is truncated.
-    EXPECT_EQ(convert(bytes("A" + a + "B\n"), 3, 3820, NJE_FORMAT_TEXT).result, NJE_CONVERT_DBCS_NO_ROOM);
-    InputFile narrow(bytes("A" + a));
-    unsigned char narrow_buf[8];
-    EXPECT_EQ(convert_read_line(narrow.f, narrow_buf, 3, 8, 0), NJE_CONVERT_DBCS_NO_ROOM);
-    EXPECT_EQ(records(convert(bytes("ABCDEFG" + a + "\n"), 6, 3820, NJE_FORMAT_TEXT).file),
-              (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}}));
 }
