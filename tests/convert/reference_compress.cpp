@@ -5,37 +5,6 @@
 
 #include <cstddef>
 
-namespace
-{
-
-struct State {
-    unsigned char *out;       // write position
-    const unsigned char *end; // block end
-    unsigned char *first_scb = nullptr;
-    bool has_scb = false;
-
-    bool room(std::size_t k) const { return out + k < end; }
-    void scb(unsigned char v)
-    {
-        if (first_scb == nullptr)
-            first_scb = out;
-        *out++ = v;
-        has_scb = true;
-    }
-    void literal(const unsigned char *p, std::size_t n)
-    {
-        if (n == 0)
-            return;
-        if (has_scb)
-            scb(static_cast<unsigned char>(n));
-        for (std::size_t k = 0; k < n; ++k)
-            *out++ = p[k];
-        has_scb = true;
-    }
-};
-
-} // namespace
-
 int reference_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
                        const unsigned char *out_end, unsigned block_size)
 {
@@ -43,90 +12,98 @@ int reference_compress(const unsigned char **in, unsigned char **out, const unsi
     if (in_end <= rec || in_end[-1] != 0x1E || in_end - rec > 256)
         return -1;
     const std::size_t n = static_cast<std::size_t>(in_end - rec) - 1; // data bytes; the IRS is at n
-    State s{*out, out_end};
+    unsigned char *o = *out;
+    unsigned char *first_scb = nullptr;
+    bool has_scb = false;
+    auto room = [&](std::size_t k) { return o + k < out_end; };
+    auto scb = [&](int v) {
+        if (first_scb == nullptr)
+            first_scb = o;
+        *o++ = static_cast<unsigned char>(v);
+        has_scb = true;
+    };
+    auto literal = [&](const unsigned char *p, std::size_t len) {
+        if (len == 0)
+            return;
+        if (has_scb)
+            scb(static_cast<int>(len));
+        for (std::size_t k = 0; k < len; ++k)
+            *o++ = p[k];
+        has_scb = true;
+    };
     const bool at_start = *out + block_size == out_end;
-    unsigned char *initial;
-    if (at_start) {
-        initial = s.out++;
-    } else {
-        if (!s.room(5) || !s.room(n + 1))
-            return 0;
-        initial = s.out - 2;
-    }
-    *s.out++ = 0x35;
-    unsigned char *count = s.out++;
+    if (!at_start && (!room(5) || !room(n + 1)))
+        return 0;
+    unsigned char *initial = at_start ? o++ : o - 2;
+    *o++ = 0x35;
+    unsigned char *count = o++;
 
     if (n <= 1) {
-        if (!s.room(3))
+        if (!room(3))
             return 0;
-        *s.out++ = n == 0 ? 0x40 : rec[0];
-        *s.out++ = 0x01;
-        *s.out++ = 0x1E;
+        *o++ = n == 0 ? 0x40 : rec[0];
+        *o++ = 0x01;
+        *o++ = 0x1E;
         *initial = at_start ? 3 : 4;
         *count = 1;
         *in = in_end;
-        *out = s.out;
+        *out = o;
         return 1;
     }
-
     const unsigned char *lit = rec; // P
     std::size_t lit_len = 0;        // L; the first byte waits uncounted
-    int prev = rec[0];
-    int run_byte = -1; // -1: no run pending
+    int prev = rec[0];              // -1: no previous byte
+    int run_byte = -1;              // -1: no run pending
     std::size_t run_len = 0;
     for (std::size_t i = 1;; ++i) {
         const bool irs = i == n;
         const int c = irs ? -1 : rec[i];
-        if (lit_len == 60) {
-            if (!s.room(62))
+        if (lit_len == 60) { // full pieces first
+            if (!room(62))
                 return 0;
-            s.scb(60);
+            scb(60);
             for (int k = 0; k < 60; ++k)
-                *s.out++ = lit[k];
+                *o++ = lit[k];
             lit += 60;
             lit_len = 0;
             prev = -1;
         } else if (run_len == 63) {
-            if (!s.room(6))
+            if (!room(6))
                 return 0;
-            if (run_byte == 0x40) {
-                s.scb(0xBF);
-            } else {
-                s.scb(0xFF);
-                *s.out++ = static_cast<unsigned char>(run_byte);
-            }
+            scb(run_byte == 0x40 ? 0xBF : 0xFF);
+            if (run_byte != 0x40)
+                *o++ = static_cast<unsigned char>(run_byte);
             run_byte = -1;
             run_len = 0;
             prev = -1;
         }
-        if (!irs && c == prev && lit_len == 0) {
+        if (!irs && c == prev && lit_len == 0) { // a run grows
             if (run_byte < 0) {
                 run_byte = c;
                 run_len = 1;
             }
             ++run_len;
         } else if (!irs && c == prev) {
-            if (!s.room(lit_len + 1))
+            if (!room(lit_len + 1))
                 return 0;
             if (c == 0x40 || (i + 1 < n && rec[i + 1] == c)) {
-                s.literal(lit, lit_len - 1);
+                literal(lit, lit_len - 1);
                 lit_len = 0;
                 run_byte = c;
                 run_len = 2;
             } else {
                 ++lit_len;
             }
-        } else if (run_byte >= 0) {
-            if (!s.room(2))
+        } else if (run_byte >= 0) { // a run ends
+            if (!room(2))
                 return 0;
-            if (run_byte == 0x40) {
-                s.scb(static_cast<unsigned char>(0x80 + run_len));
-            } else if (run_len >= 3) {
-                s.scb(static_cast<unsigned char>(0xC0 + run_len));
-                *s.out++ = static_cast<unsigned char>(run_byte);
+            if (run_byte == 0x40 || run_len >= 3) {
+                scb((run_byte == 0x40 ? 0x80 : 0xC0) + static_cast<int>(run_len));
+                if (run_byte != 0x40)
+                    *o++ = static_cast<unsigned char>(run_byte);
             } else {
-                *s.out++ = static_cast<unsigned char>(run_byte);
-                *s.out++ = static_cast<unsigned char>(run_byte);
+                *o++ = static_cast<unsigned char>(run_byte); // two leading bytes: no SCB
+                *o++ = static_cast<unsigned char>(run_byte);
             }
             run_byte = -1;
             run_len = 0;
@@ -135,7 +112,7 @@ int reference_compress(const unsigned char **in, unsigned char **out, const unsi
             lit = rec + i;
             lit_len = 1;
             prev = c;
-            if (!s.room(2))
+            if (!room(2))
                 return 0;
         } else {
             if (irs)
@@ -148,23 +125,22 @@ int reference_compress(const unsigned char **in, unsigned char **out, const unsi
                 ++lit_len;
             }
             prev = c;
-            if (!s.room(lit_len + 1))
+            if (!room(lit_len + 1))
                 return 0;
         }
     }
-    if (!s.room(lit_len + 1))
+    if (!room(lit_len + 1))
         return 0;
-    s.literal(lit, lit_len);
-    if (!s.room(2))
+    literal(lit, lit_len);
+    if (!room(2))
         return 0;
-    s.scb(0x01);
-    *s.out++ = 0x1E;
-    const std::ptrdiff_t initial_len = s.first_scb - (initial + 1);
-    if (initial_len > 63)
+    scb(0x01);
+    *o++ = 0x1E;
+    if (first_scb - (initial + 1) > 63)
         return -1;
-    *initial = static_cast<unsigned char>(initial_len);
+    *initial = static_cast<unsigned char>(first_scb - (initial + 1));
     *count = static_cast<unsigned char>(n);
     *in = in_end;
-    *out = s.out;
+    *out = o;
     return 1;
 }
