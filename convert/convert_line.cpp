@@ -145,3 +145,8 @@ const unsigned char *convert_file_table()
 {
     return file_table();
 }
+
+void convert_read_line_forget()
+{
+    carry = LineCarry{};
+}

@@ -36,3 +36,7 @@ struct LineBuilder {
 
 // The table for file data: nje_usr_AtoE when loaded, else nje_AtoE.
 const unsigned char *convert_file_table();
+
+// Forgets what convert_read_line keeps between calls (the rest of a cut line), so that a stream
+// opened where a closed one was is read from its start.
+void convert_read_line_forget();

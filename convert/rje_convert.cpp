@@ -88,6 +88,7 @@ void finish_line_wide(ConvertInput &in, Decoder &dec, LineBuilder &lb, BlockWrit
 void text_by_characters(std::FILE *file, const TextSettings &s, BlockWriter &blocks, Counter &cnt)
 {
     RecordArea area;
+    convert_read_line_forget();
     for (;;) {
         const int len = convert_read_line(file, area.bytes, s.lrecl, s.tabs, s.fixed ? 1 : 0);
         if (len < 0) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "convert/translate.h"
+#include "tests/dbcs_stub/dbcs_stub_loader.h"
 
 using namespace convert_test;
 
@@ -111,6 +112,22 @@ TEST(ConvertStreams, PipesAndPushedBackBytes)
         nje_data_free_buffer(buffer);
         std::fclose(in);
     }
+}
+
+TEST(ConvertStreams, NewStreamIgnoresTheRestOfACutLine)
+{
+    // The reader keeps the rest of a cut double-byte line for its stream; a conversion of a stream
+    // that the library may have placed where that one was must not begin with it.
+    DbcsStubScope dbcs;
+    {
+        InputFile cut(bytes("\xE3\x82\xA2\xE3\x82\xA2\xE3\x82\xA2\n"));
+        unsigned char buf[16];
+        ASSERT_EQ(convert_read_line(cut.f, buf, 6, 8, 0), 7);
+    }
+    convert_force_wide_path(true);
+    const Conversion c = convert(bytes("Z\n"), 6, 3820, NJE_FORMAT_TEXT);
+    convert_force_wide_path(false);
+    EXPECT_EQ(records(c.file), (std::vector<Bytes>{{0xE9}}));
 }
 
 // Runs `body` in a child process. @return its exit status, or -1 when it did not exit.
