@@ -5,6 +5,7 @@
 #include "convert/rje_compress.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "convert/vector_scan.h"
 
@@ -65,12 +66,56 @@ struct Block {
     }
 };
 
-// The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
-// worst case: the same pieces as the checked loop of compress_record, found a piece at a time.
-template <bool Padded> void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
+#if defined(__SSE2__)
+constexpr bool HAVE_ROOMY = true;
+
+// Pairs of equal bytes in one record's data, as bit sets (bit i: position i) of at most 256 bits.
+constexpr std::size_t MASK_WORDS = (RJE_MAX_RECORD_DATA + 1 + 63) / 64;
+struct RecordPairs {
+    std::uint64_t pair[MASK_WORDS + 1] = {}; // rec[i] == rec[i - 1]
+    std::uint64_t start[MASK_WORDS] = {};    // rec[i - 1], rec[i] begin a run inside a literal string
+};
+
+// First position j in [i, lim) whose bit is Want, or lim.
+template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i, std::size_t lim)
 {
-    using vector_scan::next_pair;
-    using vector_scan::run_end;
+    while (i < lim) {
+        const std::size_t w = i >> 6;
+        const std::uint64_t bits = (Want ? m[w] : ~m[w]) >> (i & 63);
+        if (bits != 0)
+            return std::min(lim, i + static_cast<std::size_t>(__builtin_ctzll(bits)));
+        i = (w + 1) << 6;
+    }
+    return lim;
+}
+
+// The pairs of rec[0..n), n >= 2, that 16 bytes past n may be read from. A pair begins a run when
+// it is a blank pair or the byte after it is equal too (and still data).
+inline void find_pairs(const unsigned char *rec, std::size_t n, RecordPairs &m)
+{
+    std::uint64_t blank[MASK_WORDS] = {};
+    const __m128i blanks = _mm_set1_epi8(static_cast<char>(EBCDIC_BLANK));
+    for (std::size_t i = 0; i < n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
+        const __m128i b = i == 0 ? _mm_slli_si128(a, 1) : _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i - 1));
+        m.pair[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)))} << (i & 63);
+        blank[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, blanks)))} << (i & 63);
+    }
+    m.pair[0] &= ~std::uint64_t{1};
+    const std::size_t w = n >> 6; // bits from n on are not data
+    const std::uint64_t keep = (std::uint64_t{1} << (n & 63)) - 1;
+    m.pair[w] &= keep;
+    blank[w] &= keep;
+    for (std::size_t k = 0; k <= w; ++k)
+        m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
+}
+
+// The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
+// worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
+void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
+{
+    RecordPairs m;
+    find_pairs(rec, n, m);
     const unsigned char *lit = rec;
     std::size_t lit_len = 0;
     std::size_t i = 2;
@@ -84,12 +129,12 @@ template <bool Padded> void compress_roomy(const unsigned char *rec, std::size_t
     lit_len = 2;
 literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
     for (;;) {
-        const std::size_t j = next_pair<Padded>(rec, i, std::min(n, i + (LITERAL_CUT - lit_len)));
+        const std::size_t j = next_bit<true>(m.start, i, std::min(n, i + (LITERAL_CUT - lit_len)));
         lit_len += j - i;
         i = j;
         if (lit_len == LITERAL_CUT) {
             b.scb(static_cast<unsigned char>(LITERAL_CUT));
-            b.bytes<Padded>(lit, LITERAL_CUT);
+            b.bytes<true>(lit, LITERAL_CUT);
             lit += LITERAL_CUT;
             lit_len = 0;
             if (i == n)
@@ -100,21 +145,16 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         }
         if (i == n)
             goto finish;
-        const unsigned char c = rec[i];
-        if (c == EBCDIC_BLANK || (i + 1 < n && rec[i + 1] == c)) {
-            b.literal<Padded>(lit, lit_len - 1);
-            lit_len = 0;
-            run_byte = c;
-            run_len = 2;
-            ++i;
-            goto run_mode;
-        }
-        ++lit_len; // a pair that does not begin a run
+        b.literal<true>(lit, lit_len - 1); // the previous byte leaves for the run
+        lit_len = 0;
+        run_byte = rec[i];
+        run_len = 2;
         ++i;
+        goto run_mode;
     }
 run_mode: // run_len >= 2 bytes of run_byte pending
 {
-    const std::size_t j = run_end<Padded>(rec, i, std::min(n, i + (RUN_CUT - run_len)), run_byte);
+    const std::size_t j = next_bit<false>(m.pair, i, std::min(n, i + (RUN_CUT - run_len)));
     run_len += j - i;
     i = j;
     if (i == n)
@@ -129,10 +169,14 @@ run_mode: // run_len >= 2 bytes of run_byte pending
 finish:
     if (run_len != 0)
         b.run(run_byte, run_len);
-    b.literal<Padded>(lit, lit_len);
+    b.literal<true>(lit, lit_len);
     b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
 }
+#else
+constexpr bool HAVE_ROOMY = false;
+void compress_roomy(const unsigned char *, std::size_t, Block &) {}
+#endif
 
 // The record's data rec[0..n) (n >= 2) with a room check before each piece.
 // @return false when a room check failed.
@@ -286,8 +330,8 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
         *out = b.w;
         return 1;
     }
-    if (static_cast<std::size_t>(out_end - b.w) > 2 * data_len + ROOMY_SLACK)
-        compress_roomy<Padded>(in, data_len, b);
+    if (Padded && HAVE_ROOMY && static_cast<std::size_t>(out_end - b.w) > 2 * data_len + ROOMY_SLACK)
+        compress_roomy(in, data_len, b);
     else if (!compress_checked<Padded>(in, data_len, b))
         return 0;
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));

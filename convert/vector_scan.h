@@ -131,22 +131,22 @@ inline std::size_t first_of_class(const unsigned char *p, std::size_t n, const u
 }
 
 #if defined(CONVERT_HAVE_AVX2_TRANSLATE)
-// Translates n bytes of 0x20..0x7F thirty-two at a time: the low nibble looks up each of the six
-// table rows, and the bits of the row number (high nibble - 2) pick among them. The last vector
-// reads and writes up to 31 bytes past n (PAD); what it writes there carries no meaning.
-__attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned char *out, const unsigned char *in,
-                                                                     std::size_t n, const unsigned char *table)
-{
+// The table's rows 0x20..0x7F for translating printable ASCII thirty-two bytes at a time: the low
+// nibble looks up each of the six rows, and the bits of the row number (high nibble - 2) pick among
+// them.
+struct PrintableTable {
     __m256i rows[6];
-    for (int r = 0; r < 6; ++r)
-        rows[r] = _mm256_broadcastsi128_si256(
-            _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r)));
-    const __m256i low = _mm256_set1_epi8(0x0F);
-    const __m256i two = _mm256_set1_epi8(2);
-    for (std::size_t i = 0; i < n; i += 32) {
-        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i));
+    __attribute__((target("avx2"))) explicit PrintableTable(const unsigned char *table)
+    {
+        for (int r = 0; r < 6; ++r)
+            rows[r] = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r)));
+    }
+    __attribute__((target("avx2"))) __m256i operator()(__m256i x) const
+    {
+        const __m256i low = _mm256_set1_epi8(0x0F);
         const __m256i lo = _mm256_and_si256(x, low);
-        const __m256i row = _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), two);
+        const __m256i row = _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), _mm256_set1_epi8(2));
         const __m256i bit0 = _mm256_slli_epi16(row, 7); // blendv looks at bit 7 of each byte
         const __m256i bit1 = _mm256_slli_epi16(row, 6);
         const __m256i bit2 = _mm256_slli_epi16(row, 5);
@@ -156,9 +156,39 @@ __attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned ch
             _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[2], lo), _mm256_shuffle_epi8(rows[3], lo), bit0);
         const __m256i r45 =
             _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[4], lo), _mm256_shuffle_epi8(rows[5], lo), bit0);
-        const __m256i r03 = _mm256_blendv_epi8(r01, r23, bit1);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), _mm256_blendv_epi8(r03, r45, bit2));
+        return _mm256_blendv_epi8(_mm256_blendv_epi8(r01, r23, bit1), r45, bit2);
     }
+};
+
+// Translates n bytes of 0x20..0x7F; the last vector reads and writes up to 31 bytes past n (PAD),
+// what it writes there carries no meaning.
+__attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned char *out, const unsigned char *in,
+                                                                     std::size_t n, const unsigned char *table)
+{
+    const PrintableTable t(table);
+    for (std::size_t i = 0; i < n; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
+                            t(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i))));
+}
+
+// The same for the leading bytes 0x20..0x7F of in[0..k), found while translating.
+// @return their number.
+__attribute__((target("avx2"))) inline std::size_t translate_prefix_avx2(unsigned char *out, const unsigned char *in,
+                                                                         std::size_t k, const unsigned char *table)
+{
+    const PrintableTable t(table);
+    const __m256i below = _mm256_set1_epi8(0x20);
+    for (std::size_t i = 0; i < k; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i));
+        // Signed compare: bytes 0x80..0xFF count as below the space too.
+        auto stop = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(below, x)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), t(x));
+        if (k - i < 32)
+            stop |= ~0u << (k - i);
+        if (stop != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(stop));
+    }
+    return k;
 }
 
 inline bool have_avx2()
@@ -186,6 +216,20 @@ inline void translate(unsigned char *out, const unsigned char *in, std::size_t n
 #endif
     for (std::size_t i = 0; i < n; ++i)
         out[i] = table[in[i]];
+}
+
+// Translates the leading bytes 0x20..0x7F of in[0..k) through the table. in and out have PAD bytes
+// of room behind them, and out may be written past the bytes translated. @return their number.
+inline std::size_t translate_printable_prefix(unsigned char *out, const unsigned char *in, std::size_t k,
+                                              const unsigned char *table)
+{
+#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+    if (have_avx2())
+        return translate_prefix_avx2(out, in, k, table);
+#endif
+    const std::size_t n = printable_prefix(in, k);
+    translate(out, in, n, table, true);
+    return n;
 }
 
 } // namespace vector_scan
