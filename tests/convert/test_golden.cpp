@@ -2,8 +2,8 @@
 // tests/data/convert/<operation>/. A file holds vectors separated by "---" lines; each line is a key
 // and its value, "#" begins a comment. Byte values are hex tokens: "C1", "40*63" (63 blanks), "x59"
 // (59 distinct bytes from 0x81 on), "n20" (the bytes 0 to 19). Operations:
-//   compress   record... [size N] [result R] block: the block after compressing the records in turn
-//              (result 1 also expands the block back to the records);
+//   compress   record... [size N] [mode M] [result R] block: the block after compressing the records
+//              in turn (result 1 also expands the block back to the records);
 //   expand     block... [raw] [nls] [max N] log: each call's record and result ("C1 15 /1"), "|"
 //              after a block that ends inside a record;
 //   convert    text "..." or input, [format lrecl maxdata tabs fixed locale dbcs], result, then
@@ -157,7 +157,8 @@ TEST(Golden, Compress)
         for (const std::string &text : recs) {
             const Bytes r = hex(text);
             const unsigned char *in = r.data();
-            rc = rje_compress(&in, &out, r.data() + r.size(), block.data() + size, size, RJE_MODE_RECORD);
+            rc = rje_compress(&in, &out, r.data() + r.size(), block.data() + size, size,
+                              static_cast<unsigned>(v.num("mode", RJE_MODE_RECORD)));
             if (rc != 1)
                 break;
         }
