@@ -90,10 +90,10 @@ void compress_all(const std::vector<Bytes> &records, Bytes &block, Full full)
     for (const Bytes &r : records) {
         for (;;) {
             const unsigned char *in = r.data();
-            int rc = Padded ? rje_compress_padded(in, in + r.size() - RJE_COMPRESS_READ_PAD, &out, block.data(),
-                                                  block.data() + BLOCK_SIZE)
-                            : rje_compress(&in, &out, r.data() + r.size(), block.data() + BLOCK_SIZE, BLOCK_SIZE,
-                                           RJE_MODE_RECORD);
+            int rc = Padded ? rje_compress_padded(in, in + r.size() - RJE_COMPRESS_READ_PAD, &out,
+                                                  block.data(), block.data() + BLOCK_SIZE)
+                            : rje_compress(&in, &out, r.data() + r.size(), block.data() + BLOCK_SIZE,
+                                           BLOCK_SIZE, RJE_MODE_RECORD);
             if (rc == 1 || out == block.data())
                 break;
             full(block.data(), out);

@@ -71,8 +71,9 @@ bool BlockWriter::flush()
     std::FILE *to = df;
     if (mem != nullptr) {
         const long pos = std::ftell(mem);
-        if (pos < 0 || static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
-                           BATCH_SIZE) {
+        if (pos < 0 ||
+            static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
+                BATCH_SIZE) {
             if (!drain()) {
                 w = block;
                 return false;

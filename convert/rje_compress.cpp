@@ -97,9 +97,12 @@ inline void find_pairs(const unsigned char *rec, std::size_t n, RecordPairs &m)
     const __m128i blanks = _mm_set1_epi8(static_cast<char>(EBCDIC_BLANK));
     for (std::size_t i = 0; i < n; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
-        const __m128i b = i == 0 ? _mm_slli_si128(a, 1) : _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i - 1));
-        m.pair[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)))} << (i & 63);
-        blank[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, blanks)))} << (i & 63);
+        const __m128i b =
+            i == 0 ? _mm_slli_si128(a, 1) : _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i - 1));
+        m.pair[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)))}
+                          << (i & 63);
+        blank[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, blanks)))}
+                         << (i & 63);
     }
     m.pair[0] &= ~std::uint64_t{1};
     const std::size_t w = n >> 6; // bits from n on are not data
@@ -152,7 +155,7 @@ literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
         ++i;
         goto run_mode;
     }
-run_mode: // run_len >= 2 bytes of run_byte pending
+run_mode : // run_len >= 2 bytes of run_byte pending
 {
     const std::size_t j = next_bit<false>(m.pair, i, std::min(n, i + (RUN_CUT - run_len)));
     run_len += j - i;
@@ -216,7 +219,8 @@ template <bool Padded> bool compress_checked(const unsigned char *rec, std::size
             }
             ++run_len;
             ++i;
-            const std::size_t j = run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
+            const std::size_t j =
+                run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
             run_len += j - i;
             i = j;
             continue;

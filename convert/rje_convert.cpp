@@ -154,8 +154,9 @@ void text_bulk(ConvertInput &in, unsigned char *rec, const TextSettings &s, cons
         }
         // The line ends within the first lrecl bytes, or the record fills up first, or the input
         // ends: either way the bytes at hand decide the record.
-        std::size_t i =
-            bc.ascii_ordinary ? vector_scan::translate_printable_prefix(rec, p, std::min(avail, lrecl), table) : 0;
+        std::size_t i = bc.ascii_ordinary
+                            ? vector_scan::translate_printable_prefix(rec, p, std::min(avail, lrecl), table)
+                            : 0;
         std::size_t n = i;
         bool wide = false;
         bool ended = false;

@@ -146,7 +146,8 @@ struct PrintableTable {
     {
         const __m256i low = _mm256_set1_epi8(0x0F);
         const __m256i lo = _mm256_and_si256(x, low);
-        const __m256i row = _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), _mm256_set1_epi8(2));
+        const __m256i row =
+            _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), _mm256_set1_epi8(2));
         const __m256i bit0 = _mm256_slli_epi16(row, 7); // blendv looks at bit 7 of each byte
         const __m256i bit1 = _mm256_slli_epi16(row, 6);
         const __m256i bit2 = _mm256_slli_epi16(row, 5);
@@ -162,8 +163,9 @@ struct PrintableTable {
 
 // Translates n bytes of 0x20..0x7F; the last vector reads and writes up to 31 bytes past n (PAD),
 // what it writes there carries no meaning.
-__attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned char *out, const unsigned char *in,
-                                                                     std::size_t n, const unsigned char *table)
+__attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned char *out,
+                                                                     const unsigned char *in, std::size_t n,
+                                                                     const unsigned char *table)
 {
     const PrintableTable t(table);
     for (std::size_t i = 0; i < n; i += 32)
@@ -173,8 +175,8 @@ __attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned ch
 
 // The same for the leading bytes 0x20..0x7F of in[0..k), found while translating.
 // @return their number.
-__attribute__((target("avx2"))) inline std::size_t translate_prefix_avx2(unsigned char *out, const unsigned char *in,
-                                                                         std::size_t k, const unsigned char *table)
+__attribute__((target("avx2"))) inline std::size_t
+translate_prefix_avx2(unsigned char *out, const unsigned char *in, std::size_t k, const unsigned char *table)
 {
     const PrintableTable t(table);
     const __m256i below = _mm256_set1_epi8(0x20);

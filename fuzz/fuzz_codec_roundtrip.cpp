@@ -39,9 +39,12 @@ int compress_three(const Bytes &in, Bytes &block, unsigned char *&out)
                                    RJE_MODE_RECORD);
     const int ref = reference_compress(&p_ref, &o_ref, in.data() + in.size(), ref_block.data() + size, size);
     check(fast == ref && plain == ref && p_plain == p_ref);
-    check(o_fast - block.data() == o_ref - ref_block.data() && o_plain - plain_block.data() == o_ref - ref_block.data());
-    check(std::memcmp(block.data(), ref_block.data(), static_cast<std::size_t>(o_ref - ref_block.data())) == 0);
-    check(std::memcmp(plain_block.data(), ref_block.data(), static_cast<std::size_t>(o_ref - ref_block.data())) == 0);
+    check(o_fast - block.data() == o_ref - ref_block.data() &&
+          o_plain - plain_block.data() == o_ref - ref_block.data());
+    check(std::memcmp(block.data(), ref_block.data(), static_cast<std::size_t>(o_ref - ref_block.data())) ==
+          0);
+    check(std::memcmp(plain_block.data(), ref_block.data(),
+                      static_cast<std::size_t>(o_ref - ref_block.data())) == 0);
     out = o_fast;
     return ref;
 }
@@ -52,14 +55,15 @@ void expand_block(rje_expand_ctx &ctx, const Bytes &block, const std::vector<Byt
     check(block.size() >= 6 && block[block.size() - 2] == 0x01 && block.back() == RJE_IRS);
     unsigned char buf[RJE_MAX_RECORD_DATA + 1];
     std::size_t length = 0;
-    const unsigned rc = rje_expand_block(&ctx, block.data(), block.size(), buf, sizeof buf, length,
-                                         [&](const unsigned char *r, std::size_t n) {
-                                             check(*next < want.size());
-                                             const Bytes &w = want[(*next)++];
-                                             const std::size_t k = w.empty() ? 1 : w.size();
-                                             check(n == k + 1 && r[k] == RJE_NL);
-                                             check(w.empty() ? r[0] == EBCDIC_BLANK : std::memcmp(r, w.data(), k) == 0);
-                                         });
+    const unsigned rc =
+        rje_expand_block(&ctx, block.data(), block.size(), buf, sizeof buf, length,
+                         [&](const unsigned char *r, std::size_t n) {
+                             check(*next < want.size());
+                             const Bytes &w = want[(*next)++];
+                             const std::size_t k = w.empty() ? 1 : w.size();
+                             check(n == k + 1 && r[k] == RJE_NL);
+                             check(w.empty() ? r[0] == EBCDIC_BLANK : std::memcmp(r, w.data(), k) == 0);
+                         });
     check(rc == EOR_EOB);
 }
 

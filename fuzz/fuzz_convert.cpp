@@ -49,8 +49,8 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
             continue;
         }
         std::size_t length = 0;
-        const unsigned rc = rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(n), rec, sizeof rec, length,
-                                             [&](const unsigned char *r, std::size_t k) {
+        const unsigned rc = rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(n), rec, sizeof rec,
+                                             length, [&](const unsigned char *r, std::size_t k) {
                                                  check(r[k - 1] == RJE_NL);
                                                  recs.emplace_back(r, r + k - 1);
                                              });
@@ -61,8 +61,8 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
 }
 
 // Converts the content on one text path into a data file held in `out`. @return the result.
-std::int64_t convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format, int tabs,
-            int fixed, bool wide, std::string &out)
+std::int64_t convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format,
+                     int tabs, int fixed, bool wide, std::string &out)
 {
     convert_force_wide_path(wide);
     std::vector<unsigned char> copy(content, content + length);

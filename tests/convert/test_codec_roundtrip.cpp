@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -79,9 +79,10 @@ std::vector<Bytes> expand_all(const std::vector<Bytes> &blocks)
     for (const Bytes &block : blocks) {
         EXPECT_TRUE(block.size() >= 6 && block[block.size() - 2] == 0x01 && block.back() == RJE_IRS);
         std::size_t length = 0;
-        EXPECT_EQ(rje_expand_block(&ctx, block.data(), block.size(), buf, sizeof buf, length,
-                                   [&](const unsigned char *r, std::size_t n) { records.emplace_back(r, r + n); }),
-                  EOR_EOB);
+        EXPECT_EQ(
+            rje_expand_block(&ctx, block.data(), block.size(), buf, sizeof buf, length,
+                             [&](const unsigned char *r, std::size_t n) { records.emplace_back(r, r + n); }),
+            EOR_EOB);
     }
     return records;
 }
@@ -125,8 +126,8 @@ TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
                                             static_cast<unsigned>(size));
         const int plain = rje_compress(&in[1], &out[1], rec.data() + rec.size(), blocks[1].data() + size,
                                        static_cast<unsigned>(size), RJE_MODE_RECORD);
-        const int fast = rje_compress_padded(padded.data(), padded.data() + rec.size(), &out[2], blocks[2].data(),
-                                             blocks[2].data() + size);
+        const int fast = rje_compress_padded(padded.data(), padded.data() + rec.size(), &out[2],
+                                             blocks[2].data(), blocks[2].data() + size);
         ASSERT_TRUE(plain == want && fast == want) << "round " << round << ": " << want << plain << fast;
         ASSERT_EQ(in[1], in[0]) << "round " << round;
         for (int k = 1; k < 3; ++k) {

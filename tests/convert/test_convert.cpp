@@ -102,7 +102,8 @@ TEST(ConvertStreams, PipesAndPushedBackBytes)
         std::size_t size = 0;
         std::FILE *df = open_memstream(&text, &size);
         unsigned char *buffer = nje_data_allocate_buffer(8192);
-        EXPECT_EQ(nje_convert_toibm(in, df, buffer, 80, 3820, format, 0, 8, 0), format == NJE_FORMAT_TEXT ? 2 : 1);
+        EXPECT_EQ(nje_convert_toibm(in, df, buffer, 80, 3820, format, 0, 8, 0),
+                  format == NJE_FORMAT_TEXT ? 2 : 1);
         EXPECT_TRUE(std::feof(in) && std::getc(in) == EOF);
         nje_data_write_eod(df);
         std::fclose(df);

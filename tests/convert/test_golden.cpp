@@ -171,7 +171,8 @@ TEST(Golden, Compress)
         rje_expand_ctx ctx;
         unsigned char buf[300];
         std::size_t length = 0;
-        rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(out - block.data()), buf, sizeof buf, length,
+        rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(out - block.data()), buf, sizeof buf,
+                         length,
                          [&](const unsigned char *r, std::size_t n) { back.emplace_back(r, r + n - 1); });
         ASSERT_EQ(back.size(), recs.size()) << v.file;
         for (std::size_t i = 0; i < recs.size(); ++i) {
@@ -233,7 +234,8 @@ TEST(Golden, ReadLine)
         InputFile in(text(v.get("text")));
         std::vector<Bytes> got, want;
         unsigned char buf[300];
-        for (int len; (len = convert_read_line(in.f, buf, v.num("lrecl", 80), v.num("tabs", 8), v.num("fixed", 0))) >= 0;)
+        for (int len; (len = convert_read_line(in.f, buf, v.num("lrecl", 80), v.num("tabs", 8),
+                                               v.num("fixed", 0))) >= 0;)
             got.emplace_back(buf, buf + len);
         for (const std::string &r : v.all("record"))
             want.push_back(hex(r));
@@ -280,7 +282,8 @@ TEST(Golden, FieldConverters)
     for (const Vector &v : load("aencmp")) {
         const Bytes t = text(v.get("text")), field = hex(v.get("field"));
         const std::string s(t.begin(), t.end());
-        EXPECT_EQ(nje_AEncmp(s.c_str(), field.data(), v.num("n", static_cast<int>(field.size()))), v.num("result", 0))
+        EXPECT_EQ(nje_AEncmp(s.c_str(), field.data(), v.num("n", static_cast<int>(field.size()))),
+                  v.num("result", 0))
             << v.file << " " << s;
     }
 }

@@ -5,8 +5,8 @@
 #include <cinttypes>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "convert/rje_convert.h"
