@@ -5,7 +5,7 @@
 # directory and are removed at the end.
 # Usage: bench/convert_bench.sh [work-dir]        (default: $TMPDIR, else /tmp)
 # Environment: BUILD_DIR (build tree, default build), CONVERT_FILE (the tools/convert_file driver;
-# default: the one in the build tree, else it is compiled here against libjobpush_core.a), TEXT_MB=200, BINARY_MB=64, RUNS=3,
+# default: the one in the build tree, built there when missing), TEXT_MB=200, BINARY_MB=64, RUNS=3,
 # CHARACTER_PATH=1 also times the character-by-character text path once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,13 +19,10 @@ runs=${RUNS:-3}
 work=$(mktemp -d "$base/convert_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-driver=${CONVERT_FILE:-}
-[ -z "$driver" ] && [ -x "$build/tools/convert_file/convert_file" ] && driver=$build/tools/convert_file/convert_file
-if [ -z "$driver" ]; then
-  [ -f "$build/libjobpush_core.a" ] || { echo "build the library first: cmake --build $build --target jobpush_core" >&2; exit 1; }
-  driver=$work/convert_file
-  g++ -std=c++20 -O2 -I"$root" "$root/tools/convert_file/convert_file.cpp" "$build/libjobpush_core.a" \
-    $(pkg-config --libs libtirpc) -ldl -o "$driver"
+driver=${CONVERT_FILE:-$build/tools/convert_file/convert_file}
+if [ ! -x "$driver" ]; then
+  cmake -S "$root" -B "$build" >/dev/null
+  cmake --build "$build" -j2 --target convert_file >/dev/null
 fi
 
 echo "generating ${text_mb} MB of text and ${binary_mb} MiB of binary data in $work"

@@ -239,8 +239,8 @@ int nje_netdata_put_data(netdata_writer *writer, const unsigned char *data, std:
     return put_segments(writer, NETDATA_FLAG_FIRST, nullptr, data, n);
 }
 
-long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl,
-                       int data_format, int tabs, int fixed)
+std::int64_t nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl,
+                               int data_format, int tabs, int fixed)
 {
     if (lrecl < 1 || static_cast<std::size_t>(lrecl) > RJE_MAX_RECORD_DATA ||
         (data_format != NJE_FORMAT_TEXT && data_format != NJE_FORMAT_BINARY &&
@@ -248,15 +248,16 @@ long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *b
         return NETDATA_BAD_REQUEST;
     if (data_format == NJE_FORMAT_TEXT) {
         text_sink sink{writer, lrecl, fixed != 0};
-        const int n = convert_text_records(file, buffer, lrecl, tabs, fixed, text_sink::put, &sink);
-        return n >= 0 ? n : NETDATA_WRITE_FAILED;
+        return convert_text_records(file, lrecl, tabs, fixed, text_sink::put, &sink);
     }
-    long count = 0;
+    std::int64_t count = 0;
     for (;;) {
         const int n = data_format == NJE_FORMAT_BINARY ? convert_read_chunk(file, buffer, lrecl)
                                                        : convert_read_record(file, buffer, lrecl);
-        if (n < 0)
+        if (n == -1)
             return count;
+        if (n < 0)
+            return n; // a record cut short by the end of the input
         if (fixed)
             convert_fill_blanks(buffer, n, lrecl);
         if (nje_netdata_put_data(writer, buffer, static_cast<std::size_t>(fixed ? lrecl : n)) != 0)

@@ -78,10 +78,12 @@ int nje_netdata_put_data(netdata_writer *writer, const unsigned char *data, std:
 // their record separator (IRS) behind; with `fixed` every record is filled with EBCDIC blanks to (or
 // cut at) lrecl bytes. Text is read line by line from a fresh start. buffer holds at least
 // lrecl + NJE_CONVERT_BUFFER_SLACK bytes; lrecl is 1..255.
-// @return the number of data records written; NETDATA_WRITE_FAILED when writing failed;
-//         NETDATA_BAD_REQUEST (nothing read or written) for another data format or lrecl.
-long nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl,
-                       int data_format, int tabs, int fixed);
+// @return the number of data records written; NETDATA_WRITE_FAILED (= NJE_CONVERT_WRITE_FAILED) when
+//         writing failed; NETDATA_BAD_REQUEST (nothing read or written) for another data format or
+//         lrecl; the conversion's NJE_CONVERT_NO_MEMORY, NJE_CONVERT_DBCS_NO_ROOM or
+//         NJE_CONVERT_SHORT_RECORD (records before it written).
+std::int64_t nje_netdata_toibm(std::FILE *file, netdata_writer *writer, unsigned char *buffer, int lrecl,
+                               int data_format, int tabs, int fixed);
 
 // Writes the last, partly filled record (filled with 0x00); nothing when it is empty.
 // @return 0, or NETDATA_WRITE_FAILED.

@@ -1,39 +1,317 @@
 // SNA compression of EBCDIC records into blocks (record mode): TRN-framed records ended by IRS,
 // written as literal strings (cut at 60 bytes), blank runs (from 2) and runs of other bytes (from 3),
-// both cut at 63.
+// both cut at 63. Literal strings and runs are found a piece at a time, sixteen bytes per step where
+// the record is padded.
 #include "convert/rje_compress.h"
-#include "convert/rje_compress_block.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cstdint>
 
-using namespace rje_compress_detail;
+#include "convert/vector_scan.h"
 
-int rje_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
-                 const unsigned char *out_end, unsigned block_size, unsigned mode)
+namespace
 {
-    if ((mode & 0xFF) != RJE_MODE_RECORD || in == nullptr || out == nullptr || *in == nullptr ||
-        *out == nullptr || in_end < *in || out_end < *out)
+
+constexpr std::size_t LITERAL_CUT = 60; // a literal string is written once it holds this many bytes
+constexpr std::size_t RUN_CUT = 63;     // the longest run one SCB can give
+constexpr std::size_t MAX_INITIAL = 63; // the longest string one 00 SCB can give
+constexpr std::size_t MIN_ROOM = 5;     // checked before anything is placed
+// With more room than twice the data plus this, no room check can fail: a record takes at most
+// 3 + n + n SCBs + 2 bytes, no check looks more than 6 bytes past what is written, and the 16-byte
+// copies of padded records write at most 15 bytes past a literal string.
+constexpr std::size_t ROOMY_SLACK = 16;
+
+// The block being filled: the write position and the end. fits(k) is the room check on w + k.
+struct Block {
+    unsigned char *w;
+    const unsigned char *end;
+    unsigned char *first_scb = nullptr; // the record's first SCB of its own (ends the initial string)
+    bool has_scb = false;               // later literal strings get an SCB of their own
+
+    bool fits(std::size_t k) const { return k < static_cast<std::size_t>(end - w); }
+    void scb(unsigned char v)
+    {
+        if (first_scb == nullptr)
+            first_scb = w;
+        *w++ = v;
+        has_scb = true;
+    }
+    template <bool Wide> void bytes(const unsigned char *p, std::size_t n)
+    {
+        vector_scan::copy<Wide>(w, p, n);
+        w += n;
+    }
+    // A literal string: without SCB while it still lengthens the initial string.
+    template <bool Wide> void literal(const unsigned char *p, std::size_t n)
+    {
+        if (n == 0)
+            return;
+        if (has_scb)
+            scb(static_cast<unsigned char>(n));
+        bytes<Wide>(p, n);
+        has_scb = true;
+    }
+    void run(unsigned char b, std::size_t n)
+    {
+        if (b == EBCDIC_BLANK) {
+            scb(static_cast<unsigned char>(RJE_SCB_BLANKS | n));
+        } else if (n >= 3) {
+            scb(static_cast<unsigned char>(RJE_SCB_REPEAT | n));
+            *w++ = b;
+        } else {
+            // Two equal non-blank bytes lead the record: they lengthen the initial string.
+            *w++ = b;
+            *w++ = b;
+        }
+    }
+};
+
+#if defined(__SSE2__)
+constexpr bool HAVE_ROOMY = true;
+
+// Pairs of equal bytes in one record's data, as bit sets (bit i: position i) of at most 256 bits.
+constexpr std::size_t MASK_WORDS = (RJE_MAX_RECORD_DATA + 1 + 63) / 64;
+struct RecordPairs {
+    std::uint64_t pair[MASK_WORDS + 1] = {}; // rec[i] == rec[i - 1]
+    std::uint64_t start[MASK_WORDS] = {};    // rec[i - 1], rec[i] begin a run inside a literal string
+};
+
+// First position j in [i, lim) whose bit is Want, or lim.
+template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i, std::size_t lim)
+{
+    while (i < lim) {
+        const std::size_t w = i >> 6;
+        const std::uint64_t bits = (Want ? m[w] : ~m[w]) >> (i & 63);
+        if (bits != 0)
+            return std::min(lim, i + static_cast<std::size_t>(__builtin_ctzll(bits)));
+        i = (w + 1) << 6;
+    }
+    return lim;
+}
+
+// The pairs of rec[0..n), n >= 2, that 16 bytes past n may be read from. A pair begins a run when
+// it is a blank pair or the byte after it is equal too (and still data).
+inline void find_pairs(const unsigned char *rec, std::size_t n, RecordPairs &m)
+{
+    std::uint64_t blank[MASK_WORDS] = {};
+    const __m128i blanks = _mm_set1_epi8(static_cast<char>(EBCDIC_BLANK));
+    for (std::size_t i = 0; i < n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i));
+        const __m128i b =
+            i == 0 ? _mm_slli_si128(a, 1) : _mm_loadu_si128(reinterpret_cast<const __m128i *>(rec + i - 1));
+        m.pair[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)))}
+                          << (i & 63);
+        blank[i >> 6] |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, blanks)))}
+                         << (i & 63);
+    }
+    m.pair[0] &= ~std::uint64_t{1};
+    const std::size_t w = n >> 6; // bits from n on are not data
+    const std::uint64_t keep = (std::uint64_t{1} << (n & 63)) - 1;
+    m.pair[w] &= keep;
+    blank[w] &= keep;
+    for (std::size_t k = 0; k <= w; ++k)
+        m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
+}
+
+// The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
+// worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
+void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
+{
+    RecordPairs m;
+    find_pairs(rec, n, m);
+    const unsigned char *lit = rec;
+    std::size_t lit_len = 0;
+    std::size_t i = 2;
+    unsigned char run_byte = 0;
+    std::size_t run_len = 0;
+    if (rec[1] == rec[0]) {
+        run_byte = rec[0];
+        run_len = 2;
+        goto run_mode;
+    }
+    lit_len = 2;
+literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
+    for (;;) {
+        const std::size_t j = next_bit<true>(m.start, i, std::min(n, i + (LITERAL_CUT - lit_len)));
+        lit_len += j - i;
+        i = j;
+        if (lit_len == LITERAL_CUT) {
+            b.scb(static_cast<unsigned char>(LITERAL_CUT));
+            b.bytes<true>(lit, LITERAL_CUT);
+            lit += LITERAL_CUT;
+            lit_len = 0;
+            if (i == n)
+                goto finish;
+            lit_len = 1; // the next byte begins a new literal string whatever it is
+            ++i;
+            continue;
+        }
+        if (i == n)
+            goto finish;
+        b.literal<true>(lit, lit_len - 1); // the previous byte leaves for the run
+        lit_len = 0;
+        run_byte = rec[i];
+        run_len = 2;
+        ++i;
+        goto run_mode;
+    }
+run_mode : // run_len >= 2 bytes of run_byte pending
+{
+    const std::size_t j = next_bit<false>(m.pair, i, std::min(n, i + (RUN_CUT - run_len)));
+    run_len += j - i;
+    i = j;
+    if (i == n)
+        goto finish;
+    b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
+    run_len = 0;
+    lit = rec + i;
+    lit_len = 1;
+    ++i;
+    goto literal_mode;
+}
+finish:
+    if (run_len != 0)
+        b.run(run_byte, run_len);
+    b.literal<true>(lit, lit_len);
+    b.scb(RJE_SCB_END_RECORD);
+    *b.w++ = RJE_IRS;
+}
+#else
+constexpr bool HAVE_ROOMY = false;
+void compress_roomy(const unsigned char *, std::size_t, Block &) {}
+#endif
+
+// The record's data rec[0..n) (n >= 2) with a room check before each piece.
+// @return false when a room check failed.
+template <bool Padded> bool compress_checked(const unsigned char *rec, std::size_t data_len, Block &b)
+{
+    using vector_scan::next_pair;
+    using vector_scan::run_end;
+    const unsigned char *lit = rec; // first byte of the pending literal string
+    std::size_t lit_len = 0;        // the first byte waits uncounted
+    int prev = rec[0];              // -1: no previous byte (just after a cut)
+    unsigned char run_byte = 0;
+    std::size_t run_len = 0; // 0: no run pending
+
+    std::size_t i = 1;
+    while (i < data_len) {
+        if (lit_len == LITERAL_CUT) {
+            if (!b.fits(LITERAL_CUT + 2))
+                return false;
+            b.scb(static_cast<unsigned char>(LITERAL_CUT));
+            b.bytes<false>(lit, LITERAL_CUT);
+            lit += LITERAL_CUT;
+            lit_len = 0;
+            prev = -1;
+        } else if (run_len == RUN_CUT) {
+            if (!b.fits(6))
+                return false;
+            b.run(run_byte, run_len);
+            run_len = 0;
+            prev = -1;
+        }
+        const unsigned char c = rec[i];
+        if (c == prev && lit_len == 0) {
+            // A run grows: take every further equal byte up to the cut at once.
+            if (run_len == 0) {
+                run_byte = c;
+                run_len = 1;
+            }
+            ++run_len;
+            ++i;
+            const std::size_t j =
+                run_end<Padded>(rec, i, std::min(data_len, i + (RUN_CUT - run_len)), run_byte);
+            run_len += j - i;
+            i = j;
+            continue;
+        }
+        if (c == prev) {
+            if (!b.fits(lit_len + 1))
+                return false;
+            if (c == EBCDIC_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
+                b.literal<false>(lit, lit_len - 1);
+                lit_len = 0;
+                run_byte = c;
+                run_len = 2;
+            } else {
+                ++lit_len;
+            }
+            ++i;
+            continue;
+        }
+        if (run_len != 0) {
+            if (!b.fits(2))
+                return false;
+            b.run(run_byte, run_len);
+            run_len = 0;
+            lit = rec + i;
+            lit_len = 1;
+            prev = c;
+            if (!b.fits(2))
+                return false;
+            ++i;
+            continue;
+        }
+        if (i == 1) {
+            lit_len = 2; // the waiting first byte is counted too
+        } else {
+            if (lit_len == 0)
+                lit = rec + i;
+            ++lit_len;
+        }
+        ++i;
+        // Every following byte that differs from the one before it joins the literal string, up to
+        // the cut at 60; the room check on the longest string covers the shorter ones.
+        const std::size_t j = next_pair<Padded>(rec, i, std::min(data_len, i + (LITERAL_CUT - lit_len)));
+        lit_len += j - i;
+        i = j;
+        prev = rec[i - 1];
+        if (!b.fits(lit_len + 1))
+            return false;
+    }
+
+    // The IRS: full pieces first, then the pending run or literal string, then 0x01, IRS.
+    if (lit_len == LITERAL_CUT) {
+        if (!b.fits(LITERAL_CUT + 2))
+            return false;
+        b.scb(static_cast<unsigned char>(LITERAL_CUT));
+        b.bytes<false>(lit, LITERAL_CUT);
+        lit_len = 0;
+    }
+    if (run_len != 0) {
+        if (!b.fits(run_len == RUN_CUT ? 6 : 2))
+            return false;
+        b.run(run_byte, run_len);
+    }
+    if (!b.fits(lit_len + 1))
+        return false;
+    b.literal<false>(lit, lit_len);
+    if (!b.fits(2))
+        return false;
+    b.scb(RJE_SCB_END_RECORD);
+    *b.w++ = RJE_IRS;
+    return true;
+}
+
+template <bool Padded>
+int compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                    const unsigned char *block_start, const unsigned char *out_end)
+{
+    if (in == nullptr || out == nullptr || *out == nullptr || in_end <= in || in_end[-1] != RJE_IRS ||
+        *out < block_start || *out > out_end)
         return -1;
-    const unsigned char *rec = *in;
-    const std::size_t len = static_cast<std::size_t>(in_end - rec);
-    // The record ends at its last byte, which must be the IRS; every byte before it is data.
-    if (len == 0 || in_end[-1] != RJE_IRS || len - 1 > RJE_MAX_RECORD_DATA)
-        return -1;
+    const std::size_t len = static_cast<std::size_t>(in_end - in);
     const std::size_t data_len = len - 1;
-
+    if (data_len > RJE_MAX_RECORD_DATA)
+        return -1;
     unsigned char *start = *out;
-    const std::size_t room = static_cast<std::size_t>(out_end - start);
-    if (room > block_size)
-        return -1; // out lies before the block
-    const bool at_block_start = room == block_size;
-    if (!at_block_start && block_size - room < 2)
+    const bool at_block_start = start == block_start;
+    if (!at_block_start && start - block_start < 2)
         return -1; // no previous record's final 0x01, IRS before out
-
     Block b{start, out_end};
-    if (!b.fits(5))
+    if (!b.fits(MIN_ROOM))
         return 0;
     unsigned char *initial; // the initial SCB
-    unsigned char *count;   // the TRN count byte
     if (at_block_start) {
         initial = start;
         ++b.w;
@@ -43,118 +321,49 @@ int rje_compress(const unsigned char **in, unsigned char **out, const unsigned c
         initial = start - 2; // the previous record's final 0x01
     }
     *b.w++ = RJE_TRN;
-    count = b.w++;
+    unsigned char *count = b.w++;
 
     if (data_len <= 1) {
         if (!b.fits(3))
             return 0;
-        *b.w++ = data_len == 0 ? EBCDIC_BLANK : rec[0];
+        *b.w++ = data_len == 0 ? EBCDIC_BLANK : in[0];
         *b.w++ = RJE_SCB_END_RECORD;
         *b.w++ = RJE_IRS;
         *initial = at_block_start ? 3 : 4;
         *count = 1;
-        *in = in_end;
         *out = b.w;
         return 1;
     }
-
-    const unsigned char *lit = rec; // first byte of the pending literal string
-    std::size_t lit_len = 0;        // the first byte waits uncounted
-    int prev = rec[0];              // -1: no previous byte (just after a cut)
-    unsigned char run_byte = 0;
-    std::size_t run_len = 0; // 0: no run pending
-
-    for (std::size_t i = 1; i < data_len; ++i) {
-        const unsigned char c = rec[i];
-        if (lit_len == LITERAL_CUT) {
-            if (!b.fits(LITERAL_CUT + 2))
-                return 0;
-            b.scb(static_cast<unsigned char>(LITERAL_CUT));
-            b.bytes(lit, LITERAL_CUT);
-            lit += LITERAL_CUT;
-            lit_len = 0;
-            prev = -1;
-        } else if (run_len == RUN_CUT) {
-            if (!b.fits(6))
-                return 0;
-            b.run(run_byte, run_len);
-            run_len = 0;
-            prev = -1;
-        }
-
-        if (c == prev && lit_len == 0) {
-            if (run_len == 0) {
-                run_byte = c;
-                run_len = 1;
-            }
-            ++run_len;
-        } else if (c == prev) {
-            if (!b.fits(lit_len + 1))
-                return 0;
-            if (c == EBCDIC_BLANK || (i + 1 < data_len && rec[i + 1] == c)) {
-                b.literal(lit, lit_len - 1);
-                lit_len = 0;
-                run_byte = c;
-                run_len = 2;
-            } else {
-                ++lit_len;
-            }
-        } else if (run_len != 0) {
-            if (!b.fits(2))
-                return 0;
-            b.run(run_byte, run_len);
-            run_len = 0;
-            lit = rec + i;
-            lit_len = 1;
-            prev = c;
-            if (!b.fits(2))
-                return 0;
-        } else {
-            if (i == 1) {
-                lit_len = 2; // the waiting first byte is counted too
-            } else {
-                if (lit_len == 0)
-                    lit = rec + i;
-                ++lit_len;
-            }
-            // The bytes that follow join too while each differs from the one before it.
-            while (i + 1 < data_len && lit_len < LITERAL_CUT && rec[i + 1] != rec[i]) {
-                ++i;
-                ++lit_len;
-            }
-            prev = rec[i];
-            if (!b.fits(lit_len + 1))
-                return 0;
-        }
-    }
-
-    // The IRS: full pieces first, then the pending run or literal string, then 0x01, IRS.
-    if (lit_len == LITERAL_CUT) {
-        if (!b.fits(LITERAL_CUT + 2))
-            return 0;
-        b.scb(static_cast<unsigned char>(LITERAL_CUT));
-        b.bytes(lit, LITERAL_CUT);
-        lit_len = 0;
-    }
-    if (run_len != 0) {
-        if (!b.fits(run_len == RUN_CUT ? 6 : 2))
-            return 0;
-        b.run(run_byte, run_len);
-    }
-    if (!b.fits(lit_len + 1))
+    if (Padded && HAVE_ROOMY && static_cast<std::size_t>(out_end - b.w) > 2 * data_len + ROOMY_SLACK)
+        compress_roomy(in, data_len, b);
+    else if (!compress_checked<Padded>(in, data_len, b))
         return 0;
-    b.literal(lit, lit_len);
-    if (!b.fits(2))
-        return 0;
-    b.scb(RJE_SCB_END_RECORD);
-    *b.w++ = RJE_IRS;
-
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
     if (initial_len > MAX_INITIAL)
-        return -1; // behind another record this can happen; the converter retries in a fresh block
+        return -1; // only behind another record; the same record fits a fresh block
     *initial = static_cast<unsigned char>(initial_len);
     *count = static_cast<unsigned char>(data_len);
-    *in = in_end;
     *out = b.w;
     return 1;
+}
+
+} // namespace
+
+int rje_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
+                 const unsigned char *out_end, unsigned block_size, unsigned mode)
+{
+    if ((mode & 0xFF) != RJE_MODE_RECORD || in == nullptr || out == nullptr || *in == nullptr ||
+        *out == nullptr || out_end < *out || static_cast<std::size_t>(out_end - *out) > block_size)
+        return -1;
+    const unsigned char *block_start = out_end - block_size;
+    const int rc = compress_record<false>(*in, in_end, out, block_start, out_end);
+    if (rc == 1)
+        *in = in_end;
+    return rc;
+}
+
+int rje_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                        const unsigned char *block_start, const unsigned char *out_end)
+{
+    return compress_record<true>(in, in_end, out, block_start, out_end);
 }

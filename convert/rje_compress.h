@@ -35,3 +35,13 @@ inline constexpr std::size_t RJE_MIN_BLOCK_SIZE = 300;
 // Pure: no allocation, nothing printed.
 int rje_compress(const unsigned char **in, unsigned char **out, const unsigned char *in_end,
                  const unsigned char *out_end, unsigned block_size, unsigned mode);
+
+// Bytes after a record that rje_compress_padded may read; their values do not matter.
+inline constexpr std::size_t RJE_COMPRESS_READ_PAD = 16;
+
+// rje_compress in record mode for a record in..in_end (data, then the IRS as the last byte) that is
+// followed by RJE_COMPRESS_READ_PAD readable bytes, so that strings and runs are found sixteen bytes
+// at a time. block_start..out_end is the block; the call is at block start when *out == block_start.
+// @return as rje_compress (1, 0 or -1), with the same bytes in the block; *out is advanced on 1.
+int rje_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
+                        const unsigned char *block_start, const unsigned char *out_end);

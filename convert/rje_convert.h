@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // Data format codes of nje_convert_toibm.
@@ -13,32 +14,38 @@ inline constexpr int NJE_FORMAT_RECORD = 2;      // 4-byte big-endian length + d
 inline constexpr int NJE_FORMAT_TRANSPARENT = 4; // chunks of lrecl bytes, transparent strings
 
 // Results of nje_convert_toibm besides a record count.
-inline constexpr int NJE_CONVERT_WRITE_FAILED = -1;
-inline constexpr int NJE_CONVERT_COMPRESS_FAILED = -2;
-inline constexpr int NJE_CONVERT_NO_MEMORY = -3;    // block or work buffers could not be allocated
-inline constexpr int NJE_CONVERT_DBCS_NO_ROOM = -4; // a double-byte character cannot fit a record (lrecl < 4)
-inline constexpr int NJE_CONVERT_SHORT_RECORD = -5; // format 2: the last record runs past the end of input
+inline constexpr int NJE_CONVERT_WRITE_FAILED = -1;    // a data-file write failed
+inline constexpr int NJE_CONVERT_COMPRESS_FAILED = -2; // compression failed, or settings refused
+inline constexpr int NJE_CONVERT_NO_MEMORY = -3;       // no memory for the block or work buffers
+inline constexpr int NJE_CONVERT_DBCS_NO_ROOM = -4;    // a double-byte character, lrecl below 4
+inline constexpr int NJE_CONVERT_SHORT_RECORD = -5;    // format 2: the last record is cut short
 
 // Smallest record buffer the conversion and the readers accept: lrecl + this many bytes
 // (room for the IRS and the headroom of a double-byte run).
 inline constexpr int NJE_CONVERT_BUFFER_SLACK = 4;
 
-// Converts the whole input stream `file` into the records of one dataset appended to
-// `data_file` (opened with nje_data_create).
+// Converts the whole input stream `file`, from its current position (a byte pushed back with ungetc
+// included) to its end, into the records of one dataset appended to `data_file` (opened with
+// nje_data_create). The input is left at its end, as reading it would leave it.
 //   buffer   record buffer of at least lrecl + NJE_CONVERT_BUFFER_SLACK bytes, from
 //            nje_data_allocate_buffer (format 2 hands it to nje_data_write_next).
 //   lrecl    record length, 1..255.   maxdata: block size in bytes (3820 by default).
 //   data_format one of NJE_FORMAT_*; control: record control value for every data-file record.
 //   tabs     tab stop interval for text, 0 = tabs are translated like other control bytes.
 //   fixed    non-zero: text and format-2 records are padded with EBCDIC blanks to lrecl.
-// @return number of records written (lines, cut parts of double-byte lines, chunks or input
-//   records); NJE_CONVERT_WRITE_FAILED (-1) when a data-file write fails or memory for the block
-//   runs out; NJE_CONVERT_COMPRESS_FAILED (-2) when a record does not fit even an empty block
-//   (the blocks before it are written), and before anything is written for an unknown data
-//   format, lrecl outside 1..255, maxdata below 16 or, in format 4, lrecl + 10 not below maxdata.
-// Reads the input to its end; uses well under 1 MiB whatever the input size.
-int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buffer, int lrecl, int maxdata,
-                      int data_format, int control, int tabs, int fixed);
+// @return the number of records written (lines, cut parts of double-byte lines, chunks or input
+//   records; 64 bits: an input may hold more than 2^31 records), or
+//   NJE_CONVERT_WRITE_FAILED when a data-file write fails;
+//   NJE_CONVERT_COMPRESS_FAILED when a record does not fit even an empty block (the blocks before
+//     it are written), and before anything is written for an unknown data format, lrecl outside
+//     1..255, maxdata below 16 or, in format 4, lrecl + 10 not below maxdata;
+//   NJE_CONVERT_NO_MEMORY when the block or the work buffers cannot be allocated;
+//   NJE_CONVERT_DBCS_NO_ROOM when a double-byte character meets an lrecl below 4;
+//   NJE_CONVERT_SHORT_RECORD in format 2 when the input ends inside a record's length prefix or
+//     data, from a file and from a pipe alike (the records before it are written).
+// Uses a few MiB of memory at most whatever the input size (a regular file is mapped in windows).
+std::int64_t nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buffer, int lrecl,
+                               int maxdata, int data_format, int control, int tabs, int fixed);
 
 // Reads one text record into `buffer` (at least lrecl + NJE_CONVERT_BUFFER_SLACK bytes):
 // translated with nje_usr_AtoE when loaded, else nje_AtoE; tabs expanded; cut to lrecl bytes;
@@ -46,26 +53,29 @@ int nje_convert_toibm(std::FILE *file, std::FILE *data_file, unsigned char *buff
 // (an empty line is min(3, lrecl) blanks). A line holding double-byte characters is continued in
 // further records instead of truncated: the reader keeps the rest of such a line for the next
 // call on the same stream (reading another stream in between drops it). Bytes the locale cannot
-// decode are taken as single-byte characters. @return record length including the IRS, or -1 at
-// end of input when nothing was read.
+// decode are taken as single-byte characters. @return record length including the IRS; -1 at end
+// of input when nothing was read; NJE_CONVERT_DBCS_NO_ROOM for a double-byte character when lrecl
+// is below 4.
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed);
 
 // Reads the whole text input `file` into records exactly as convert_read_line called until the end
 // would (from a fresh start, whatever was read before), a buffer at a time where the locale allows,
 // and hands each record (its bytes and the IRS) to `sink`, which returns 0 to go on or a negative
-// value to stop. buffer: as for convert_read_line; lrecl 1..255.
-// @return the number of records; the sink's negative value; NJE_CONVERT_WRITE_FAILED when memory
-//         runs out; NJE_CONVERT_COMPRESS_FAILED (nothing read) for bad arguments.
+// value to stop. lrecl 1..255.
+// @return the number of records; the sink's negative value; NJE_CONVERT_NO_MEMORY when memory runs
+//         out; NJE_CONVERT_DBCS_NO_ROOM as convert_read_line; NJE_CONVERT_COMPRESS_FAILED (nothing
+//         read) for bad arguments.
 using convert_record_sink = int (*)(void *context, const unsigned char *record, std::size_t length);
-int convert_text_records(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed,
-                         convert_record_sink sink, void *context);
+std::int64_t convert_text_records(std::FILE *file, int lrecl, int tabs, int fixed, convert_record_sink sink,
+                                  void *context);
 
 // Reads up to n bytes into buffer. @return bytes read (1..n), or -1 when none could be read.
 int convert_read_chunk(std::FILE *file, unsigned char *buffer, int n);
 
 // Reads one length-prefixed record (4-byte big-endian length L, then L bytes), keeping its first
 // min(L, lrecl) bytes in buffer and skipping the rest. @return bytes stored (0 for an empty
-// record), or -1 at end of input, on a short record or a failed skip.
+// record); -1 at the end of the input (nothing of a record read) or on a read error;
+// NJE_CONVERT_SHORT_RECORD when the input ends inside the length prefix or the record's data.
 int convert_read_record(std::FILE *file, unsigned char *buffer, int lrecl);
 
 // Sets buffer[from .. to-1] to EBCDIC blank 0x40; nothing when from >= to.
@@ -75,19 +85,3 @@ void convert_fill_blanks(unsigned char *buffer, int from, int to);
 // where the result can differ (a multibyte locale meeting a byte above 0x7F, or a linked DBCS
 // library). `on` forces the character path for every line (used to check the two agree).
 void convert_force_wide_path(bool on);
-
-// Appends one EBCDIC record (data followed by IRS, in..in_end) to a block exactly like
-// rje_compress in record mode (mode 2), with the same results (1 appended; 0 no room; -1 cannot
-// be compressed, also an initial string past 63 bytes behind another record, which the caller
-// retries at the start of a fresh block) and the same bytes; faster because it finds strings and
-// runs a piece at a time and skips room checks when the worst case fits. `*out` is the write
-// position, `block_start` the start of the block.
-int convert_compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
-                            unsigned char *block_start, unsigned char *out_end);
-
-// Bytes after a record that convert_compress_padded may read.
-inline constexpr int NJE_CONVERT_READ_PAD = 16;
-// The same as convert_compress_record, for a record followed by NJE_CONVERT_READ_PAD readable
-// bytes (scanned a vector at a time; their values do not matter).
-int convert_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
-                            unsigned char *block_start, unsigned char *out_end);

@@ -289,3 +289,12 @@ unsigned rje_expand(const unsigned char **in, unsigned char **out, unsigned max,
     *out = x.o;
     return rc;
 }
+
+const unsigned char *rje_expand_begin(rje_expand_ctx *ctct, const unsigned char *block, std::size_t size)
+{
+    if (size > 0 && (ctct->scb & RJE_SCB_COUNT_MASK) == 0) {
+        ctct->scb = block[0];
+        return block + 1;
+    }
+    return block;
+}

@@ -3,6 +3,9 @@
 // out and transparent bytes passed through as data.
 #pragma once
 
+#include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -47,3 +50,42 @@ extern FILE *utiltracefd;
 //          max 0 returns EOR_MORE at once. In raw mode every record ends with EOR_MORE.
 unsigned rje_expand(const unsigned char **in, unsigned char **out, unsigned max, const unsigned char *in_last,
                     rje_expand_ctx *ctct, int debug, const unsigned char *out_start);
+
+// Begins the expansion of one block of a data stream: `size` bytes (at least 1) at `block`, the
+// block that follows, in the same stream, the blocks expanded before with `ctct` (a fresh context for
+// a stream's first block). When the string of the previous block was used up (ctct->scb has the
+// count 0: always so for a fresh context and behind every block that rje_compress writes) the block
+// begins with a string control byte: it is stored in ctct->scb and the expansion starts behind it.
+// Otherwise the previous block's string goes on with the block's first byte.
+// Raw data (no string control bytes) does not go through here.
+// @return the input position to hand to rje_expand, with in_last = block + size - 1; one past the
+//         block when the block holds nothing but its string control byte.
+const unsigned char *rje_expand_begin(rje_expand_ctx *ctct, const unsigned char *block, std::size_t size);
+
+// Expands one whole block of a data stream (rje_expand_begin, then rje_expand until the block is used
+// up) into the caller's record buffer record[0..record_size), record_size >= 1. `length` holds the
+// bytes of a record that began in an earlier block (0 at the stream's start; below record_size) and
+// is updated. take(const unsigned char *data, std::size_t n) receives every record that ends in this
+// block, its ending control (as rje_expand writes it) as data[n - 1]; a record longer than the buffer
+// comes in pieces of record_size bytes, each without a control of its own at the end.
+// @return EOR_EOB when the block ended with the end of a record (length is then 0), EOB_SPANNED when
+//         the block ended inside a record, whose bytes so far stay in record[0..length).
+template <class Take>
+unsigned rje_expand_block(rje_expand_ctx *ctct, const unsigned char *block, std::size_t size,
+                          unsigned char *record, std::size_t record_size, std::size_t &length, Take &&take)
+{
+    const unsigned char *in = rje_expand_begin(ctct, block, size);
+    const unsigned char *last = block + size - 1;
+    for (;;) {
+        unsigned char *out = record + length;
+        const auto room = static_cast<unsigned>(std::min<std::size_t>(record_size - length, UINT_MAX));
+        const unsigned rc = rje_expand(&in, &out, room, last, ctct, 0, record);
+        length = static_cast<std::size_t>(out - record);
+        if (rc == EOB_SPANNED)
+            return EOB_SPANNED;
+        take(static_cast<const unsigned char *>(record), length);
+        length = 0;
+        if (rc == EOR_EOB || in > last)
+            return EOR_EOB;
+    }
+}

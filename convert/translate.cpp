@@ -192,6 +192,23 @@ const unsigned char *nje_EtoA_str(const unsigned char *src, char *dst, int n)
                         std::span<char>(dst, nje_etoa_str_bound(n)));
 }
 
+bool nje_dbcs_char(wchar_t wc, std::uint16_t *code)
+{
+    if (static_cast<unsigned long>(wc) <= 127)
+        return false;
+    char mb[MB_LEN_MAX];
+    std::mbstate_t st{};
+    const size_t len = std::wcrtomb(mb, wc, &st);
+    if (len == static_cast<size_t>(-1) || len == 0 || rje_euclen(static_cast<unsigned char>(mb[0])) < 2)
+        return false;
+    if (code != nullptr) {
+        euc_char ch{};
+        std::memcpy(ch.c, mb, len < 4 ? len : 4);
+        *code = euctoibm(ch);
+    }
+    return true;
+}
+
 const char *nje_AtoE_str(const char *src, unsigned char *dst, int n)
 {
     if (n < 1) {
@@ -226,16 +243,13 @@ const char *nje_AtoE_str(const char *src, unsigned char *dst, int n)
     for (size_t count = 0; count < cap && src < end; count++) {
         wchar_t wc;
         size_t len = std::mbrtowc(&wc, src, static_cast<size_t>(end - src), &st);
-        auto value = static_cast<unsigned long>(wc);
-        if (value > 127 && rje_euclen(static_cast<int>(value & 0xFF)) >= 2) {
+        uint16_t code = 0;
+        if (nje_dbcs_char(wc, &code)) {
             // SO (when a run starts), the two code bytes, and room for the closing SI.
             size_t need = (in_run ? 0 : 1) + 2 + 1;
             if (pos + need > cap) {
                 break;
             }
-            euc_char ch{};
-            std::memcpy(ch.c, src, len < 4 ? len : 4);
-            uint16_t code = euctoibm(ch);
             if (!in_run) {
                 dst[pos++] = EBCDIC_SO;
                 in_run = true;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cwchar>
 #include <span>
 
 #include "support/wire.h"
@@ -50,6 +52,13 @@ const unsigned char *nje_EtoA_str(const unsigned char *src, char *dst, int n);
 // that does not fit is cut at a character boundary). dst must not be empty.
 // @return pointer just past the field.
 const unsigned char *nje_EtoA_str(std::span<const unsigned char> field, std::span<char> dst);
+
+// The double-byte test of the field and file converters: the wide character wc is double-byte when
+// its value is above 127 and rje_euclen of the first byte of its multibyte form in the current locale
+// (as wcrtomb makes it; under glibc a wide character is a code point, not the bytes) is 2 or more.
+// Never true without a DBCS conversion library. When true and code is not null, *code receives the
+// character's IBM DBCS code (euctoibm of that multibyte form).
+bool nje_dbcs_char(wchar_t wc, std::uint16_t *code);
 
 // NUL-terminated string in the current locale's multibyte encoding to an EBCDIC field of n bytes,
 // always with the built-in nje_AtoE. At most n characters are converted; at most n bytes are written

@@ -105,34 +105,7 @@ int64_t convert(FILE *stream, int format)
 {
     const int64_t result = nje_convert_toibm(stream, job.df, job.buffer, settings.lrecl, settings.maxdata, format, 0,
                                              settings.tabs, settings.fixed);
-    const char *pgm = settings.pgm;
-    switch (result) {
-    case NJE_CONVERT_WRITE_FAILED:
-        write_error_exit("process_file: nje_convert_toibm");
-    case NJE_CONVERT_COMPRESS_FAILED:
-        std::fprintf(stderr, _("%s: process_file: nje_convert_toibm: compression failed\n"), pgm);
-        fail_exit();
-    case NJE_CONVERT_NO_MEMORY:
-        std::fprintf(stderr, _("%s: process_file: nje_convert_toibm: memory exhausted\n"), pgm);
-        fail_exit();
-    case NJE_CONVERT_DBCS_NO_ROOM:
-        std::fprintf(stderr,
-                     _("%s: process_file: nje_convert_toibm: a double-byte character does not fit a record of "
-                       "%d bytes (at least 4 are needed)\n"),
-                     pgm, settings.lrecl);
-        fail_exit();
-    case NJE_CONVERT_SHORT_RECORD:
-        std::fprintf(stderr,
-                     _("%s: process_file: nje_convert_toibm: the last record runs past the end of the input\n"),
-                     pgm);
-        fail_exit();
-    default:
-        break;
-    }
-    if (result < 0) {
-        std::fprintf(stderr, _("%s: process_file: nje_convert_toibm: compression failed\n"), pgm);
-        fail_exit();
-    }
+    check_conversion(result, "process_file: nje_convert_toibm");
     if (tracing())
         std::fputs("process_file: GOOD ret from 'nje_convert_toibm()'\n", stderr);
     return result;
@@ -204,6 +177,32 @@ FILE *create_spool_file(const char *path, FILE *(*create)(const char *))
 }
 
 } // namespace
+
+void check_conversion(int64_t result, const char *what)
+{
+    const char *pgm = settings.pgm;
+    switch (result) {
+    case NJE_CONVERT_WRITE_FAILED:
+        write_error_exit(what);
+    case NJE_CONVERT_NO_MEMORY:
+        std::fprintf(stderr, _("%s: %s: memory exhausted\n"), pgm, what);
+        fail_exit();
+    case NJE_CONVERT_DBCS_NO_ROOM:
+        std::fprintf(stderr,
+                     _("%s: %s: a double-byte character does not fit a record of %d bytes (at least 4 are "
+                       "needed)\n"),
+                     pgm, what, settings.lrecl);
+        fail_exit();
+    case NJE_CONVERT_SHORT_RECORD:
+        std::fprintf(stderr, _("%s: %s: the last record runs past the end of the input\n"), pgm, what);
+        fail_exit();
+    default:
+        if (result >= 0)
+            return;
+        std::fprintf(stderr, _("%s: %s: compression failed\n"), pgm, what);
+        fail_exit();
+    }
+}
 
 bool local_job()
 {

@@ -20,6 +20,11 @@ bool local_job();
 // the unfinished job).
 void process_file(FILE *stream, const char *name, const char *type, FILE *bjcl, FILE *ejcl);
 
+// Ends the run for a failed conversion result of the operation `what` (a data-file write takes the
+// spool-full exit; no memory, a double-byte character without room, a cut last record and a failed
+// compression each print their message); a count (>= 0) returns.
+void check_conversion(int64_t result, const char *what);
+
 // Run set-up, once: section defaults, record buffer, link daemon contact, local identity, maxdata.
 void initialize(const char *actual_name, const char *actual_node);
 

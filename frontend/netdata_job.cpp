@@ -90,7 +90,7 @@ void nje_netdata_put_inmr06(netdata_writer *w)
         write_error_exit("nje_netdata_put_inmr06: nje_netdata_put_control");
 }
 
-long process_netdata_file(FILE *stream, const char *name, const char *type)
+std::int64_t process_netdata_file(FILE *stream, const char *name, const char *type)
 {
     if (!job.initialized)
         initialize(settings.actual_name, settings.actual_node);
@@ -109,15 +109,14 @@ long process_netdata_file(FILE *stream, const char *name, const char *type)
                            seconds);
     nje_netdata_put_inmr02(&writer, settings.lrecl, size, name, type, settings.fixed);
     nje_netdata_put_inmr03(&writer, size);
-    const long count = nje_netdata_toibm(stream, &writer, job.buffer, settings.lrecl, settings.data_format,
+    const int64_t count = nje_netdata_toibm(stream, &writer, job.buffer, settings.lrecl, settings.data_format,
                                          settings.tabs, settings.fixed);
     if (count == NETDATA_BAD_REQUEST) { // the command line refuses such formats before any job exists
         std::fprintf(stderr, _("%s: data format %d cannot be sent as NETDATA\n"), settings.pgm,
                      settings.data_format);
         fail_exit();
     }
-    if (count < 0)
-        write_error_exit("process_netdata_file: nje_netdata_toibm");
+    check_conversion(count, "process_netdata_file: nje_netdata_toibm");
     nje_netdata_put_inmr06(&writer);
     if (nje_netdata_close(&writer) != 0)
         write_error_exit("process_netdata_file: nje_netdata_close");

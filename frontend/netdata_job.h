@@ -3,6 +3,7 @@
 // NETDATA stream.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 struct netdata_writer;
@@ -12,7 +13,7 @@ struct netdata_writer;
 // the send request (in DEBUG_LOCAL mode the job stays unsent). name and type are the dataset name and
 // type; INMDSNAM gets both as qualifiers, or the name alone when type is empty. Every failure ends the
 // run. @return the number of data records.
-long process_netdata_file(FILE *stream, const char *name, const char *type);
+std::int64_t process_netdata_file(FILE *stream, const char *name, const char *type);
 
 // The control records of the stream, each written with the writer; a failed write takes the
 // spool-full exit ("nje_netdata_put_inmr0N: nje_netdata_put_control").

@@ -35,6 +35,8 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
     std::FILE *f = fmemopen(file, size, "rb");
     check(f != nullptr);
     std::vector<unsigned char> block(65536);
+    rje_expand_ctx ctx;
+    unsigned char rec[600];
     for (;;) {
         int control = 0, count = 0;
         const int n = nje_data_read_next(f, block.data(), block.size(), &control, &count);
@@ -46,32 +48,21 @@ std::vector<std::vector<unsigned char>> read_back(char *file, std::size_t size, 
             recs.emplace_back(block.begin(), block.begin() + n);
             continue;
         }
-        rje_expand_ctx ctx;
-        ctx.scb = block[0];
-        const unsigned char *in = block.data() + 1;
-        const unsigned char *last = block.data() + n - 1;
-        for (;;) {
-            unsigned char rec[600];
-            unsigned char *out = rec;
-            const unsigned rc = rje_expand(&in, &out, sizeof rec, last, &ctx, 0, rec);
-            if (rc == EOB_SPANNED) {
-                check(out == rec); // no record spans two blocks
-                break;
-            }
-            check(out > rec && out[-1] == 0x15);
-            recs.emplace_back(rec, out - 1);
-            if (rc == EOR_EOB) {
-                break;
-            }
-        }
+        std::size_t length = 0;
+        const unsigned rc = rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(n), rec, sizeof rec,
+                                             length, [&](const unsigned char *r, std::size_t k) {
+                                                 check(r[k - 1] == RJE_NL);
+                                                 recs.emplace_back(r, r + k - 1);
+                                             });
+        check(rc == EOR_EOB); // no record spans two blocks
     }
     std::fclose(f);
     return recs;
 }
 
 // Converts the content on one text path into a data file held in `out`. @return the result.
-int convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format, int tabs,
-            int fixed, bool wide, std::string &out)
+std::int64_t convert(const unsigned char *content, std::size_t length, int lrecl, int maxdata, int format,
+                     int tabs, int fixed, bool wide, std::string &out)
 {
     convert_force_wide_path(wide);
     std::vector<unsigned char> copy(content, content + length);
@@ -85,7 +76,7 @@ int convert(const unsigned char *content, std::size_t length, int lrecl, int max
     std::FILE *df = open_memstream(&file, &file_size);
     unsigned char *buffer = nje_data_allocate_buffer(8192);
     check(in != nullptr && df != nullptr && buffer != nullptr);
-    const int result = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
+    const std::int64_t result = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
     nje_data_write_eod(df);
     std::fclose(df);
     std::fclose(in);
@@ -115,14 +106,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     std::setlocale(LC_ALL, utf8 ? "C.UTF-8" : "C");
     std::string file;
-    const int result = convert(content, length, lrecl, maxdata, format, tabs, fixed, wide, file);
+    const std::int64_t result = convert(content, length, lrecl, maxdata, format, tabs, fixed, wide, file);
     if (format == NJE_FORMAT_TEXT) {
         // The other text path must write the same data file.
         std::string other;
         check(convert(content, length, lrecl, maxdata, format, tabs, fixed, !wide, other) == result);
         check(other == file);
     }
-    check(result >= -2);
+    check(result >= 0 || result == NJE_CONVERT_COMPRESS_FAILED ||
+          (result == NJE_CONVERT_DBCS_NO_ROOM && format == NJE_FORMAT_TEXT && lrecl < 4) ||
+          (result == NJE_CONVERT_SHORT_RECORD && format == NJE_FORMAT_RECORD));
 
     if (result >= 0) {
         const auto recs = read_back(file.data(), file.size(), format != NJE_FORMAT_RECORD);

@@ -23,11 +23,8 @@ void expand_block(const uint8_t *data, std::size_t len, unsigned max, unsigned o
     for (std::size_t i = 0; i < len; ++i)
         block[i] = data[i];
     std::unique_ptr<unsigned char[]> buf(new unsigned char[max == 0 ? 1 : max]);
-    const unsigned char *in = block.get();
+    const unsigned char *in = (options & 1) != 0 ? block.get() : rje_expand_begin(ctx, block.get(), len);
     const unsigned char *last = block.get() + len - 1;
-    // A block that starts after a string was used up begins with its SCB.
-    if ((options & 1) == 0 && (ctx->scb & RJE_SCB_COUNT_MASK) == 0)
-        ctx->scb = *in++;
     // Each call that returns EOR_MORE produces at least one byte, and a run gives at most 63 per SCB.
     const std::size_t limit = 64 * len + 4;
     for (std::size_t calls = 0;; ++calls) {

@@ -1,7 +1,5 @@
 // The bulk text path must write exactly the data file that the character path writes, in every
-// locale and setting; the conversion's own compressor must place exactly the bytes rje_compress
-// places; double-byte lines are cut into records that never exceed lrecl. Random inputs print their
-// seed; set JOBPUSH_CONVERT_SEED to replay a failure.
+// locale and setting. Random inputs print their seed; set JOBPUSH_CONVERT_SEED to replay a failure.
 #include "test_convert_util.h"
 
 #include <clocale>
@@ -152,91 +150,4 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
     big.insert(big.end(), one_long_line.begin(), one_long_line.end());
     EXPECT_EQ(run(big, false, 80, 3820, 8, 0).file, run(big, true, 80, 3820, 8, 0).file);
     EXPECT_EQ(run(one_long_line, false, 80, 3820, 8, 0).result, 1);
-}
-
-TEST(ConvertPaths, CompressorPlacesTheSameBytesAsRjeCompress)
-{
-    std::mt19937_64 rng(seed() + 1);
-    auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
-    for (int round = 0; round < 20000; ++round) {
-        // A record of runs, blanks and literal bytes (0x1E included), placed after some filler.
-        Bytes rec;
-        const std::size_t len = pick(256);
-        while (rec.size() < len) {
-            const unsigned char b =
-                pick(3) == 0 ? 0x40 : static_cast<unsigned char>(pick(4) == 0 ? 0x1E : pick(256));
-            for (std::size_t n = pick(3) == 0 ? 1 + pick(70) : 1; n > 0 && rec.size() < len; --n) {
-                rec.push_back(pick(4) == 0 ? static_cast<unsigned char>(0xC1 + pick(9)) : b);
-            }
-        }
-        rec.push_back(0x1E);
-        Bytes padded = rec;
-        for (int k = 0; k < NJE_CONVERT_READ_PAD; ++k) {
-            padded.push_back(static_cast<unsigned char>(pick(2) == 0 ? rec.back() : pick(256)));
-        }
-        const std::size_t size = 16 + pick(400);
-        Bytes a(size, 0), b(size, 0);
-        std::size_t at = 0;
-        if (pick(2) == 0 && size > 8) { // not at block start: a previous record ends in 01 1E
-            at = 6 + pick(size - 6);
-            a[at - 2] = b[at - 2] = 0x01;
-            a[at - 1] = b[at - 1] = 0x1E;
-        }
-        Bytes c = b;
-        unsigned char *oc = c.data() + at;
-        unsigned char *oa = a.data() + at;
-        unsigned char *ob = b.data() + at;
-        const unsigned char *in = rec.data();
-        const int ra = rje_compress(&in, &oa, rec.data() + rec.size(), a.data() + size,
-                                    static_cast<unsigned>(size), RJE_MODE_RECORD);
-        const int rb =
-            convert_compress_record(rec.data(), rec.data() + rec.size(), &ob, b.data(), b.data() + size);
-        const int rc = convert_compress_padded(padded.data(), padded.data() + rec.size(), &oc, c.data(),
-                                               c.data() + size);
-        ASSERT_EQ(ra, rb) << "round " << round;
-        ASSERT_EQ(ra, rc) << "round " << round;
-        ASSERT_EQ(oa - a.data(), ob - b.data()) << "round " << round;
-        ASSERT_EQ(oa - a.data(), oc - c.data()) << "round " << round;
-        if (ra == 1) {
-            ASSERT_TRUE(std::equal(a.data(), oa, b.data())) << "round " << round;
-            ASSERT_TRUE(std::equal(a.data(), oa, c.data())) << "round " << round;
-        }
-    }
-}
-
-TEST(ConvertDbcs, DoubleByteLinesAreCutIntoRecords)
-{
-    DbcsStubScope dbcs;
-    ASSERT_EQ(dbcs.linked, 1);
-    const std::string a = "\xE3\x82\xA2"; // IBM 0x8342
-    // Runs are framed by SO/SI.
-    Conversion one = convert(bytes("A" + a + "B\n"), 80, 3820, NJE_FORMAT_TEXT);
-    EXPECT_EQ(one.result, 1);
-    EXPECT_EQ(records(one.file), (std::vector<Bytes>{{0xC1, 0x0E, 0x83, 0x42, 0x0F, 0xC2}}));
-
-    // A character that does not fit together with its SI begins the next record; a folded line
-    // stays folded; every record counts.
-    Conversion cut =
-        convert(bytes(a + a + a + "\n" + a + a + "B\n" + a + "ABCDEFG\nZ\n"), 6, 3820, NJE_FORMAT_TEXT);
-    EXPECT_EQ(cut.result, 7);
-    EXPECT_EQ(records(cut.file), (std::vector<Bytes>{{0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                     {0x0E, 0x83, 0x42, 0x0F},
-                                                     {0x0E, 0x83, 0x42, 0x83, 0x42, 0x0F},
-                                                     {0xC2},
-                                                     {0x0E, 0x83, 0x42, 0x0F, 0xC1, 0xC2},
-                                                     {0xC3, 0xC4, 0xC5, 0xC6, 0xC7},
-                                                     {0xE9}}));
-    // The reader gives the same records one call at a time, carrying the cut line over.
-    InputFile in(bytes(a + a + a + "\nZ"));
-    unsigned char buf[16];
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 7);
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 5);
-    EXPECT_EQ(Bytes(buf, buf + 5), (Bytes{0x0E, 0x83, 0x42, 0x0F, 0x1E}));
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), 2);
-    EXPECT_EQ(convert_read_line(in.f, buf, 6, 8, 0), -1);
-    // A record too short for any double-byte character drops it; a single-byte line is truncated.
-    EXPECT_EQ(records(convert(bytes("A" + a + "B\n"), 3, 3820, NJE_FORMAT_TEXT).file),
-              (std::vector<Bytes>{{0xC1, 0xC2}}));
-    EXPECT_EQ(records(convert(bytes("ABCDEFG" + a + "\n"), 6, 3820, NJE_FORMAT_TEXT).file),
-              (std::vector<Bytes>{{0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6}}));
 }

@@ -86,10 +86,10 @@ TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
 }
 
 // jobpush -debug 2 on the sample file under its locale: every record must be the line as iconv puts
-// it into the host set (SO/SI segments), an empty line three blanks. DISABLED until the converters ask
-// rje_euclen about the first byte of a character's multibyte form: today they ask about the low 8 bits
-// of its wide value, so some double-byte characters go as single bytes.
-TEST_P(DbcsText, DISABLED_JobpushRecordsAreTheIconvHostForm)
+// it into the host set (SO/SI segments), an empty line three blanks. The converters must ask
+// rje_euclen about the first byte of a character's multibyte form, not the low 8 bits of its wide
+// value, or some double-byte characters go as single bytes.
+TEST_P(DbcsText, JobpushRecordsAreTheIconvHostForm)
 {
     using namespace jobpush_test;
     std::string spool = fresh_dir(std::string("dbcs-") + GetParam().file) + "/spool";

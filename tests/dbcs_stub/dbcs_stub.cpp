@@ -13,13 +13,15 @@ struct Mapping {
     const char *text; // the character's bytes
 };
 
-// Every character here has a wide value whose low 8 bits are at least 0xA1, so that "xeuclen" of
-// those bits marks it as double-byte.
+// The first byte of each character's bytes is what "xeuclen" is asked about. U+3042 and U+3044 have
+// code points whose low 8 bits (0x42, 0x44) are ASCII letters.
 constexpr Mapping mappings[] = {
     {0x4281, "\xC3\xA9"},     // U+00E9
     {0x4282, "\xC3\xBC"},     // U+00FC
     {0x8342, "\xE3\x82\xA2"}, // U+30A2
     {0x4E4C, "\xE4\xBA\xBA"}, // U+4EBA
+    {0x4481, "\xE3\x81\x82"}, // U+3042
+    {0x4483, "\xE3\x81\x84"}, // U+3044
 };
 
 constexpr int UNKNOWN_IBM = 0xFEFE;
@@ -53,6 +55,8 @@ int xeuctoibm(euc_char ch)
 #ifndef DBCS_STUB_PARTIAL
 int xeuclen(int byte)
 {
+    if (byte == 0xE3)
+        return 3; // the lead byte of the Japanese characters above
     return byte >= 0xA1 ? 2 : 1;
 }
 #endif

@@ -4,8 +4,9 @@
 // Mappings (IBM code <-> UTF-8 character, run the tests in the "C.UTF-8" locale):
 //   0x4281 <-> U+00E9 (C3 A9)     0x4282 <-> U+00FC (C3 BC)
 //   0x8342 <-> U+30A2 (E3 82 A2)  0x4E4C <-> U+4EBA (E4 BA BA)
+//   0x4481 <-> U+3042 (E3 81 82)  0x4483 <-> U+3044 (E3 81 84)
 // Any other IBM code has no character (ibmtoeuc then gives "--"); any other character gives the IBM
-// code 0xFEFE. "xeuclen" returns 2 for bytes 0xA1-0xFF and 1 below.
+// code 0xFEFE. "xeuclen" returns 3 for 0xE3, 2 for the other bytes 0xA1-0xFF and 1 below.
 #pragma once
 
 #include <cerrno>

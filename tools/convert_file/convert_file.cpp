@@ -1,10 +1,12 @@
 // Converts one input file into a data file (records, end-of-data mark) the way a job's dataset is
 // converted, and prints the record count. Used to time the conversion on large files.
 // Usage: convert_file [-f format] [-l lrecl] [-m maxdata] [-t tabs] [-x] [-w] input output
-//   -x fixed records, -w character path for text (no bulk path).
+//   -x fixed records, -w character path for text (no bulk path); input "-" is standard input.
+#include <cinttypes>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include "convert/rje_convert.h"
@@ -48,7 +50,7 @@ int main(int argc, char **argv)
     if (argc - optind != 2) {
         return usage(argv[0]);
     }
-    std::FILE *in = std::fopen(argv[optind], "rb");
+    std::FILE *in = std::strcmp(argv[optind], "-") == 0 ? stdin : std::fopen(argv[optind], "rb");
     if (in == nullptr) {
         std::perror(argv[optind]);
         return 1;
@@ -59,13 +61,13 @@ int main(int argc, char **argv)
         std::perror(argv[optind + 1]);
         return 1;
     }
-    const int records = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
+    const std::int64_t records = nje_convert_toibm(in, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
     if (records < 0 || nje_data_write_eod(df) != 0 || nje_data_close(df) != 0) {
-        std::fprintf(stderr, "%s: conversion failed (%d)\n", argv[0], records);
+        std::fprintf(stderr, "%s: conversion failed (%" PRId64 ")\n", argv[0], records);
         return 1;
     }
     std::fclose(in);
     nje_data_free_buffer(buffer);
-    std::printf("%d\n", records);
+    std::printf("%" PRId64 "\n", records);
     return 0;
 }

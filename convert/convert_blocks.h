@@ -1,0 +1,52 @@
+// The block writer of the conversion (internal to convert/): one block of maxdata bytes filled with
+// SNA-compressed records (formats 0 and 1) or transparently framed chunks (format 4), written as one
+// data-file record when full. Data-file records collect in memory and reach the data file in large
+// writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+class BlockWriter
+{
+  public:
+    // Blocks of maxdata bytes for data_file; control is the record control value of every record.
+    // ok() is false when the block could not be allocated.
+    BlockWriter(std::FILE *data_file, int control, int maxdata);
+    ~BlockWriter();
+    BlockWriter(const BlockWriter &) = delete;
+    BlockWriter &operator=(const BlockWriter &) = delete;
+
+    bool ok() const { return block != nullptr; }
+
+    // Appends one record: rec[0..len) is the data followed by the IRS, and RJE_COMPRESS_READ_PAD
+    // readable bytes follow it. A record that does not fit, or whose initial string would be too long
+    // behind the records already there, starts a fresh block.
+    // @return 0, NJE_CONVERT_WRITE_FAILED, or NJE_CONVERT_COMPRESS_FAILED when not even an empty
+    //         block takes the record.
+    int add(const unsigned char *rec, std::size_t len);
+
+    // Appends a chunk of n bytes (1..255) in format-4 framing: TRN, count and the bytes in strings of
+    // at most 63, no compression. A chunk goes into a block only while its used length + n + 10 stays
+    // below maxdata.
+    // @return 0, NJE_CONVERT_WRITE_FAILED, or NJE_CONVERT_COMPRESS_FAILED when n + 10 >= maxdata.
+    int add_transparent(const unsigned char *data, int n);
+
+    // Ends the dataset: writes the last block and everything collected; records already complete
+    // reach the data file also when the conversion stops with an error.
+    // @return status (a record count or an error result), or NJE_CONVERT_WRITE_FAILED.
+    std::int64_t finish(std::int64_t status);
+
+  private:
+    bool flush();
+    bool drain();
+
+    std::FILE *df;
+    int control;
+    int maxdata;
+    unsigned char *block = nullptr;
+    unsigned char *w = nullptr; // write position in the block
+    unsigned char *batch = nullptr;
+    std::FILE *mem = nullptr; // the batch as a stream, or null: blocks go straight to the data file
+};

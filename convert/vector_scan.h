@@ -1,0 +1,237 @@
+// Vector scans shared by the conversion's hot loops (internal to convert/): pairs and runs of equal
+// bytes for the compressor, printable ASCII and bytes that need decoding for the text path, and the
+// table translation of printable ASCII. Each scan has a plain loop for machines without the vectors.
+#pragma once
+
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define CONVERT_HAVE_AVX2_TRANSLATE 1
+#endif
+
+namespace vector_scan
+{
+
+// Bytes past the data that a scan of padded data may read, and the translation may read and write.
+inline constexpr std::size_t PAD = 32;
+
+// First j in [i, lim) with p[j] == p[j-1], or lim. Requires i >= 1. Padded: the 16 bytes after lim
+// may be read (their results are masked off).
+template <bool Padded>
+inline __attribute__((always_inline)) std::size_t next_pair(const unsigned char *p, std::size_t i,
+                                                            std::size_t lim)
+{
+#if defined(__SSE2__)
+    while (Padded ? i < lim : i + 16 <= lim) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i - 1));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)));
+        if (Padded && lim - i < 16)
+            mask &= (1u << (lim - i)) - 1;
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+    if (Padded)
+        return lim;
+#endif
+    while (i < lim && p[i] != p[i - 1])
+        ++i;
+    return i;
+}
+
+// First j in [i, lim) with p[j] != b, or lim. Padded as above.
+template <bool Padded>
+inline __attribute__((always_inline)) std::size_t run_end(const unsigned char *p, std::size_t i,
+                                                          std::size_t lim, unsigned char b)
+{
+#if defined(__SSE2__)
+    const __m128i v = _mm_set1_epi8(static_cast<char>(b));
+    while (Padded ? i < lim : i + 16 <= lim) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, v))) ^ 0xFFFFu;
+        if (Padded && lim - i < 16)
+            mask &= (1u << (lim - i)) - 1;
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(mask));
+        i += 16;
+    }
+    if (Padded)
+        return lim;
+#endif
+    while (i < lim && p[i] == b)
+        ++i;
+    return i;
+}
+
+// Copies n bytes; Wide: in pieces of 16, which read and write up to 15 bytes past them.
+template <bool Wide> inline void copy(unsigned char *to, const unsigned char *from, std::size_t n)
+{
+#if defined(__SSE2__)
+    if (Wide) {
+        for (std::size_t k = 0; k < n; k += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to + k),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + k)));
+        return;
+    }
+#endif
+    __builtin_memcpy(to, from, n);
+}
+
+// Length of the leading run of bytes 0x20..0x7F in p[0..k); the 16 bytes after p + k may be read.
+inline std::size_t printable_prefix(const unsigned char *p, std::size_t k)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(0x20);
+    for (; i < k; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        // Signed compare: bytes 0x80..0xFF count as below the space too.
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
+        if (k - i < 16)
+            m |= 1u << (k - i);
+        if (m != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(m));
+    }
+    return k;
+#else
+    while (i < k && p[i] >= 0x20 && p[i] < 0x80)
+        ++i;
+    return i;
+#endif
+}
+
+// Position of the first byte of p[0..n) whose class in cls is `wanted`, or n. high_only: only bytes
+// above 0x7F can have that class, so sixteen bytes below 0x80 are passed over at once.
+inline std::size_t first_of_class(const unsigned char *p, std::size_t n, const unsigned char *cls,
+                                  unsigned char wanted, bool high_only)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    if (high_only) {
+        for (; i + 16 <= n; i += 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+            for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(x)); m != 0; m &= m - 1) {
+                const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
+                if (cls[p[at]] == wanted)
+                    return at;
+            }
+        }
+    }
+#else
+    (void)high_only;
+#endif
+    while (i < n && cls[p[i]] != wanted)
+        ++i;
+    return i;
+}
+
+#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+// The table's rows 0x20..0x7F for translating printable ASCII thirty-two bytes at a time: the low
+// nibble looks up each of the six rows, and the bits of the row number (high nibble - 2) pick among
+// them.
+struct PrintableTable {
+    __m256i rows[6];
+    __attribute__((target("avx2"))) explicit PrintableTable(const unsigned char *table)
+    {
+        for (int r = 0; r < 6; ++r)
+            rows[r] = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 0x20 + 16 * r)));
+    }
+    __attribute__((target("avx2"))) __m256i operator()(__m256i x) const
+    {
+        const __m256i low = _mm256_set1_epi8(0x0F);
+        const __m256i lo = _mm256_and_si256(x, low);
+        const __m256i row =
+            _mm256_sub_epi8(_mm256_and_si256(_mm256_srli_epi16(x, 4), low), _mm256_set1_epi8(2));
+        const __m256i bit0 = _mm256_slli_epi16(row, 7); // blendv looks at bit 7 of each byte
+        const __m256i bit1 = _mm256_slli_epi16(row, 6);
+        const __m256i bit2 = _mm256_slli_epi16(row, 5);
+        const __m256i r01 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[0], lo), _mm256_shuffle_epi8(rows[1], lo), bit0);
+        const __m256i r23 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[2], lo), _mm256_shuffle_epi8(rows[3], lo), bit0);
+        const __m256i r45 =
+            _mm256_blendv_epi8(_mm256_shuffle_epi8(rows[4], lo), _mm256_shuffle_epi8(rows[5], lo), bit0);
+        return _mm256_blendv_epi8(_mm256_blendv_epi8(r01, r23, bit1), r45, bit2);
+    }
+};
+
+// Translates n bytes of 0x20..0x7F; the last vector reads and writes up to 31 bytes past n (PAD),
+// what it writes there carries no meaning.
+__attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned char *out,
+                                                                     const unsigned char *in, std::size_t n,
+                                                                     const unsigned char *table)
+{
+    const PrintableTable t(table);
+    for (std::size_t i = 0; i < n; i += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
+                            t(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i))));
+}
+
+// The same for the leading bytes 0x20..0x7F of in[0..k), found while translating.
+// @return their number.
+__attribute__((target("avx2"))) inline std::size_t
+translate_prefix_avx2(unsigned char *out, const unsigned char *in, std::size_t k, const unsigned char *table)
+{
+    const PrintableTable t(table);
+    const __m256i below = _mm256_set1_epi8(0x20);
+    for (std::size_t i = 0; i < k; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i));
+        // Signed compare: bytes 0x80..0xFF count as below the space too.
+        auto stop = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(below, x)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), t(x));
+        if (k - i < 32)
+            stop |= ~0u << (k - i);
+        if (stop != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(stop));
+    }
+    return k;
+}
+
+inline bool have_avx2()
+{
+    static const bool yes = [] {
+        __builtin_cpu_init(); // may run before the constructor that sets up the processor data
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return yes;
+}
+#endif
+
+// Translates n bytes through the table. printable: every byte is 0x20..0x7F, and in and out have PAD
+// bytes of room behind them.
+inline void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
+                      bool printable)
+{
+#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+    if (printable && have_avx2()) {
+        translate_printable_avx2(out, in, n, table);
+        return;
+    }
+#else
+    (void)printable;
+#endif
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = table[in[i]];
+}
+
+// Translates the leading bytes 0x20..0x7F of in[0..k) through the table. in and out have PAD bytes
+// of room behind them, and out may be written past the bytes translated. @return their number.
+inline std::size_t translate_printable_prefix(unsigned char *out, const unsigned char *in, std::size_t k,
+                                              const unsigned char *table)
+{
+#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+    if (have_avx2())
+        return translate_prefix_avx2(out, in, k, table);
+#endif
+    const std::size_t n = printable_prefix(in, k);
+    translate(out, in, n, table, true);
+    return n;
+}
+
+} // namespace vector_scan
