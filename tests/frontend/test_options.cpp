@@ -49,6 +49,9 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
     std::filesystem::create_directories(dir + "/tbl");
     std::filesystem::create_directories(dir + "/fifo");
     mkfifo((dir + "/fifo/toebcdic.bin").c_str(), 0600); // would block a plain open for ever
+    const std::string cut_record("\0\0\0\x05" "ab", 6), conv = "jobpush: process_file: nje_convert_toibm: ";
+    run_options japanese = with_env("LANG", "ja_JP.UTF-8"), cut_pipe = piped(cut_record);
+    japanese.env["SNARJEHOME"] = JOBPUSH_BINARY_DIR "/frontend"; // the DBCS library of the build
     v twenty_one;
     for (int i = 0; i < 21; ++i)
         twenty_one.insert(twenty_one.end(), {"-q", "NDHGCLAS", "Z"});
@@ -106,6 +109,11 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
         {local({"-q", "NOSUCH", "1", good}), loc + "jobpush: unknown field NOSUCH\n"},
         {local({"-q", "NJHGJNAM", "J", good, "-q", "NOSUCH", "1", good}),
          loc + "jobpush: unknown field NOSUCH\n"},
+        {local({"-l", "3", file("jp", "\xe3\x81\x82\n")}),
+         loc + conv + "a double-byte character does not fit a record of 3 bytes (at least 4 are needed)\n",
+         japanese},
+        {local({"-r", file("cut", cut_record)}), loc + conv + "the last record runs past the end of the input\n"},
+        {local({"-r", "-"}), loc + conv + "the last record runs past the end of the input\n", cut_pipe},
         {local({"-max", "5", good}),
          loc + "maxdata = 5\njobpush: process_file: nje_convert_toibm: compression failed\n"},
     };
