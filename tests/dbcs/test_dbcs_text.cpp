@@ -2,6 +2,7 @@
 // Chinese, each in its EUC and in UTF-8) in their locales, through the DBCS conversion library as the
 // record library links it: character lengths as the C library's mblen gives them, host codes as iconv
 // gives them, and the host form of each line read back into workstation text. Then jobpush runs.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -50,6 +51,29 @@ class DbcsText : public ::testing::TestWithParam<sample>
     }
 };
 
+// A line as it comes back from the host through the field converter: SO and SI as one blank each,
+// trailing blanks trimmed (the blank of a final SI stays). Characters by the current locale's mblen; -1 parts mean an undecodable line.
+std::string as_returned(const std::string &line)
+{
+    std::string back;
+    bool in_run = false;
+    for (size_t i = 0, n; i < line.size(); i += n) {
+        n = static_cast<size_t>(std::mblen(line.data() + i, line.size() - i));
+        if (n == 0 || n > line.size())
+            return "?";
+        back += (n > 1) != in_run ? " " + line.substr(i, n) : line.substr(i, n);
+        in_run = n > 1;
+    }
+    return in_run ? back + " " : back.substr(0, back.find_last_not_of(' ') + 1);
+}
+
+// The line without its blanks.
+std::string unspaced(std::string s)
+{
+    std::erase(s, ' ');
+    return s;
+}
+
 TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
 {
     const sample &s = GetParam();
@@ -58,9 +82,6 @@ TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
     iconv_ref to_host(s.host, s.ws);
     int double_byte = 0;
     for (const std::string &line : lines) {
-        // As the line comes back from the host: SO and SI as blanks, trailing blanks trimmed.
-        std::string back;
-        bool in_run = false;
         for (size_t i = 0, n; i < line.size(); i += n) {
             n = static_cast<size_t>(std::mblen(line.data() + i, line.size() - i));
             ASSERT_GT(n, 0u) << line;
@@ -70,10 +91,8 @@ TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
                 double_byte++;
                 EXPECT_EQ(euctoibm(euc(ch)), to_host.host_code(ch)) << line;
             }
-            back += (n > 1) != in_run ? " " + ch : ch;
-            in_run = n > 1;
         }
-        back = in_run ? back + " " : back.substr(0, back.find_last_not_of(' ') + 1);
+        std::string back = as_returned(line);
         std::string host = to_host.convert(line).value_or("");
         std::vector<char> text(nje_etoa_str_bound(static_cast<int>(host.size())));
         nje_EtoA_str(reinterpret_cast<const unsigned char *>(host.data()), text.data(),
@@ -86,25 +105,84 @@ TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
 }
 
 // jobpush -debug 2 on the sample file under its locale: every record must be the line as iconv puts
-// it into the host set (SO/SI segments), an empty line three blanks. The converters must ask
+// it into the host set (SO/SI segments), an empty line three blanks (the converters must ask
 // rje_euclen about the first byte of a character's multibyte form, not the low 8 bits of its wide
-// value, or some double-byte characters go as single bytes.
-TEST_P(DbcsText, JobpushRecordsAreTheIconvHostForm)
+// value, or some double-byte characters go as single bytes). jobshow gives the text back under the
+// same locale, SO and SI as blanks. With short fixed records a line with double-byte text goes on in
+// further records, each exactly lrecl bytes with its runs closed; a line without goes to lrecl only.
+// An override of a header field with double-byte text is written with SO/SI within the field.
+TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
 {
     using namespace jobpush_test;
-    std::string spool = fresh_dir(std::string("dbcs-") + GetParam().file) + "/spool";
+    const sample &s = GetParam();
+    ASSERT_NE(std::setlocale(LC_ALL, s.locale), nullptr) << s.locale << " missing (scripts/setup.sh)";
+    std::string spool = fresh_dir(std::string("dbcs-") + s.file) + "/spool";
     std::filesystem::create_directories(spool + "/MYNODE/rje/input");
-    run_options options = with_env("LANG", GetParam().locale);
+    const std::string njh = spool + "/MYNODE/rje/input/NJH78", njd = spool + "/MYNODE/rje/input/NJD78";
+    run_options options = with_env("LANG", s.locale);
     options.env["SNARJEHOME"] = JOBPUSH_BUILD_RUNDIR;
-    run_result r = run(
-        {"sys", "node", "-g", "none", "-sp", spool, "-n", "mynode", "-d", "2", "-l", "255", path}, options);
+    run_options show = options;
+    show.binary = JOBSHOW_BIN;
+    auto push = [&](std::vector<std::string> tail) {
+        std::vector<std::string> a = {"sys", "node", "-g", "none", "-sp", spool, "-n", "mynode", "-d", "2"};
+        a.insert(a.end(), tail.begin(), tail.end());
+        return run(a, options);
+    };
+    iconv_ref to_host(s.host, s.ws), to_ws(s.ws, s.host);
+
+    run_result r = push({"-l", "255", path});
     ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> records = records_from(read_data_file(spool + "/MYNODE/rje/input/NJD78"), 0);
+    std::vector<std::string> records = records_from(read_data_file(njd), 0);
     ASSERT_EQ(records.size(), lines.size());
-    iconv_ref to_host(GetParam().host, GetParam().ws);
-    for (size_t i = 0; i < lines.size(); i++)
+    std::string returned;
+    for (size_t i = 0; i < lines.size(); i++) {
         EXPECT_EQ(records[i], lines[i].empty() ? "\x40\x40\x40" : to_host.convert(lines[i]).value_or("?"))
             << lines[i];
+        returned += as_returned(lines[i]) + "\n";
+    }
+    r = run({"-dataset", "1", "-text", njh}, show);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, returned);
+
+    const size_t lrecl = 20;
+    ASSERT_EQ(push({"-l", std::to_string(lrecl), "-fixed", path}).status, 0);
+    records = records_from(read_data_file(njd), 0);
+    size_t next = 0;
+    for (const std::string &line : lines) {
+        std::string want = unspaced(line), got;
+        bool wide = std::any_of(line.begin(), line.end(), [](char c) { return (c & 0x80) != 0; });
+        do {
+            ASSERT_LT(next, records.size()) << line;
+            const std::string &rec = records[next++];
+            ASSERT_EQ(rec.size(), lrecl) << line;
+            int runs = 0;
+            for (char c : rec)
+                runs += c == '\x0E' ? 1 : c == '\x0F' ? -1 : 0;
+            EXPECT_EQ(runs, 0) << line;
+            got += unspaced(to_ws.convert(rec).value_or("?"));
+        } while (wide && got.size() < want.size());
+        EXPECT_EQ(got, wide ? want : unspaced(to_ws.convert(to_host.convert(line).value_or("")
+                                                              .substr(0, lrecl)).value_or("?")))
+            << line;
+    }
+    EXPECT_EQ(next, records.size());
+
+    // A double-byte character that would not fit whole with its SI stays out of the 8-byte field.
+    std::string first_wide;
+    for (const std::string &line : lines) {
+        for (size_t i = 0, n; i < line.size() && first_wide.size() < 4 * 4; i += n) {
+            n = static_cast<size_t>(std::mblen(line.data() + i, line.size() - i));
+            if (n > 1)
+                first_wide += line.substr(i, n);
+        }
+    }
+    ASSERT_EQ(push({"-q", "NJHGJNAM", first_wide, path}).status, 0);
+    std::string three = to_host.convert(first_wide).value_or("?");
+    three = three.substr(0, 7) + "\x0F"; // SO, three characters, SI
+    std::ifstream header(njh, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(header)), {});
+    EXPECT_NE(bytes.find(three), std::string::npos);
+    std::setlocale(LC_ALL, "C");
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, DbcsText, ::testing::ValuesIn(samples),
