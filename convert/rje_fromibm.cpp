@@ -123,6 +123,36 @@ void asa_before(FILE *out, unsigned char c, int &open)
     }
 }
 
+// The text translate table: nje_EtoA with blanks and NULs as spaces; `nul` when another code translates
+// to NUL (which ends the text there, as in nje_EtoA_str).
+void make_text_table(unsigned char *table, bool &nul)
+{
+    std::memcpy(table, nje_EtoA, NJE_XLATE_TABLE_SIZE);
+    table[EBCDIC_BLANK] = ASCII_SPACE;
+    table[0x00] = ASCII_SPACE;
+    nul = std::memchr(table, 0, NJE_XLATE_TABLE_SIZE) != nullptr;
+}
+
+// Translates an n-byte text as nje_EtoA_str does (trailing blanks and NULs dropped, inner ones become
+// spaces) into room (2n + 2 bytes). Text without SO, which holds no double-byte segment, takes a
+// byte-at-a-time path through the text table that gives the same bytes.
+// @return the length of the translation.
+std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room,
+                           const unsigned char *table, bool nul)
+{
+    if (n > 0 && std::memchr(text, EBCDIC_SO, n) != nullptr) {
+        nje_EtoA_str(std::span<const unsigned char>(text, n), room);
+        return std::strlen(room.data());
+    }
+    char *out = room.data();
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>(table[text[i]]);
+    std::size_t end = n;
+    while (end > 0 && (text[end - 1] == EBCDIC_BLANK || text[end - 1] == 0x00))
+        --end;
+    return nul ? strnlen(out, end) : end;
+}
+
 bool blank_text(const char *text, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
@@ -132,9 +162,9 @@ bool blank_text(const char *text, std::size_t n)
     return true;
 }
 
-} // namespace
-
-int convert_print_record(FILE *out, const unsigned char *record, int length, int control, int open)
+// convert_print_record with its text table made beforehand.
+int print_record(FILE *out, const unsigned char *record, int length, int control, int open,
+                 const unsigned char *table, bool nul)
 {
     const int kind = control & NJE_CC_MASK;
     const unsigned char *text = record;
@@ -146,16 +176,16 @@ int convert_print_record(FILE *out, const unsigned char *record, int length, int
         --n;
     }
 
-    // Translated whole, however long: on the stack when it fits, else on the heap.
+    // Translated whole, however long: on the stack when it fits, else on the heap. One byte more for
+    // the newline that may follow.
     char small[TEXT_STACK];
     std::vector<char> large;
     std::span<char> room(small, sizeof small);
-    if (n > (TEXT_STACK - 1) / 2) {
-        large.resize(2 * n + 1);
+    if (n > (TEXT_STACK - 2) / 2) {
+        large.resize(2 * n + 2);
         room = std::span<char>(large);
     }
-    nje_EtoA_str(std::span<const unsigned char>(text, n), room);
-    const std::size_t text_length = std::strlen(room.data());
+    const std::size_t text_length = translate_text(text, n, room.first(room.size() - 1), table, nul);
     const bool non_blank = !blank_text(room.data(), text_length);
 
     const bool immediate = kind == NJE_CC_MACHINE && (c & MACHINE_KIND) == MACHINE_IMMEDIATE;
@@ -167,19 +197,33 @@ int convert_print_record(FILE *out, const unsigned char *record, int length, int
     else if ((kind == NJE_CC_NONE || kind == NJE_CC_MACHINE) && open && non_blank)
         space(out, ASCII_CR, 1, open);
 
+    if (kind == NJE_CC_NONE) {
+        // One record, one line: the text and its newline in one write.
+        std::size_t line = 0;
+        if (non_blank)
+            line = text_length;
+        room[line] = ASCII_NL;
+        std::fwrite(room.data(), 1, line + 1, out);
+        return 0;
+    }
     if (non_blank) {
         std::fwrite(room.data(), 1, text_length, out);
         open = 1;
     }
-
-    if (kind == NJE_CC_NONE) {
-        // One record, one line.
-        std::fputc(ASCII_NL, out);
-        open = 0;
-    } else if (after) {
+    if (after) {
         machine_after(out, c, open);
     }
     return open;
+}
+
+} // namespace
+
+int convert_print_record(FILE *out, const unsigned char *record, int length, int control, int open)
+{
+    unsigned char table[NJE_XLATE_TABLE_SIZE];
+    bool nul = false;
+    make_text_table(table, nul);
+    return print_record(out, record, length, control, open, table, nul);
 }
 
 int convert_write_record(FILE *out, const unsigned char *record, int length)
@@ -208,7 +252,12 @@ int nje_output_record(nje_output *state, const unsigned char *record, int length
     FILE *out = state->out;
     switch (state->format) {
     case NJE_OUTPUT_TEXT:
-        state->open = convert_print_record(out, record, length, control, state->open);
+        if (!state->text_table_ready) {
+            make_text_table(state->text_table, state->text_table_nul);
+            state->text_table_ready = true;
+        }
+        state->open =
+            print_record(out, record, length, control, state->open, state->text_table, state->text_table_nul);
         break;
     case NJE_OUTPUT_RAW:
         if (length > 0)
@@ -269,7 +318,10 @@ constexpr std::size_t BLOCK_START = 8192; // first size of the data-file record 
 // The shape of every block of SNA-compressed records that jobpush writes: a literal string control byte
 // whose string begins with TRN, ... , the final string 0x01 0x1E.
 constexpr std::size_t BLOCK_SHAPE_MIN = 5;
-bool block_shape(const unsigned char *b, int n)
+
+} // namespace
+
+bool nje_dataset_is_block(const unsigned char *b, int n)
 {
     if (n < static_cast<int>(BLOCK_SHAPE_MIN))
         return false;
@@ -278,11 +330,18 @@ bool block_shape(const unsigned char *b, int n)
            b[1] == RJE_TRN && b[n - 2] == RJE_SCB_END_RECORD && b[n - 1] == RJE_IRS;
 }
 
+bool nje_expansion_open(const rje_expand_ctx *ctx)
+{
+    return (ctx->scb & RJE_SCB_COUNT_MASK) != 0 || ctx->trn_spanned || ctx->trn_cnt > 0;
+}
+
+namespace
+{
+
 // True when the block before ended inside a record or a string, so the next block goes on with it.
 bool expansion_open(const nje_dataset_reader *r)
 {
-    return r->record_length > 0 || (r->ctx.scb & RJE_SCB_COUNT_MASK) != 0 || r->ctx.trn_spanned ||
-           r->ctx.trn_cnt > 0;
+    return r->record_length > 0 || nje_expansion_open(&r->ctx);
 }
 
 int fail(nje_dataset_reader *r, int why)
@@ -338,9 +397,11 @@ int read_block(nje_dataset_reader *r)
 
 // Sets up the expansion of the block in r->block. A block whose first string is still to begin
 // primes the string control byte from its first byte; a string that goes on from the block before
-// keeps its count. (The same priming as the one-block expansion helper of rje_expand.h.)
+// keeps its count. (To be replaced by the one-block expansion helper of rje_expand.h once it exists.)
 void start_block(nje_dataset_reader *r)
 {
+    if (r->record.empty())
+        r->record.resize(NJE_DATASET_RECORD_MAX); // only readers that expand need it
     const unsigned char *b = r->block.data();
     r->in = b;
     if ((r->ctx.scb & RJE_SCB_COUNT_MASK) == 0)
@@ -358,7 +419,6 @@ int nje_dataset_open(nje_dataset_reader *r, FILE *data_file, uint64_t begin, uin
     r->eof_ends = eof_ends;
     r->record_offset = begin;
     r->block.resize(BLOCK_START);
-    r->record.resize(NJE_DATASET_RECORD_MAX);
     if (data_file == nullptr || std::fseek(data_file, 0, SEEK_END) != 0)
         return fail(r, NJE_DATASET_BAD_OFFSET);
     const uint64_t size = position(data_file);
@@ -367,7 +427,10 @@ int nje_dataset_open(nje_dataset_reader *r, FILE *data_file, uint64_t begin, uin
     return 0;
 }
 
-int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *length, int *control)
+namespace
+{
+
+int next_record(nje_dataset_reader *r, const unsigned char **record, int *length, int *control)
 {
     for (;;) {
         if (r->in_block) {
@@ -412,7 +475,7 @@ int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *l
                 r->held = true;
         }
         const bool sna = r->held && r->block_control == NJE_DATA_CONTROL_SNA;
-        if (r->held && sna && (expansion_open(r) || block_shape(r->block.data(), r->block_length))) {
+        if (r->held && sna && (expansion_open(r) || nje_dataset_is_block(r->block.data(), r->block_length))) {
             r->held = false;
             start_block(r);
             continue;
@@ -436,6 +499,33 @@ int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *l
         *control = sna ? NJE_CC_NONE : (r->block_control & NJE_CC_MASK);
         return 1;
     }
+}
+
+} // namespace
+
+int nje_dataset_next(nje_dataset_reader *r, const unsigned char **record, int *length, int *control)
+{
+    if (r->max_records != 0 && r->records >= r->max_records)
+        return 0;
+    const int rc = next_record(r, record, length, control);
+    if (rc == 1)
+        ++r->records;
+    return rc;
+}
+
+int nje_dataset_next_block(nje_dataset_reader *r, const unsigned char **block, int *length, int *control)
+{
+    if (r->done)
+        return 0;
+    const int rc = read_block(r);
+    if (rc <= 0) {
+        r->done = true;
+        return rc;
+    }
+    *block = r->block.data();
+    *length = r->block_length;
+    *control = r->block_control;
+    return 1;
 }
 
 int nje_dataset_fromibm(nje_dataset_reader *r, FILE *out, int format)

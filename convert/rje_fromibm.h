@@ -80,6 +80,10 @@ struct nje_output {
     FILE *out = nullptr;
     int format = NJE_OUTPUT_TEXT;
     int open = 0; // open-line state of the text format
+    // The text format's translate table, taken from nje_EtoA at the first record of the dataset.
+    unsigned char text_table[256] = {};
+    bool text_table_ready = false;
+    bool text_table_nul = false;
 };
 
 // Writes one record in the state's format (format 1 writes the bytes as they are).
@@ -121,6 +125,7 @@ struct nje_dataset_reader {
     FILE *data_file = nullptr;
     uint64_t end = NJE_DATASET_TO_EOD; // data-file offset at which the dataset ends
     bool eof_ends = false;             // end of file between records ends the data (incomplete job)
+    uint32_t max_records = 0;          // records of the dataset (its header's count), 0: no limit
     int debug = 0;                     // traces of the expansion to utiltracefd
 
     // Where reading stands (for messages): the offset of the data-file record being taken apart.
@@ -136,10 +141,12 @@ struct nje_dataset_reader {
     rje_expand_ctx ctx;
     std::vector<unsigned char> record; // the expanded record being built
     std::size_t record_length = 0;
+    uint32_t records = 0; // records handed back so far
     bool done = false;
 };
 
-// Starts reading a dataset: positions `data_file` at `begin`. `end` is the offset where the dataset
+// Starts reading a dataset: positions `data_file` at `begin`. Set max_records afterwards to end the
+// dataset after that many records. `end` is the offset where the dataset
 // ends (NJE_DATASET_TO_EOD for the last one); `eof_ends` lets the end of the file between records end
 // the data, as in a job that is still incomplete (no end-of-data mark yet).
 // @return 0, or -1 (reader->failure set) when the stream cannot be positioned at `begin` or `begin`
@@ -155,6 +162,21 @@ int nje_dataset_open(nje_dataset_reader *reader, FILE *data_file, uint64_t begin
 //         Never reads outside the data-file record it holds; memory stays under NJE_DATASET_BLOCK_MAX +
 //         NJE_DATASET_RECORD_MAX.
 int nje_dataset_next(nje_dataset_reader *reader, const unsigned char **record, int *length, int *control);
+
+// Hands back the next data-file record of the dataset as it stands (*control: 0x80 for an "SNA"
+// record, else its bits 0x30), for callers that take blocks apart themselves. Do not mix with
+// nje_dataset_next on one reader; max_records does not apply.
+// @return 1, 0 at the end of the dataset, -1 as nje_dataset_next.
+int nje_dataset_next_block(nje_dataset_reader *reader, const unsigned char **block, int *length,
+                           int *control);
+
+// Whether an "SNA" data-file record has the shape of a block of SNA-compressed records: a literal string
+// control byte whose string begins with TRN, and the final string 0x01 0x1E.
+bool nje_dataset_is_block(const unsigned char *block, int length);
+
+// Whether an expansion context was left inside a record or a string (or with a transparent count or a
+// TRN count still to come), so that the next block goes on with it.
+bool nje_expansion_open(const rje_expand_ctx *ctx);
 
 // Reads the whole dataset and writes it to `out` in `format` (nje_output_record), then ends it
 // (nje_output_finish; also after a read failure, so that what was written stays whole).
