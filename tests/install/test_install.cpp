@@ -35,11 +35,13 @@ std::string quote(const std::string &text)
 }
 
 // Runs `command` (a program name and its arguments, quoted as needed) with the shell in `cwd`, in an
-// environment of PATH (bin first) and LANG alone; standard error is the result.
-result run_in(const std::string &cwd, const std::string &bin, const std::string &lang, const std::string &command)
+// environment of PATH (bin first) and LANG alone; standard output and standard error are the result.
+result run_in(const std::string &cwd, const std::string &bin, const std::string &lang,
+              const std::string &command)
 {
-    std::string cmd = "cd " + quote(cwd) + " && env -i PATH=" + quote(bin + ":/usr/bin:/bin") + " LANG=" +
-                      quote(lang) + " LSAN_OPTIONS=print_suppressions=0 " + command + " 2>&1 >/dev/null </dev/null";
+    std::string cmd = "cd " + quote(cwd) + " && env -i PATH=" + quote(bin + ":/usr/bin:/bin") +
+                      " LANG=" + quote(lang) + " LSAN_OPTIONS=print_suppressions=0 " + command +
+                      " 2>&1 </dev/null";
     result r;
     FILE *p = popen(cmd.c_str(), "r");
     if (p == nullptr)
@@ -102,7 +104,8 @@ class Installed : public ::testing::TestWithParam<std::string>
         jobpush_test::write_file(cwd + "/line.txt", line + "\n");
         result r = run_in(cwd, bin, "C", "jobpush SYS NODE -g none -sp spool -n MYNODE -d 2 line.txt");
         EXPECT_EQ(r.status, 0) << r.err;
-        return jobpush_test::records_from(jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"), 0);
+        return jobpush_test::records_from(jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"),
+                                          0);
     }
 };
 
@@ -113,11 +116,13 @@ TEST_P(Installed, LayoutUnderThePrefix)
         EXPECT_TRUE(fs::is_regular_file(rundir + "/" + p)) << p;
         // Manual pages compressed; a page of its own carries the project's version.
         std::string page = output_of("zcat " + quote(usr + "/share/man/man1/" + p + ".1.gz"));
-        EXPECT_TRUE(page.rfind(".so ", 0) == 0 || page.find("\"jobpush " JOBPUSH_VERSION "\"") != std::string::npos)
+        EXPECT_TRUE(page.rfind(".so ", 0) == 0 ||
+                    page.find("\"jobpush " JOBPUSH_VERSION "\"") != std::string::npos)
             << p << ": " << page.substr(0, 80);
     }
     for (const char *lang : {"de", "ja"})
-        EXPECT_TRUE(fs::is_regular_file(rundir + "/locale/" + lang + "/LC_MESSAGES/rjecmd.messages.mo")) << lang;
+        EXPECT_TRUE(fs::is_regular_file(rundir + "/locale/" + lang + "/LC_MESSAGES/rjecmd.messages.mo"))
+            << lang;
     EXPECT_TRUE(fs::is_regular_file(rundir + "/ja_JP.UTF-8lib"));
     EXPECT_FALSE(fs::exists(rundir + "/ebcdictoiso")); // only the example, not active
     EXPECT_TRUE(fs::is_regular_file(usr + "/share/doc/jobpush/copyright"));
@@ -127,8 +132,10 @@ TEST_P(Installed, LayoutUnderThePrefix)
 TEST_P(Installed, MessagesComeFromTheRunDirectoryCatalogue)
 {
     for (const std::string &p : programs()) {
-        result r = run_in(cwd, bin, "de_DE.UTF-8", p + " SYS NODE -g none missing");
-        EXPECT_EQ(r.err, p + ": missing: nicht zu \xc3\xb6" "ffnen\n");
+        result r =
+            run_in(cwd, bin, "de_DE.UTF-8", p + (p == "jobshow" ? "" : " SYS NODE -g none") + " missing");
+        EXPECT_EQ(r.err, p + ": missing: nicht zu \xc3\xb6"
+                             "ffnen\n");
         EXPECT_EQ(r.status, 1);
     }
     // The same message in Japanese, as UTF-8 and converted by the catalogue into EUC-JP.
@@ -140,11 +147,24 @@ TEST_P(Installed, MessagesComeFromTheRunDirectoryCatalogue)
     EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none -l 256 x").err,
               "jobpush: lrecl muss kleiner als 256 sein\n" + jobpush_test::usage_text());
     jobpush_test::write_file(cwd + "/a.txt", "a\n");
-    EXPECT_EQ(run_in(cwd, bin, "ja_JP.EUC-JP", "jobpush SYS NODE -g none -sp spool -n MYNODE -d 2 -q NOSUCH x a.txt").err,
-              "jobpush: DEBUG_LOCAL turned on\njobpush: \xc9\xd4\xcc\xc0\xa4\xca\xa5\xd5\xa5\xa3\xa1\xbc\xa5\xeb\xa5\xc9 "
+    EXPECT_EQ(run_in(cwd, bin, "ja_JP.EUC-JP",
+                     "jobpush SYS NODE -g none -sp spool -n MYNODE -d 2 -q NOSUCH x a.txt")
+                  .err,
+              "jobpush: DEBUG_LOCAL turned on\njobpush: "
+              "\xc9\xd4\xcc\xc0\xa4\xca\xa5\xd5\xa5\xa3\xa1\xbc\xa5\xeb\xa5\xc9 "
               "NOSUCH\n");
+    // A job that jobpush built, summed up by jobshow in German.
+    ASSERT_EQ(
+        run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none -sp spool -n MYNODE -d 2 a.txt").status, 0);
+    const std::string summary = run_in(cwd, bin, "de_DE.UTF-8", "jobshow spool/MYNODE/rje/input/NJH78").err;
+    EXPECT_EQ(summary.rfind("spool/MYNODE/rje/input/NJH78: unvollst\xc3\xa4ndig (G\xc3\xbcltigkeitsmarke 0)\n"
+                            "  Job ZAK0078, Nummer 78, Klasse B\n",
+                            0),
+              0u)
+        << summary;
     // In the C locale every message is the program's own.
-    EXPECT_EQ(run_in(cwd, bin, "C", "jobpush SYS NODE -g none missing").err, "jobpush: missing: could not open\n");
+    EXPECT_EQ(run_in(cwd, bin, "C", "jobpush SYS NODE -g none missing").err,
+              "jobpush: missing: could not open\n");
 }
 
 TEST_P(Installed, MapFileInTheRunDirectoryTakesEffect)
@@ -161,12 +181,14 @@ TEST_P(Installed, MapFileInTheRunDirectoryTakesEffect)
     // A faulty line is reported in the operator's language and skipped.
     jobpush_test::write_file(map, "BA 5B\n4A\n");
     EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none missing").err,
-              "loadmaps:  Zwei Werte erforderlich, Zeile 2\njobpush: missing: nicht zu \xc3\xb6" "ffnen\n");
+              "loadmaps:  Zwei Werte erforderlich, Zeile 2\njobpush: missing: nicht zu \xc3\xb6"
+              "ffnen\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, Installed, ::testing::ValuesIn(roots()),
                          [](const ::testing::TestParamInfo<std::string> &param) {
-                             return param.index == 0 ? std::string("CmakeInstall") : std::string("DebianPackage");
+                             return param.index == 0 ? std::string("CmakeInstall")
+                                                     : std::string("DebianPackage");
                          });
 
 TEST(DebianPackage, NamedByVersionWithDerivedDependencies)
@@ -184,7 +206,8 @@ TEST(DebianPackage, NamedByVersionWithDerivedDependencies)
 TEST(BuildTree, ProgramsFindTheirCatalogue)
 {
     result r = run_in(JOBPUSH_STAGE, JOBPUSH_BUILD_RUNDIR, "de_DE.UTF-8", "jobpush SYS NODE -g none missing");
-    EXPECT_EQ(r.err, "jobpush: missing: nicht zu \xc3\xb6" "ffnen\n");
+    EXPECT_EQ(r.err, "jobpush: missing: nicht zu \xc3\xb6"
+                     "ffnen\n");
 }
 
 } // namespace
