@@ -2,6 +2,7 @@
 // error printers and the link error texts. Everything it prints goes to standard error.
 #include "link/link_client.h"
 
+#include "support/intl.h"
 #include "support/rje_util.h"
 
 #include <libintl.h>
@@ -14,11 +15,12 @@
 #include <cstring>
 
 const char *const nje_errlist[] = {
-    "No error",          "Unknown link",       "Unknown user",      "Too many users",   "Unknown host",
-    "NJE file error",    "User not connected", "Bad job",           "Not ready",        "Already started",
-    "Already stopped",   "Not consistent",     "Link exists",       "Link not stopped", "Alias exists",
-    "Invalid alias",     "Alias not found",    "Route exists",      "Invalid route",    "Route not found",
-    "Invalid parameter", "Job not found",      "Permission denied",
+    N_("No error"),          N_("Unknown link"),     N_("Unknown user"),       N_("Too many users"),
+    N_("Unknown host"),      N_("NJE file error"),   N_("User not connected"), N_("Bad job"),
+    N_("Not ready"),         N_("Already started"),  N_("Already stopped"),    N_("Not consistent"),
+    N_("Link exists"),       N_("Link not stopped"), N_("Alias exists"),       N_("Invalid alias"),
+    N_("Alias not found"),   N_("Route exists"),     N_("Invalid route"),      N_("Route not found"),
+    N_("Invalid parameter"), N_("Job not found"),    N_("Permission denied"),
 };
 const int nje_nerr = static_cast<int>(sizeof nje_errlist / sizeof nje_errlist[0]);
 static_assert(sizeof nje_errlist / sizeof nje_errlist[0] == 23);
@@ -85,7 +87,7 @@ void rpcerr(const char *pgm, CLIENT *c, const char *text, int code)
 void refusal_error(const char *pgm, const char *text, const nje_refusal &refused)
 {
     std::fprintf(stderr, gettext("%s: %s: refused %s \"%s\" in the link daemon's answer\n"), pgm, text,
-                 gettext(refused.field != nullptr ? refused.field : "answer"), refused.value);
+                 gettext(refused.field != nullptr ? refused.field : N_("answer")), refused.value);
 }
 
 int get_linkinfo(link_context &ctx, const char *destination, int procedure, d_linkinfo *info)

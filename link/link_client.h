@@ -5,6 +5,7 @@
 #include <rpc/rpc.h>
 
 #include "link/rje_xdr.h"
+#include "support/intl.h"
 
 // ---- Context of a run's calls --------------------------------------------------------------------
 // What the link client needs of its caller, handed to every helper below. The strings are the
@@ -27,8 +28,9 @@ inline constexpr int NJE_E_OK = 0, NJE_E_UNKNOWN_LINK = 1, NJE_E_NJE_FILE = 5, N
 // Message formats shared with the front end (msgids of the catalogue; pass through gettext).
 // Both take pgm, save_remote_node, gateway.
 inline constexpr const char NJE_MSG_CANNOT_CONTACT[] =
-    "%s: Cannot contact SNA RJE Link: <%s> on machine: <%s>\n";
-inline constexpr const char NJE_MSG_NOT_ACTIVE[] = "%s: SNA RJE Link: <%s> on machine: <%s> is not active\n";
+    N_("%s: Cannot contact SNA RJE Link: <%s> on machine: <%s>\n");
+inline constexpr const char NJE_MSG_NOT_ACTIVE[] =
+    N_("%s: SNA RJE Link: <%s> on machine: <%s> is not active\n");
 
 // ---- Error printers --------------------------------------------------------------------------
 // "%s: %s: %s\n" with pgm, text and strerror(errno); for an errno without system text

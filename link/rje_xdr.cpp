@@ -1,6 +1,7 @@
 // Link daemon protocol: XDR routines of every record, the client stubs of the link daemon and
 // the registration of a user callback program. Encoding is plain XDR (RFC 4506) through libtirpc.
 #include "link/rje_xdr.h"
+#include "support/intl.h"
 
 #include <rpc/pmap_clnt.h>
 
@@ -540,8 +541,8 @@ int nje_xdr_userparms(CLIENT *clnt, char *node, char *user, nje_refusal *refused
         return -1;
     }
     // The node names a spool directory; neither name may be empty.
-    if (refuse(refused, "local node", node, node[0] == '\0') ||
-        refuse(refused, "local user", user, user[0] == '\0')) {
+    if (refuse(refused, N_("local node"), node, node[0] == '\0') ||
+        refuse(refused, N_("local user"), user, user[0] == '\0')) {
         node[0] = user[0] = '\0';
         return NJE_XDR_REFUSED;
     }
@@ -563,8 +564,9 @@ int nje_xdr_getid(CLIENT *clnt, const char *destination, char *linkname, char *j
         return -1;
     }
     // The link name and the identifier become spool path components of the caller.
-    if (res.status == 0 && (refuse(refused, "link name", linkname, !nje_safe_path_component(linkname)) ||
-                            refuse(refused, "job identifier", jobid_out, !nje_safe_path_component(jobid_out)))) {
+    if (res.status == 0 &&
+        (refuse(refused, N_("link name"), linkname, !nje_safe_path_component(linkname)) ||
+         refuse(refused, N_("job identifier"), jobid_out, !nje_safe_path_component(jobid_out)))) {
         std::memset(linkname, 0, NJE_NAME_FIELD);
         std::memset(jobid_out, 0, NJE_JOBID_FIELD);
         return NJE_XDR_REFUSED;

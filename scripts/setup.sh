@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages="cmake g++ make pkg-config libgtest-dev libbenchmark-dev libtirpc-dev rpcbind gettext clang locales
-          libclang-rt-14-dev python3 hercules"
+          libclang-rt-14-dev python3 hercules dpkg-dev lintian"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -17,8 +17,9 @@ if [ -n "$missing" ]; then
   apt-get install -y -qq $missing >/dev/null
 fi
 
-# The double-byte conversion tests run in these locales (name, source, character map).
-for l in ja_JP.EUC-JP:ja_JP:EUC-JP ja_JP.UTF-8:ja_JP:UTF-8 ko_KR.EUC-KR:ko_KR:EUC-KR ko_KR.UTF-8:ko_KR:UTF-8 \
+# The double-byte conversion tests and the translated messages run in these locales (name, source,
+# character map).
+for l in de_DE.UTF-8:de_DE:UTF-8 ja_JP.EUC-JP:ja_JP:EUC-JP ja_JP.UTF-8:ja_JP:UTF-8 ko_KR.EUC-KR:ko_KR:EUC-KR ko_KR.UTF-8:ko_KR:UTF-8 \
          zh_CN:zh_CN:GB2312 zh_CN.UTF-8:zh_CN:UTF-8 zh_TW.EUC-TW:zh_TW:EUC-TW zh_TW.UTF-8:zh_TW:UTF-8; do
   IFS=: read -r name source charmap <<<"$l"
   if [ "$(LC_ALL=$name locale charmap 2>/dev/null)" != "$charmap" ]; then

@@ -1,0 +1,188 @@
+// The installed programs: the tree that cmake --install lays out under a temporary root and the
+// Debian package unpacked under another. Each program runs through its bin/ link, by bare name along
+// PATH, from another working directory, and must find its run directory there: the catalogues (a
+// message byte for byte in German, Japanese UTF-8 and Japanese EUC-JP) and the translate map file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "jobpush_run.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const std::string kNotOpenedDe = ": missing: nicht zu \xc3\xb6"
+                                 "ffnen\n";
+
+struct result {
+    int status = -1;
+    std::string out; // standard output and standard error
+};
+
+std::string quote(const std::string &text)
+{
+    std::string q = "'";
+    for (char c : text)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+result shell(const std::string &cmd)
+{
+    result r;
+    FILE *p = popen(cmd.c_str(), "r");
+    char buf[4096];
+    for (size_t n; p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        r.out.append(buf, n);
+    const int status = p != nullptr ? pclose(p) : -1;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Runs `command` (a program name and its arguments) in `cwd`, in an environment of PATH (bin first)
+// and LANG alone.
+result run_in(const std::string &cwd, const std::string &bin, const std::string &lang,
+              const std::string &command)
+{
+    return shell("cd " + quote(cwd) + " && env -i PATH=" + quote(bin + ":/usr/bin:/bin") + " LANG=" +
+                 quote(lang) + " LSAN_OPTIONS=print_suppressions=0 " + command + " 2>&1 </dev/null");
+}
+
+std::vector<std::string> programs()
+{
+    std::vector<std::string> list;
+    std::stringstream s(JOBPUSH_PROGRAMS);
+    for (std::string p; std::getline(s, p, ',');)
+        list.push_back(p);
+    return list;
+}
+
+std::vector<std::string> roots()
+{
+    std::vector<std::string> list{JOBPUSH_STAGE "/tree"};
+    if (JOBPUSH_PACKAGED)
+        list.push_back(JOBPUSH_STAGE "/deb/root");
+    return list;
+}
+
+class Installed : public ::testing::TestWithParam<std::string>
+{
+  protected:
+    std::string usr = GetParam() + "/usr";
+    std::string bin = usr + "/bin";
+    std::string rundir = usr + "/" JOBPUSH_INSTALL_RUNDIR;
+    // A working directory away from the tree, with a spool for local jobs.
+    std::string cwd = [] {
+        std::string dir = fs::path(JOBPUSH_STAGE) / ("cwd-" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir + "/spool/MYNODE/rje/input");
+        jobpush_test::write_file(dir + "/a.txt", "a\n");
+        return dir;
+    }();
+    void TearDown() override { fs::remove_all(cwd); }
+
+    result jobpush_local(const std::string &lang, const std::string &args)
+    {
+        return run_in(cwd, bin, lang, "jobpush SYS NODE -g none -sp spool -n MYNODE -d 2 " + args);
+    }
+    // The records that `jobpush -debug 2` makes of a one-line file.
+    std::vector<std::string> local_records(const std::string &line)
+    {
+        jobpush_test::write_file(cwd + "/line.txt", line + "\n");
+        EXPECT_EQ(jobpush_local("C", "line.txt").status, 0);
+        return jobpush_test::records_from(jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"),
+                                          0);
+    }
+};
+
+TEST_P(Installed, LayoutUnderThePrefix)
+{
+    for (const std::string &p : programs()) {
+        // Relative links, so that the tree works wherever it is unpacked.
+        EXPECT_EQ(fs::read_symlink(bin + "/" + p), fs::path("../lib/jobpush") / p);
+        // Manual pages compressed; a page of its own carries the project's version.
+        std::string page = shell("zcat " + quote(usr + "/share/man/man1/" + p + ".1.gz")).out;
+        EXPECT_TRUE(page.rfind(".so ", 0) == 0 ||
+                    page.find("\"jobpush " JOBPUSH_VERSION "\"") != std::string::npos)
+            << p << ": " << page.substr(0, 80);
+    }
+    EXPECT_TRUE(fs::is_regular_file(rundir + "/ja_JP.UTF-8lib"));
+}
+
+TEST_P(Installed, MessagesComeFromTheRunDirectoryCatalogue)
+{
+    for (const std::string &p : programs()) {
+        result r =
+            run_in(cwd, bin, "de_DE.UTF-8", p + (p == "jobshow" ? "" : " SYS NODE -g none") + " missing");
+        EXPECT_EQ(r.out, p + kNotOpenedDe);
+        EXPECT_EQ(r.status, 1);
+    }
+    // The same message in Japanese, as UTF-8 and converted by the catalogue into EUC-JP.
+    EXPECT_EQ(run_in(cwd, bin, "ja_JP.UTF-8", "jobpush SYS NODE -g none missing").out,
+              "jobpush: missing: \xe9\x96\x8b\xe3\x81\x91\xe3\x81\xbe\xe3\x81\x9b\xe3\x82\x93\n");
+    EXPECT_EQ(run_in(cwd, bin, "ja_JP.EUC-JP", "jobpush SYS NODE -g none missing").out,
+              "jobpush: missing: \xb3\xab\xa4\xb1\xa4\xde\xa4\xbb\xa4\xf3\n");
+    // The usage text and the debug notices stay as they stand, next to translated messages.
+    EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none -l 256 x").out,
+              "jobpush: lrecl muss kleiner als 256 sein\n" + jobpush_test::usage_text());
+    EXPECT_EQ(jobpush_local("ja_JP.EUC-JP", "-q NOSUCH x a.txt").out,
+              "jobpush: DEBUG_LOCAL turned on\njobpush: "
+              "\xc9\xd4\xcc\xc0\xa4\xca\xa5\xd5\xa5\xa3\xa1\xbc\xa5\xeb\xa5\xc9 "
+              "NOSUCH\n");
+    // A job that jobpush built, summed up by jobshow in German.
+    ASSERT_EQ(jobpush_local("de_DE.UTF-8", "a.txt").status, 0);
+    const std::string summary = run_in(cwd, bin, "de_DE.UTF-8", "jobshow spool/MYNODE/rje/input/NJH78").out;
+    EXPECT_EQ(summary.rfind("spool/MYNODE/rje/input/NJH78: unvollst\xc3\xa4ndig (G\xc3\xbcltigkeitsmarke 0)\n"
+                            "  Job ZAK0078, Nummer 78, Klasse B\n",
+                            0),
+              0u)
+        << summary;
+    // In the C locale every message is the program's own.
+    EXPECT_EQ(run_in(cwd, bin, "C", "jobpush SYS NODE -g none missing").out,
+              "jobpush: missing: could not open\n");
+}
+
+TEST_P(Installed, MapFileInTheRunDirectoryTakesEffect)
+{
+    // On a copy of the tree: the other tests run the same tree at the same time.
+    fs::copy(GetParam(), cwd + "/root", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    bin = cwd + "/root/usr/bin";
+    rundir = cwd + "/root/usr/" JOBPUSH_INSTALL_RUNDIR;
+    const std::string map = rundir + "/ebcdictoiso";
+    // Built-in tables: [ ] ^ at EBCDIC AD BD 5F; the example, once copied into place, moves them.
+    EXPECT_EQ(local_records("[x]^"), std::vector<std::string>{"\xad\xa7\xbd\x5f"});
+    fs::copy_file(rundir + "/ebcdictoiso.example", map);
+    EXPECT_EQ(local_records("[x]^"), std::vector<std::string>{"\xba\xa7\xbb\xb0"});
+    // A faulty line is reported in the operator's language and skipped.
+    jobpush_test::write_file(map, "BA 5B\n4A\n");
+    EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none missing").out,
+              "loadmaps:  Zwei Werte erforderlich, Zeile 2\njobpush" + kNotOpenedDe);
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, Installed, ::testing::ValuesIn(roots()),
+                         [](const ::testing::TestParamInfo<std::string> &param) {
+                             return param.index == 0 ? std::string("CmakeInstall")
+                                                     : std::string("DebianPackage");
+                         });
+
+#if JOBPUSH_PACKAGED
+TEST(DebianPackage, NamedByVersionWithDerivedDependencies)
+{
+    const std::string deb = JOBPUSH_STAGE "/deb/jobpush_" JOBPUSH_VERSION "_" JOBPUSH_DEB_ARCH ".deb";
+    ASSERT_TRUE(fs::is_regular_file(deb));
+    std::string depends = shell("dpkg-deb -f " + quote(deb) + " Depends").out;
+    EXPECT_NE(depends.find("libc6 (>="), std::string::npos) << depends;
+    EXPECT_NE(depends.find("libtirpc3 (>="), std::string::npos) << depends;
+}
+#endif
+
+} // namespace
