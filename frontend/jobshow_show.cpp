@@ -286,8 +286,9 @@ int show_summary(const show_settings &set, show_job &job, FILE *out)
                          static_cast<unsigned long long>(s.datasets[i].offset));
         } else {
             const std::string name = dataset_name(record);
-            std::fprintf(out, _("  dataset %d: %s, lrecl %u, %u records\n"), n, name.c_str(),
-                         number_field(record, "NDHGLREC"), number_field(record, "NDHGNREC"));
+            const uint32_t count = number_field(record, "NDHGNREC");
+            std::fprintf(out, ngettext("  dataset %d: %s, lrecl %u, %u record\n", "  dataset %d: %s, lrecl %u, %u records\n", count),
+                         n, name.c_str(), number_field(record, "NDHGLREC"), count);
         }
         const dataset_probe p = probe(job, i);
         if (p.netdata)

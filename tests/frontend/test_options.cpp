@@ -52,6 +52,7 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
     const std::string cut_record("\0\0\0\x05" "ab", 6), conv = "jobpush: process_file: nje_convert_toibm: ";
     run_options japanese = with_env("LANG", "ja_JP.UTF-8"), cut_pipe = piped(cut_record);
     japanese.env["SNARJEHOME"] = JOBPUSH_BINARY_DIR "/frontend"; // the DBCS library of the build
+    japanese.env["LC_MESSAGES"] = "C";                           // its catalogues not wanted here
     v twenty_one;
     for (int i = 0; i < 21; ++i)
         twenty_one.insert(twenty_one.end(), {"-q", "NDHGCLAS", "Z"});
