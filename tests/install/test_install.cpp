@@ -168,6 +168,38 @@ TEST_P(Installed, MapFileInTheRunDirectoryTakesEffect)
               "loadmaps:  Zwei Werte erforderlich, Zeile 2\njobpush" + kNotOpenedDe);
 }
 
+// Double-byte text through the installed run directory's DBCS library, under each language's EUC and
+// UTF-8 locale: the record holds what iconv makes of the line in the host set, and jobshow under the
+// same locale gives the line back with SO and SI shown as blanks.
+TEST_P(Installed, DoubleByteTextThroughTheInstalledLibrary)
+{
+    const struct {
+        const char *locale, *charset, *host, *text; // text in UTF-8
+    } cases[] = {
+        {"ja_JP.EUC-JP", "EUC-JP", "IBM939", "\xe6\x97\xa5\xe6\x9c\xac 1"},
+        {"ja_JP.UTF-8", "UTF-8", "IBM939", "\xe6\x97\xa5\xe6\x9c\xac 1"},
+        {"ko_KR.EUC-KR", "EUC-KR", "IBM933", "\xed\x95\x9c\xea\xb5\xad 2"},
+        {"ko_KR.UTF-8", "UTF-8", "IBM933", "\xed\x95\x9c\xea\xb5\xad 2"},
+        {"zh_CN", "GB2312", "IBM935", "\xe4\xb8\xad\xe6\x96\x87 3"},
+        {"zh_CN.UTF-8", "UTF-8", "IBM935", "\xe4\xb8\xad\xe6\x96\x87 3"},
+        {"zh_TW.EUC-TW", "EUC-TW", "IBM937", "\xe4\xb8\xad\xe6\x96\x87 4"},
+        {"zh_TW.UTF-8", "UTF-8", "IBM937", "\xe4\xb8\xad\xe6\x96\x87 4"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.locale);
+        const std::string line = shell("printf %s " + quote(c.text) + " | iconv -f UTF-8 -t " + c.charset).out;
+        const std::string host = shell("printf %s " + quote(line) + " | iconv -f " + c.charset + " -t " + c.host).out;
+        jobpush_test::write_file(cwd + "/dbcs.txt", line + "\n");
+        ASSERT_EQ(jobpush_local(c.locale, "dbcs.txt").status, 0);
+        EXPECT_EQ(jobpush_test::records_from(
+                      jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"), 0),
+                  std::vector<std::string>{host});
+        const std::size_t blank = line.find(' ');
+        EXPECT_EQ(run_in(cwd, bin, c.locale, "jobshow -dataset 1 spool/MYNODE/rje/input/NJH78").out,
+                  " " + line.substr(0, blank) + "  " + line.substr(blank + 1) + "\n");
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Trees, Installed, ::testing::ValuesIn(roots()),
                          [](const ::testing::TestParamInfo<std::string> &param) {
                              return param.index == 0 ? std::string("CmakeInstall")
