@@ -113,12 +113,38 @@ inline void find_pairs(const unsigned char *rec, std::size_t n, RecordPairs &m)
         m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
 }
 
+#if defined(VECTOR_SCAN_AVX512)
+// find_pairs sixty-four bytes at a time; reads nothing outside rec[0..n).
+VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t n, RecordPairs &m)
+{
+    std::uint64_t blank[MASK_WORDS];
+    const __m512i blanks = _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK));
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n; i += 64, ++w) {
+        const __mmask64 in = vector_scan::lanes(i, n);
+        const __m512i a = _mm512_maskz_loadu_epi8(in, rec + i);
+        // The byte before each: rec[i - 1 ...], the first lane left out at the record's start.
+        const __mmask64 before = i == 0 ? in & ~__mmask64{1} : in;
+        const __m512i b = _mm512_maskz_loadu_epi8(before, rec + i - 1);
+        m.pair[w] = _mm512_mask_cmpeq_epi8_mask(before, a, b);
+        blank[w] = _mm512_mask_cmpeq_epi8_mask(in, a, blanks);
+    }
+    for (std::size_t k = 0; k < w; ++k)
+        m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
+}
+#endif
+
 // The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
 // worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
 void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
 {
     RecordPairs m;
-    find_pairs(rec, n, m);
+#if defined(VECTOR_SCAN_AVX512)
+    if (vector_scan::isa() == vector_scan::Isa::avx512)
+        find_pairs_avx512(rec, n, m);
+    else
+#endif
+        find_pairs(rec, n, m);
     const unsigned char *lit = rec;
     std::size_t lit_len = 0;
     std::size_t i = 2;
