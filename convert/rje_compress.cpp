@@ -76,17 +76,16 @@ struct RecordPairs {
     std::uint64_t start[MASK_WORDS] = {};    // rec[i - 1], rec[i] begin a run inside a literal string
 };
 
-// First position j in [i, lim) whose bit is Want, or lim.
-template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i, std::size_t lim)
+// First position j >= i whose bit is Want; such a bit must exist (the walk below sets sentinels).
+template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i)
 {
-    while (i < lim) {
-        const std::size_t w = i >> 6;
-        const std::uint64_t bits = (Want ? m[w] : ~m[w]) >> (i & 63);
-        if (bits != 0)
-            return std::min(lim, i + static_cast<std::size_t>(__builtin_ctzll(bits)));
-        i = (w + 1) << 6;
+    std::size_t w = i >> 6;
+    std::uint64_t bits = (Want ? m[w] : ~m[w]) & (~std::uint64_t{0} << (i & 63));
+    while (bits == 0) {
+        ++w;
+        bits = Want ? m[w] : ~m[w];
     }
-    return lim;
+    return (w << 6) + static_cast<std::size_t>(__builtin_ctzll(bits));
 }
 
 // The pairs of rec[0..n), n >= 2, that 16 bytes past n may be read from. A pair begins a run when
@@ -145,60 +144,37 @@ void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
     else
 #endif
         find_pairs(rec, n, m);
-    const unsigned char *lit = rec;
-    std::size_t lit_len = 0;
-    std::size_t i = 2;
-    unsigned char run_byte = 0;
-    std::size_t run_len = 0;
-    if (rec[1] == rec[0]) {
-        run_byte = rec[0];
-        run_len = 2;
-        goto run_mode;
-    }
-    lit_len = 2;
-literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
+    // Sentinels: a run may begin at n, and no pair is there, so both searches stop at n at the latest.
+    m.start[n >> 6] |= std::uint64_t{1} << (n & 63);
+
+    // The record as literal strings and runs: a run begins at every start pair found in the literal
+    // string (two equal leading bytes always begin one) and lasts while the bytes stay equal.
+    std::size_t lit = 0; // first byte of the pending literal string
+    std::size_t s = rec[1] == rec[0] ? 1 : next_bit<true>(m.start, 2); // a run's second byte, or n
     for (;;) {
-        const std::size_t j = next_bit<true>(m.start, i, std::min(n, i + (LITERAL_CUT - lit_len)));
-        lit_len += j - i;
-        i = j;
-        if (lit_len == LITERAL_CUT) {
+        if (s >= lit + LITERAL_CUT) {
+            // No run begins within sixty bytes: the literal string is cut there, and the byte after
+            // the cut begins a new one whatever it is.
             b.scb(static_cast<unsigned char>(LITERAL_CUT));
-            b.bytes<true>(lit, LITERAL_CUT);
+            b.bytes<true>(rec + lit, LITERAL_CUT);
             lit += LITERAL_CUT;
-            lit_len = 0;
-            if (i == n)
-                goto finish;
-            lit_len = 1; // the next byte begins a new literal string whatever it is
-            ++i;
+            if (lit == n)
+                break;
+            s = next_bit<true>(m.start, lit + 1);
             continue;
         }
-        if (i == n)
-            goto finish;
-        b.literal<true>(lit, lit_len - 1); // the previous byte leaves for the run
-        lit_len = 0;
-        run_byte = rec[i];
-        run_len = 2;
-        ++i;
-        goto run_mode;
+        if (s == n)
+            break;
+        const std::size_t r = s - 1; // the run's first byte leaves the literal string
+        b.literal<true>(rec + lit, r - lit);
+        const std::size_t e = std::min(next_bit<false>(m.pair, s + 1), r + RUN_CUT);
+        b.run(rec[r], e - r);
+        lit = e; // ended by another byte, or cut at 63: either way that byte begins a literal string
+        if (lit == n)
+            break;
+        s = next_bit<true>(m.start, lit + 1);
     }
-run_mode : // run_len >= 2 bytes of run_byte pending
-{
-    const std::size_t j = next_bit<false>(m.pair, i, std::min(n, i + (RUN_CUT - run_len)));
-    run_len += j - i;
-    i = j;
-    if (i == n)
-        goto finish;
-    b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
-    run_len = 0;
-    lit = rec + i;
-    lit_len = 1;
-    ++i;
-    goto literal_mode;
-}
-finish:
-    if (run_len != 0)
-        b.run(run_byte, run_len);
-    b.literal<true>(lit, lit_len);
+    b.literal<true>(rec + lit, n - lit);
     b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
 }
