@@ -10,6 +10,7 @@
 
 #include "convert/rje_convert.h"
 #include "convert/translate.h"
+#include "convert/vector_scan.h"
 #include "spool/rje_data.h"
 #include "support/byteorder.h"
 
@@ -140,13 +141,11 @@ void make_text_table(unsigned char *table, bool &nul)
 std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room,
                            const unsigned char *table, bool nul)
 {
-    if (n > 0 && std::memchr(text, EBCDIC_SO, n) != nullptr) {
+    char *out = room.data();
+    if (vector_scan::translate_find(reinterpret_cast<unsigned char *>(out), text, n, table, EBCDIC_SO)) {
         nje_EtoA_str(std::span<const unsigned char>(text, n), room);
         return std::strlen(room.data());
     }
-    char *out = room.data();
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<char>(table[text[i]]);
     std::size_t end = n;
     while (end > 0 && (text[end - 1] == EBCDIC_BLANK || text[end - 1] == 0x00))
         --end;

@@ -244,36 +244,44 @@ VECTOR_SCAN_AVX512 inline std::size_t translate_prefix_avx512(unsigned char *out
     return k;
 }
 
-// Translates n bytes of any value through the whole table, four registers of it; reads and writes
-// nothing past n.
-VECTOR_SCAN_AVX512 inline void translate_avx512(unsigned char *out, const unsigned char *in, std::size_t n,
-                                                const unsigned char *table)
+// Translates n bytes of any value through the whole table, four registers of it, and tells whether
+// the byte `find` is among them; reads and writes nothing past n.
+VECTOR_SCAN_AVX512 inline bool translate_find_avx512(unsigned char *out, const unsigned char *in, std::size_t n,
+                                                     const unsigned char *table, unsigned char find)
 {
     const __m512i t0 = _mm512_loadu_si512(table);
     const __m512i t1 = _mm512_loadu_si512(table + 64);
     const __m512i t2 = _mm512_loadu_si512(table + 128);
     const __m512i t3 = _mm512_loadu_si512(table + 192);
+    const __m512i wanted = _mm512_set1_epi8(static_cast<char>(find));
+    __mmask64 found = 0;
     for (std::size_t i = 0; i < n; i += 64) {
         const __mmask64 m = lanes(i, n);
         const __m512i x = _mm512_maskz_loadu_epi8(m, in + i);
         const __m512i low = _mm512_permutex2var_epi8(t0, x, t1);
         const __m512i high = _mm512_permutex2var_epi8(t2, x, t3);
         _mm512_mask_storeu_epi8(out + i, m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+        found |= _mm512_mask_cmpeq_epi8_mask(m, x, wanted);
     }
+    return found != 0;
 }
 #endif
 
-// Translates n bytes (any values) through the table; reads and writes nothing past n.
-inline void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table)
+// Translates n bytes (any values) through the table, and tells whether the byte `find` is among them;
+// reads and writes nothing past n.
+inline bool translate_find(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
+                           unsigned char find)
 {
 #if defined(CONVERT_HAVE_AVX2_TRANSLATE)
-    if (isa() == Isa::avx512) {
-        translate_avx512(out, in, n, table);
-        return;
-    }
+    if (isa() == Isa::avx512)
+        return translate_find_avx512(out, in, n, table, find);
 #endif
-    for (std::size_t i = 0; i < n; ++i)
+    bool found = false;
+    for (std::size_t i = 0; i < n; ++i) {
         out[i] = table[in[i]];
+        found |= in[i] == find;
+    }
+    return found;
 }
 
 // Translates the leading bytes 0x20..0x7F of in[0..k) through the table. in and out have PAD bytes
