@@ -113,21 +113,31 @@ inline void find_pairs(const unsigned char *rec, std::size_t n, RecordPairs &m)
 }
 
 #if defined(VECTOR_SCAN_AVX512)
+// Word w of the pairs and blanks of rec[0..n).
+VECTOR_SCAN_AVX512 inline void pairs_step_avx512(const unsigned char *rec, std::size_t n, std::size_t w,
+                                                 std::uint64_t *pair, std::uint64_t *blank)
+{
+    const std::size_t i = 64 * w;
+    const __mmask64 in = vector_scan::lanes(i, n);
+    const __m512i a = _mm512_maskz_loadu_epi8(in, rec + i);
+    // The byte before each: rec[i - 1 ...], the first lane left out at the record's start.
+    const __mmask64 before = i == 0 ? in & ~__mmask64{1} : in;
+    const __m512i b = _mm512_maskz_loadu_epi8(before, rec + i - 1);
+    pair[w] = _mm512_mask_cmpeq_epi8_mask(before, a, b);
+    blank[w] = _mm512_mask_cmpeq_epi8_mask(in, a, _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK)));
+}
+
 // find_pairs sixty-four bytes at a time; reads nothing outside rec[0..n).
 VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t n, RecordPairs &m)
 {
     std::uint64_t blank[MASK_WORDS];
-    const __m512i blanks = _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK));
-    std::size_t w = 0;
-    for (std::size_t i = 0; i < n; i += 64, ++w) {
-        const __mmask64 in = vector_scan::lanes(i, n);
-        const __m512i a = _mm512_maskz_loadu_epi8(in, rec + i);
-        // The byte before each: rec[i - 1 ...], the first lane left out at the record's start.
-        const __mmask64 before = i == 0 ? in & ~__mmask64{1} : in;
-        const __m512i b = _mm512_maskz_loadu_epi8(before, rec + i - 1);
-        m.pair[w] = _mm512_mask_cmpeq_epi8_mask(before, a, b);
-        blank[w] = _mm512_mask_cmpeq_epi8_mask(in, a, blanks);
-    }
+    // The first two words whatever the length (lanes past n are neither read nor set): no branch on
+    // the length of the record up to 128 bytes.
+    pairs_step_avx512(rec, n, 0, m.pair, blank);
+    pairs_step_avx512(rec, n, 1, m.pair, blank);
+    std::size_t w = 2;
+    for (; 64 * w < n; ++w)
+        pairs_step_avx512(rec, n, w, m.pair, blank);
     for (std::size_t k = 0; k < w; ++k)
         m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
 }

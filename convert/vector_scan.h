@@ -3,7 +3,9 @@
 // table translation of printable ASCII. Each scan has a plain loop for machines without the vectors.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -216,12 +218,24 @@ translate_prefix_avx2(unsigned char *out, const unsigned char *in, std::size_t k
     return k;
 }
 
-#define VECTOR_SCAN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#define VECTOR_SCAN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi2")))
 
-// Lanes i..min(n, i + 64) of a 64-byte step.
+// Lanes i..min(n, i + 64) of a 64-byte step; none when i >= n.
 VECTOR_SCAN_AVX512 inline __mmask64 lanes(std::size_t i, std::size_t n)
 {
-    return n - i >= 64 ? ~__mmask64{0} : (__mmask64{1} << (n - i)) - 1;
+    return _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n > i ? std::min<std::size_t>(n - i, 64) : 0));
+}
+
+// Translates in[i .. min(k, i + 64)) with the table's first half (t0, t1) into out.
+// @return the lanes that are not printable ASCII, or past k.
+VECTOR_SCAN_AVX512 inline __mmask64 translate_step_avx512(unsigned char *out, const unsigned char *in,
+                                                          std::size_t i, std::size_t k, __m512i t0, __m512i t1)
+{
+    const __mmask64 m = lanes(i, k);
+    const __m512i x = _mm512_maskz_loadu_epi8(m, in + i);
+    _mm512_mask_storeu_epi8(out + i, m, _mm512_permutex2var_epi8(t0, x, t1));
+    // Signed compare: bytes 0x80..0xFF count as below the space too.
+    return _mm512_cmplt_epi8_mask(x, _mm512_set1_epi8(0x20)) | ~m;
 }
 
 // The same sixty-four bytes at a time with the table's first half (0x00..0x7F) in two registers;
@@ -231,13 +245,16 @@ VECTOR_SCAN_AVX512 inline std::size_t translate_prefix_avx512(unsigned char *out
 {
     const __m512i t0 = _mm512_loadu_si512(table);
     const __m512i t1 = _mm512_loadu_si512(table + 64);
-    const __m512i below = _mm512_set1_epi8(0x20);
-    for (std::size_t i = 0; i < k; i += 64) {
-        const __mmask64 m = lanes(i, k);
-        const __m512i x = _mm512_maskz_loadu_epi8(m, in + i);
-        // Signed compare: bytes 0x80..0xFF count as below the space too, and so do the lanes past k.
-        const __mmask64 stop = _mm512_cmplt_epi8_mask(x, below) | ~m;
-        _mm512_mask_storeu_epi8(out + i, m, _mm512_permutex2var_epi8(t0, x, t1));
+    // The first two steps whatever comes (a line seldom passes 128 bytes): no branch on the length
+    // of the line between them.
+    const __mmask64 stop0 = translate_step_avx512(out, in, 0, k, t0, t1);
+    const __mmask64 stop1 = translate_step_avx512(out, in, 64, k, t0, t1);
+    if (stop0 != 0)
+        return static_cast<std::size_t>(__builtin_ctzll(stop0));
+    if (stop1 != 0)
+        return 64 + static_cast<std::size_t>(__builtin_ctzll(stop1));
+    for (std::size_t i = 128; i < k; i += 64) {
+        const __mmask64 stop = translate_step_avx512(out, in, i, k, t0, t1);
         if (stop != 0)
             return i + static_cast<std::size_t>(__builtin_ctzll(stop));
     }
