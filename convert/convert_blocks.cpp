@@ -28,9 +28,9 @@ constexpr unsigned char FORMAT4_LONG_LATER_SCB = 0x3F; // IRS, TRN, count and 60
 BlockWriter::BlockWriter(std::FILE *data_file, int control_value, int block_size)
     : df(data_file), control(control_value), maxdata(block_size)
 {
-    // Room for one record at least: a block larger than the batch is written on its own.
-    batch_size = std::max(BATCH_SIZE, static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD);
-    batch = static_cast<unsigned char *>(std::calloc(batch_size, 1));
+    // A small dataset takes little memory; a block larger than the batch is written on its own.
+    batch_size = 2 * (static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD);
+    batch = static_cast<unsigned char *>(std::malloc(batch_size));
     block = batch != nullptr ? batch + NJE_DATA_RECORD_OVERHEAD : nullptr;
     w = block;
 }
@@ -64,9 +64,19 @@ bool BlockWriter::flush()
         static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
     std::memcpy(head + NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE);
     used += NJE_DATA_RECORD_OVERHEAD + length;
+    const std::size_t next = used + NJE_DATA_RECORD_OVERHEAD + static_cast<std::size_t>(maxdata);
+    if (next > batch_size && batch_size < BATCH_SIZE) {
+        // Doubled while the dataset goes on filling it (when there is no memory for it, it stays).
+        const std::size_t bigger = std::max(next, std::min(2 * batch_size, BATCH_SIZE));
+        auto *grown = static_cast<unsigned char *>(std::realloc(batch, bigger));
+        if (grown != nullptr) {
+            batch = grown;
+            batch_size = bigger;
+        }
+    }
     block = batch + used + NJE_DATA_RECORD_OVERHEAD;
     w = block;
-    if (used + NJE_DATA_RECORD_OVERHEAD + static_cast<std::size_t>(maxdata) > batch_size)
+    if (next > batch_size)
         return drain();
     return true;
 }
