@@ -1,18 +1,21 @@
 // Vector scans shared by the conversion's hot loops (internal to convert/): pairs and runs of equal
-// bytes for the compressor, printable ASCII and bytes that need decoding for the text path, and the
-// table translation of printable ASCII. Each scan has a plain loop for machines without the vectors.
+// bytes for the compressor, printable ASCII and bytes that need decoding for the text path, the
+// table translation of printable ASCII (to EBCDIC) and of any byte (back from it). Each scan has a
+// plain loop for machines without the vectors; the 32- and 64-byte vectors are chosen at run time
+// (isa()), and isa_cap() holds them back (the tests run every path on one machine).
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define CONVERT_HAVE_AVX2_TRANSLATE 1
+#define VECTOR_SCAN_X86 1 // 32- and 64-byte vectors chosen at run time
 #endif
 
 namespace vector_scan
@@ -142,12 +145,13 @@ inline Isa &isa_cap()
     return cap;
 }
 
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+#if defined(VECTOR_SCAN_X86)
 inline Isa isa_found()
 {
     static const Isa found = [] {
         __builtin_cpu_init(); // may run before the constructor that sets up the processor data
-        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi"))
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+            __builtin_cpu_supports("bmi2"))
             return Isa::avx512;
         return __builtin_cpu_supports("avx2") ? Isa::avx2 : Isa::base;
     }();
@@ -166,7 +170,7 @@ inline Isa isa()
     return isa_cap() < found ? isa_cap() : found;
 }
 
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+#if defined(VECTOR_SCAN_X86)
 // The table's rows 0x20..0x7F for translating printable ASCII thirty-two bytes at a time: the low
 // nibble looks up each of the six rows, and the bits of the row number (high nibble - 2) pick among
 // them.
@@ -289,16 +293,13 @@ VECTOR_SCAN_AVX512 inline bool translate_find_avx512(unsigned char *out, const u
 inline bool translate_find(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
                            unsigned char find)
 {
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+#if defined(VECTOR_SCAN_X86)
     if (isa() == Isa::avx512)
         return translate_find_avx512(out, in, n, table, find);
 #endif
-    bool found = false;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i)
         out[i] = table[in[i]];
-        found |= in[i] == find;
-    }
-    return found;
+    return n > 0 && std::memchr(in, find, n) != nullptr;
 }
 
 // Translates the leading bytes 0x20..0x7F of in[0..k) through the table. in and out have PAD bytes
@@ -306,7 +307,7 @@ inline bool translate_find(unsigned char *out, const unsigned char *in, std::siz
 inline std::size_t translate_printable_prefix(unsigned char *out, const unsigned char *in, std::size_t k,
                                               const unsigned char *table)
 {
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+#if defined(VECTOR_SCAN_X86)
     switch (isa()) {
     case Isa::avx512:
         return translate_prefix_avx512(out, in, k, table);
