@@ -394,17 +394,13 @@ int read_block(nje_dataset_reader *r)
     }
 }
 
-// Sets up the expansion of the block in r->block. A block whose first string is still to begin
-// primes the string control byte from its first byte; a string that goes on from the block before
-// keeps its count. (To be replaced by the one-block expansion helper of rje_expand.h once it exists.)
+// Sets up the expansion of the block in r->block: its first string control byte primes the context,
+// unless a string goes on from the block before (rje_expand_begin).
 void start_block(nje_dataset_reader *r)
 {
     if (r->record.empty())
         r->record.resize(NJE_DATASET_RECORD_MAX); // only readers that expand need it
-    const unsigned char *b = r->block.data();
-    r->in = b;
-    if ((r->ctx.scb & RJE_SCB_COUNT_MASK) == 0)
-        r->ctx.scb = *r->in++;
+    r->in = rje_expand_begin(&r->ctx, r->block.data(), static_cast<std::size_t>(r->block_length));
     r->in_block = true;
 }
 

@@ -653,15 +653,11 @@ int show_console(const show_settings &set, show_job &job, FILE *out, FILE *nmr)
             break;
         const bool compressed = control == NJE_DATA_CONTROL_SNA &&
                                 (nje_expansion_open(&ctx) || nje_dataset_is_block(block, length));
-        const unsigned char *in = block;
-        const unsigned char *end = block + length;
-        if (compressed) {
-            // The block's first string control byte, unless a string goes on from the block before.
-            if ((ctx.scb & RJE_SCB_COUNT_MASK) == 0)
-                ctx.scb = *in++;
-        } else {
+        if (!compressed)
             ctx = rje_expand_ctx{};
-        }
+        const unsigned char *in =
+            compressed ? rje_expand_begin(&ctx, block, static_cast<std::size_t>(length)) : block;
+        const unsigned char *end = block + length;
         // Every call takes a line or one byte of a run of line ends: at most 63 per byte of the block.
         const std::size_t limit = 64 * static_cast<std::size_t>(length) + 4;
         for (std::size_t calls = 0; in < end && calls < limit; ++calls) {
