@@ -29,11 +29,10 @@ mkdir -p "$spool/BENCH/rje/input"
 python3 "$root/bench/gen_corpus.py" "$work/text" "$text_mb" "$work/binary" "$binary_mb"
 cat "$work/text" "$work/binary" >/dev/null  # into the page cache
 
-# best COMMAND...: "best worst" processor times in seconds of $runs runs (bench/cputime.py).
+# best COMMAND...: "best worst peak": processor times in seconds of $runs runs and the largest peak
+# resident size in KiB (bench/cputime.py).
 best() {
-  local b w m
-  read -r b w m < <(python3 "$root/bench/cputime.py" "$runs" "$work/out" "$@")
-  echo "$b $w"
+  python3 "$root/bench/cputime.py" "$runs" "$work/out" "$@"
 }
 
 iconv_run() { iconv -f ISO-8859-1 -t IBM037 "$1" >"$spool/iconv.out"; }
@@ -41,15 +40,16 @@ local_run() { "$jobpush" BENCH REMOTE -g none -sp "$spool" -n BENCH -debug 2 "$@
 export -f iconv_run local_run
 export jobpush spool
 
-printf '%-8s %8s %11s %9s %7s %12s %11s\n' corpus MB jobpush_s iconv_s ratio spread jobpush_MB/s
+printf '%-8s %8s %11s %9s %7s %12s %12s %12s\n' corpus MB jobpush_s iconv_s ratio spread jobpush_MB/s \
+  jobpush_KiB
 for corpus in text binary; do
   opt=-text
   [ "$corpus" = binary ] && opt=-binary
   mb=$(stat -c %s "$work/$corpus" | awk '{ printf "%.1f", $1 / 1e6 }')
-  read -r tj wj < <(best bash -c 'local_run "$0" "$1"' "$opt" "$work/$corpus")
-  read -r ti wi < <(best bash -c 'iconv_run "$0"' "$work/$corpus")
-  awk -v c="$corpus" -v mb="$mb" -v tj="$tj" -v ti="$ti" -v wj="$wj" -v wi="$wi" \
-    'BEGIN { printf "%-8s %8s %11.3f %9.3f %7.2f %5.2f / %4.2f %11.0f\n", c, mb, tj, ti, ti / tj, wj / tj, wi / ti, mb / tj }'
+  read -r tj wj mj < <(best bash -c 'local_run "$0" "$1"' "$opt" "$work/$corpus")
+  read -r ti wi _ < <(best bash -c 'iconv_run "$0"' "$work/$corpus")
+  awk -v c="$corpus" -v mb="$mb" -v tj="$tj" -v ti="$ti" -v wj="$wj" -v wi="$wi" -v mj="$mj" \
+    'BEGIN { printf "%-8s %8s %11.3f %9.3f %7.2f %5.2f / %4.2f %12.0f %12d\n", c, mb, tj, ti, ti / tj, wj / tj, wi / ti, mb / tj, mj }'
 done
 
 # Many small files into one job: the cost per file must not grow with the count.
@@ -62,7 +62,7 @@ printf '%-8s %6s %10s %13s\n' files runs total_s per_file_us
 for count in 1000 10000; do
   reps=$((10000 / count)) # the same number of files in all, for the same clock resolution
   (cd "$work/small" && seq -f 'f%g.txt' 1 "$count" >"$work/list")
-  read -r t _ < <(cd "$work/small" && best bash -c 'mapfile -t f <"$0"; for ((r = 0; r < $1; r++)); do local_run "${f[@]}"; done' \
+  read -r t _ _ < <(cd "$work/small" && best bash -c 'mapfile -t f <"$0"; for ((r = 0; r < $1; r++)); do local_run "${f[@]}"; done' \
     "$work/list" "$reps")
   awk -v n="$count" -v r="$reps" -v t="$t" 'BEGIN { printf "%-8s %6d %10.3f %13.1f\n", n, r, t, t * 1e6 / (n * r) }'
 done
