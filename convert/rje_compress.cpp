@@ -77,8 +77,19 @@ struct RecordPairs {
 };
 
 // First position j >= i whose bit is Want; such a bit must exist (the walk below sets sentinels).
-template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i)
+// Short: it lies in the first two words (records up to 127 bytes), found without a loop.
+template <bool Want, bool Short> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i)
 {
+    if (Short) {
+        const std::uint64_t keep = ~std::uint64_t{0} << (i & 63);
+        const std::uint64_t w0 = Want ? m[0] : ~m[0];
+        const std::uint64_t w1 = Want ? m[1] : ~m[1];
+        const std::uint64_t lo = i < 64 ? w0 & keep : 0;
+        const std::uint64_t hi = i < 64 ? w1 : w1 & keep;
+        const auto tl = static_cast<std::size_t>(__builtin_ctzll(lo | (std::uint64_t{1} << 63)));
+        const auto th = 64 + static_cast<std::size_t>(__builtin_ctzll(hi | (std::uint64_t{1} << 63)));
+        return lo != 0 ? tl : th;
+    }
     std::size_t w = i >> 6;
     std::uint64_t bits = (Want ? m[w] : ~m[w]) & (~std::uint64_t{0} << (i & 63));
     while (bits == 0) {
@@ -145,22 +156,15 @@ VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t 
 
 // The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
 // worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
-void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
+template <bool Short> inline void walk_record(const unsigned char *rec, std::size_t n, RecordPairs &m, Block &b)
 {
-    RecordPairs m;
-#if defined(VECTOR_SCAN_AVX512)
-    if (vector_scan::isa() == vector_scan::Isa::avx512)
-        find_pairs_avx512(rec, n, m);
-    else
-#endif
-        find_pairs(rec, n, m);
     // Sentinels: a run may begin at n, and no pair is there, so both searches stop at n at the latest.
     m.start[n >> 6] |= std::uint64_t{1} << (n & 63);
 
     // The record as literal strings and runs: a run begins at every start pair found in the literal
     // string (two equal leading bytes always begin one) and lasts while the bytes stay equal.
     std::size_t lit = 0; // first byte of the pending literal string
-    std::size_t s = rec[1] == rec[0] ? 1 : next_bit<true>(m.start, 2); // a run's second byte, or n
+    std::size_t s = rec[1] == rec[0] ? 1 : next_bit<true, Short>(m.start, 2); // a run's second byte, or n
     for (;;) {
         if (s >= lit + LITERAL_CUT) {
             // No run begins within sixty bytes: the literal string is cut there, and the byte after
@@ -170,23 +174,38 @@ void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
             lit += LITERAL_CUT;
             if (lit == n)
                 break;
-            s = next_bit<true>(m.start, lit + 1);
+            s = next_bit<true, Short>(m.start, lit + 1);
             continue;
         }
         if (s == n)
             break;
         const std::size_t r = s - 1; // the run's first byte leaves the literal string
         b.literal<true>(rec + lit, r - lit);
-        const std::size_t e = std::min(next_bit<false>(m.pair, s + 1), r + RUN_CUT);
+        const std::size_t e = std::min(next_bit<false, Short>(m.pair, s + 1), r + RUN_CUT);
         b.run(rec[r], e - r);
         lit = e; // ended by another byte, or cut at 63: either way that byte begins a literal string
         if (lit == n)
             break;
-        s = next_bit<true>(m.start, lit + 1);
+        s = next_bit<true, Short>(m.start, lit + 1);
     }
     b.literal<true>(rec + lit, n - lit);
     b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
+}
+
+void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
+{
+    RecordPairs m;
+#if defined(VECTOR_SCAN_AVX512)
+    if (vector_scan::isa() == vector_scan::Isa::avx512)
+        find_pairs_avx512(rec, n, m);
+    else
+#endif
+        find_pairs(rec, n, m);
+    if (n < 128)
+        walk_record<true>(rec, n, m, b);
+    else
+        walk_record<false>(rec, n, m, b);
 }
 #else
 constexpr bool HAVE_ROOMY = false;
