@@ -28,8 +28,10 @@ constexpr unsigned char FORMAT4_LONG_LATER_SCB = 0x3F; // IRS, TRN, count and 60
 BlockWriter::BlockWriter(std::FILE *data_file, int control_value, int block_size)
     : df(data_file), control(control_value), maxdata(block_size)
 {
-    // A small dataset takes little memory; a block larger than the batch is written on its own.
-    batch_size = 2 * (static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD);
+    // Room for two records at first, so that a small dataset takes little memory; a block larger than
+    // the batch is written on its own.
+    const std::size_t record = static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD;
+    batch_size = std::min(2 * record, std::max(record, BATCH_SIZE));
     batch = static_cast<unsigned char *>(std::malloc(batch_size));
     block = batch != nullptr ? batch + NJE_DATA_RECORD_OVERHEAD : nullptr;
     w = block;

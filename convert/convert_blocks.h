@@ -46,7 +46,7 @@ class BlockWriter
     int control;
     int maxdata;
     unsigned char *batch = nullptr; // data-file records, then the block being filled
-    std::size_t batch_size = 0;     // room for two blocks at first, doubled while a dataset fills it
+    std::size_t batch_size = 0;     // room for two records at first, doubled while a dataset fills it
     std::size_t used = 0;           // bytes of complete records in the batch
     unsigned char *block = nullptr; // behind them and their head
     unsigned char *w = nullptr;     // write position in the block
