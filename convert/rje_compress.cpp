@@ -141,6 +141,23 @@ VECTOR_SCAN_AVX512 inline void pairs_step_avx512(const unsigned char *rec, std::
 // find_pairs sixty-four bytes at a time; reads nothing outside rec[0..n).
 VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t n, RecordPairs &m)
 {
+    if (n < 128) {
+        // Both words at once, in registers (lanes past n are neither read nor set).
+        const __m512i blanks = _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK));
+        const __mmask64 in0 = vector_scan::lanes(0, n) & ~__mmask64{1};
+        const __mmask64 in1 = vector_scan::lanes(64, n);
+        const __m512i a0 = _mm512_maskz_loadu_epi8(vector_scan::lanes(0, n), rec);
+        const __m512i a1 = _mm512_maskz_loadu_epi8(in1, rec + 64);
+        const std::uint64_t p0 = _mm512_mask_cmpeq_epi8_mask(in0, a0, _mm512_maskz_loadu_epi8(in0, rec - 1));
+        const std::uint64_t p1 = _mm512_mask_cmpeq_epi8_mask(in1, a1, _mm512_maskz_loadu_epi8(in1, rec + 63));
+        const std::uint64_t k0 = _mm512_cmpeq_epi8_mask(a0, blanks);
+        const std::uint64_t k1 = _mm512_mask_cmpeq_epi8_mask(in1, a1, blanks);
+        m.pair[0] = p0;
+        m.pair[1] = p1;
+        m.start[0] = p0 & (k0 | (p0 >> 1) | (p1 << 63));
+        m.start[1] = p1 & (k1 | (p1 >> 1));
+        return;
+    }
     std::uint64_t blank[MASK_WORDS];
     // The first two words whatever the length (lanes past n are neither read nor set): no branch on
     // the length of the record up to 128 bytes.
