@@ -173,7 +173,8 @@ VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t 
 
 // The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
 // worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
-template <bool Short> inline void walk_record(const unsigned char *rec, std::size_t n, RecordPairs &m, Block &b)
+template <bool Short>
+inline void walk_record(const unsigned char *rec, std::size_t n, RecordPairs &m, Block &b)
 {
     // Sentinels: a run may begin at n, and no pair is there, so both searches stop at n at the latest.
     m.start[n >> 6] |= std::uint64_t{1} << (n & 63);

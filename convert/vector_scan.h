@@ -233,7 +233,8 @@ VECTOR_SCAN_AVX512 inline __mmask64 lanes(std::size_t i, std::size_t n)
 // Translates in[i .. min(k, i + 64)) with the table's first half (t0, t1) into out.
 // @return the lanes that are not printable ASCII, or past k.
 VECTOR_SCAN_AVX512 inline __mmask64 translate_step_avx512(unsigned char *out, const unsigned char *in,
-                                                          std::size_t i, std::size_t k, __m512i t0, __m512i t1)
+                                                          std::size_t i, std::size_t k, __m512i t0,
+                                                          __m512i t1)
 {
     const __mmask64 m = lanes(i, k);
     const __m512i x = _mm512_maskz_loadu_epi8(m, in + i);
@@ -267,8 +268,9 @@ VECTOR_SCAN_AVX512 inline std::size_t translate_prefix_avx512(unsigned char *out
 
 // Translates n bytes of any value through the whole table, four registers of it, and tells whether
 // the byte `find` is among them; reads and writes nothing past n.
-VECTOR_SCAN_AVX512 inline bool translate_find_avx512(unsigned char *out, const unsigned char *in, std::size_t n,
-                                                     const unsigned char *table, unsigned char find)
+VECTOR_SCAN_AVX512 inline bool translate_find_avx512(unsigned char *out, const unsigned char *in,
+                                                     std::size_t n, const unsigned char *table,
+                                                     unsigned char find)
 {
     const __m512i t0 = _mm512_loadu_si512(table);
     const __m512i t1 = _mm512_loadu_si512(table + 64);
@@ -290,8 +292,8 @@ VECTOR_SCAN_AVX512 inline bool translate_find_avx512(unsigned char *out, const u
 
 // Translates n bytes (any values) through the table, and tells whether the byte `find` is among them;
 // reads and writes nothing past n.
-inline bool translate_find(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
-                           unsigned char find)
+inline bool translate_find(unsigned char *out, const unsigned char *in, std::size_t n,
+                           const unsigned char *table, unsigned char find)
 {
 #if defined(VECTOR_SCAN_X86)
     if (isa() == Isa::avx512)
