@@ -3,7 +3,8 @@
 # "iconv -f ISO-8859-1 -t IBM037" on the same files, both writing into the same directory tree
 # (ratio = iconv time / jobpush time: 1.0 or more means jobpush keeps up), then one job of 1,000
 # and one of 10,000 small files (time per file). Times are processor times (user + system), the
-# best of three runs, so other load on the machine does not count.
+# best of RUNS runs (5), so other load on the machine counts as little as it can; the spread column
+# is the slowest run over the best, for jobpush / for iconv.
 # Usage: bench/jobpush_bench.sh [build-dir] [text-MB] [binary-MB]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,8 +12,9 @@ build=${1:-$root/build}
 mkdir -p "$build" && build=$(cd "$build" && pwd)
 text_mb=${2:-100}
 binary_mb=${3:-64}
+runs=${RUNS:-5}
 jobpush=$build/frontend/jobpush
-[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; } # peak memory
 if [ ! -x "$jobpush" ]; then
   cmake -S "$root" -B "$build" >/dev/null
   cmake --build "$build" -j2 --target jobpush >/dev/null
@@ -27,16 +29,10 @@ mkdir -p "$spool/BENCH/rje/input"
 python3 "$root/bench/gen_corpus.py" "$work/text" "$text_mb" "$work/binary" "$binary_mb"
 cat "$work/text" "$work/binary" >/dev/null  # into the page cache
 
-# best COMMAND...: the smallest processor time of three runs, in seconds.
+# best COMMAND...: "best worst peak": processor times in seconds of $runs runs and the largest peak
+# resident size in KiB (bench/cputime.py).
 best() {
-  local b=""
-  for _ in 1 2 3; do
-    /usr/bin/time -f '%U %S' -o "$work/time" "$@" >/dev/null 2>"$work/err" || { echo "failed: $*" >&2; cat "$work/err" >&2; exit 1; }
-    local t
-    t=$(awk '{ t = $1 + $2; print (t > 0 ? t : 0.005) }' "$work/time")  # 10 ms clock ticks
-    if [ -z "$b" ] || awk -v t="$t" -v b="$b" 'BEGIN { exit !(t < b) }'; then b=$t; fi
-  done
-  echo "$b"
+  python3 "$root/bench/cputime.py" "$runs" "$work/out" "$@"
 }
 
 iconv_run() { iconv -f ISO-8859-1 -t IBM037 "$1" >"$spool/iconv.out"; }
@@ -44,15 +40,16 @@ local_run() { "$jobpush" BENCH REMOTE -g none -sp "$spool" -n BENCH -debug 2 "$@
 export -f iconv_run local_run
 export jobpush spool
 
-printf '%-8s %8s %11s %9s %7s %11s\n' corpus MB jobpush_s iconv_s ratio jobpush_MB/s
+printf '%-8s %8s %11s %9s %7s %12s %12s %12s\n' corpus MB jobpush_s iconv_s ratio spread jobpush_MB/s \
+  jobpush_KiB
 for corpus in text binary; do
   opt=-text
   [ "$corpus" = binary ] && opt=-binary
   mb=$(stat -c %s "$work/$corpus" | awk '{ printf "%.1f", $1 / 1e6 }')
-  tj=$(best bash -c 'local_run "$0" "$1"' "$opt" "$work/$corpus")
-  ti=$(best bash -c 'iconv_run "$0"' "$work/$corpus")
-  awk -v c="$corpus" -v mb="$mb" -v tj="$tj" -v ti="$ti" \
-    'BEGIN { printf "%-8s %8s %11.3f %9.3f %7.2f %11.0f\n", c, mb, tj, ti, ti / tj, mb / tj }'
+  read -r tj wj mj < <(best bash -c 'local_run "$0" "$1"' "$opt" "$work/$corpus")
+  read -r ti wi _ < <(best bash -c 'iconv_run "$0"' "$work/$corpus")
+  awk -v c="$corpus" -v mb="$mb" -v tj="$tj" -v ti="$ti" -v wj="$wj" -v wi="$wi" -v mj="$mj" \
+    'BEGIN { printf "%-8s %8s %11.3f %9.3f %7.2f %5.2f / %4.2f %12.0f %12d\n", c, mb, tj, ti, ti / tj, wj / tj, wi / ti, mb / tj, mj }'
 done
 
 # Many small files into one job: the cost per file must not grow with the count.
@@ -65,7 +62,7 @@ printf '%-8s %6s %10s %13s\n' files runs total_s per_file_us
 for count in 1000 10000; do
   reps=$((10000 / count)) # the same number of files in all, for the same clock resolution
   (cd "$work/small" && seq -f 'f%g.txt' 1 "$count" >"$work/list")
-  t=$(cd "$work/small" && best bash -c 'mapfile -t f <"$0"; for ((r = 0; r < $1; r++)); do local_run "${f[@]}"; done' \
+  read -r t _ _ < <(cd "$work/small" && best bash -c 'mapfile -t f <"$0"; for ((r = 0; r < $1; r++)); do local_run "${f[@]}"; done' \
     "$work/list" "$reps")
   awk -v n="$count" -v r="$reps" -v t="$t" 'BEGIN { printf "%-8s %6d %10.3f %13.1f\n", n, r, t, t * 1e6 / (n * r) }'
 done

@@ -8,6 +8,7 @@
 #include "convert/rje_compress.h"
 #include "convert/rje_convert.h"
 #include "spool/rje_data.h"
+#include "support/byteorder.h"
 
 namespace
 {
@@ -27,64 +28,59 @@ constexpr unsigned char FORMAT4_LONG_LATER_SCB = 0x3F; // IRS, TRN, count and 60
 BlockWriter::BlockWriter(std::FILE *data_file, int control_value, int block_size)
     : df(data_file), control(control_value), maxdata(block_size)
 {
-    block = nje_data_allocate_buffer(static_cast<std::size_t>(maxdata));
-    if (block != nullptr)
-        std::memset(block, 0, static_cast<std::size_t>(maxdata));
+    // Room for two records at first, so that a small dataset takes little memory; a block larger than
+    // the batch is written on its own.
+    const std::size_t record = static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD;
+    batch_size = std::min(2 * record, std::max(record, BATCH_SIZE));
+    batch = static_cast<unsigned char *>(std::malloc(batch_size));
+    block = batch != nullptr ? batch + NJE_DATA_RECORD_OVERHEAD : nullptr;
     w = block;
-    // A block larger than the batch goes straight to the data file; so does everything when no
-    // memory is left for the batch.
-    if (static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD <= BATCH_SIZE) {
-        batch = static_cast<unsigned char *>(std::malloc(BATCH_SIZE));
-        mem = batch != nullptr ? fmemopen(batch, BATCH_SIZE, "w") : nullptr;
-        if (mem != nullptr)
-            std::setvbuf(mem, nullptr, _IONBF, 0);
-    }
 }
 
 BlockWriter::~BlockWriter()
 {
-    if (mem != nullptr)
-        std::fclose(mem);
     std::free(batch);
-    nje_data_free_buffer(block);
 }
 
-// Moves the collected records into the data file. @return false when the write failed.
+// Writes the complete records of the batch to the data file. @return false when the write failed.
 bool BlockWriter::drain()
 {
-    if (mem == nullptr)
-        return true;
-    const long pos = std::ftell(mem);
-    if (pos < 0)
-        return false;
-    const auto n = static_cast<std::size_t>(pos);
-    const bool written = n == 0 || std::fwrite(batch, 1, n, df) == n;
-    std::fseek(mem, 0, SEEK_SET);
+    const bool written = used == 0 || std::fwrite(batch, 1, used, df) == used;
+    used = 0;
+    block = batch + NJE_DATA_RECORD_OVERHEAD;
+    w = block;
     return written;
 }
 
-// Writes the block when it holds anything. @return false when the write failed.
+// Ends the block, when it holds anything, as a data-file record as nje_data_write_next writes it
+// (length, control byte, "SNA", the block) and starts the next one behind it, writing the batch out
+// first when the next block might not fit. @return false when a write failed.
 bool BlockWriter::flush()
 {
     if (w == block)
         return true;
-    std::FILE *to = df;
-    if (mem != nullptr) {
-        const long pos = std::ftell(mem);
-        if (pos < 0 ||
-            static_cast<std::size_t>(pos) + static_cast<std::size_t>(maxdata) + NJE_DATA_RECORD_OVERHEAD >
-                BATCH_SIZE) {
-            if (!drain()) {
-                w = block;
-                return false;
-            }
+    const auto length = static_cast<std::size_t>(w - block);
+    unsigned char *head = block - NJE_DATA_RECORD_OVERHEAD;
+    be::put32(head, static_cast<std::uint32_t>(length + NJE_DATA_CONTROL_SIZE + NJE_DATA_MARKER_SIZE));
+    head[NJE_DATA_LENGTH_SIZE] =
+        static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
+    std::memcpy(head + NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE);
+    used += NJE_DATA_RECORD_OVERHEAD + length;
+    const std::size_t next = used + NJE_DATA_RECORD_OVERHEAD + static_cast<std::size_t>(maxdata);
+    if (next > batch_size && batch_size < BATCH_SIZE) {
+        // Doubled while the dataset goes on filling it (when there is no memory for it, it stays).
+        const std::size_t bigger = std::max(next, std::min(2 * batch_size, BATCH_SIZE));
+        auto *grown = static_cast<unsigned char *>(std::realloc(batch, bigger));
+        if (grown != nullptr) {
+            batch = grown;
+            batch_size = bigger;
         }
-        to = mem;
     }
-    const int rc = nje_data_write_next(to, block, static_cast<std::size_t>(w - block), control,
-                                       static_cast<std::size_t>(maxdata), NJE_DATA_FORMAT_SNA);
+    block = batch + used + NJE_DATA_RECORD_OVERHEAD;
     w = block;
-    return rc == 0;
+    if (next > batch_size)
+        return drain();
+    return true;
 }
 
 std::int64_t BlockWriter::finish(std::int64_t status)

@@ -1,7 +1,7 @@
 // The block writer of the conversion (internal to convert/): one block of maxdata bytes filled with
-// SNA-compressed records (formats 0 and 1) or transparently framed chunks (format 4), written as one
-// data-file record when full. Data-file records collect in memory and reach the data file in large
-// writes.
+// SNA-compressed records (formats 0 and 1) or transparently framed chunks (format 4), which becomes one
+// data-file record when full. The blocks are built in place, each behind room for its data-file record
+// head, in a batch of records that reaches the data file in one large write.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +18,7 @@ class BlockWriter
     BlockWriter(const BlockWriter &) = delete;
     BlockWriter &operator=(const BlockWriter &) = delete;
 
-    bool ok() const { return block != nullptr; }
+    bool ok() const { return batch != nullptr; }
 
     // Appends one record: rec[0..len) is the data followed by the IRS, and RJE_COMPRESS_READ_PAD
     // readable bytes follow it. A record that does not fit, or whose initial string would be too long
@@ -45,8 +45,9 @@ class BlockWriter
     std::FILE *df;
     int control;
     int maxdata;
-    unsigned char *block = nullptr;
-    unsigned char *w = nullptr; // write position in the block
-    unsigned char *batch = nullptr;
-    std::FILE *mem = nullptr; // the batch as a stream, or null: blocks go straight to the data file
+    unsigned char *batch = nullptr; // data-file records, then the block being filled
+    std::size_t batch_size = 0;     // room for two records at first, doubled while a dataset fills it
+    std::size_t used = 0;           // bytes of complete records in the batch
+    unsigned char *block = nullptr; // behind them and their head
+    unsigned char *w = nullptr;     // write position in the block
 };

@@ -12,7 +12,9 @@ struct ConvertInput {
     // Readable bytes that always follow the available ones (their values carry no meaning).
     static constexpr std::size_t PAD = vector_scan::PAD;
 
-    // buffer_size: the most bytes available at once. ok() is false when it could not be allocated.
+    // buffer_size: the most bytes available at once (at least 4096). The buffer starts smaller and
+    // grows while reads fill it, so that a small input takes little memory. ok() is false when it
+    // could not be allocated.
     ConvertInput(std::FILE *file, std::size_t buffer_size);
     ~ConvertInput();
     ConvertInput(const ConvertInput &) = delete;
@@ -35,6 +37,8 @@ struct ConvertInput {
     std::FILE *f;
     unsigned char *buf;
     std::size_t cap;
+    std::size_t max_cap;
+    bool filled = false; // the last read filled the room it was given: the input is large
     std::size_t pos = 0;
     std::size_t end = 0;
     bool eof = false;

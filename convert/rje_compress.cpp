@@ -76,17 +76,27 @@ struct RecordPairs {
     std::uint64_t start[MASK_WORDS] = {};    // rec[i - 1], rec[i] begin a run inside a literal string
 };
 
-// First position j in [i, lim) whose bit is Want, or lim.
-template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i, std::size_t lim)
+// First position j >= i whose bit is Want; such a bit must exist (the walk below sets sentinels).
+// Short: it lies in the first two words (records up to 127 bytes), found without a loop.
+template <bool Want, bool Short> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i)
 {
-    while (i < lim) {
-        const std::size_t w = i >> 6;
-        const std::uint64_t bits = (Want ? m[w] : ~m[w]) >> (i & 63);
-        if (bits != 0)
-            return std::min(lim, i + static_cast<std::size_t>(__builtin_ctzll(bits)));
-        i = (w + 1) << 6;
+    if (Short) {
+        const std::uint64_t keep = ~std::uint64_t{0} << (i & 63);
+        const std::uint64_t w0 = Want ? m[0] : ~m[0];
+        const std::uint64_t w1 = Want ? m[1] : ~m[1];
+        const std::uint64_t lo = i < 64 ? w0 & keep : 0;
+        const std::uint64_t hi = i < 64 ? w1 : w1 & keep;
+        const auto tl = static_cast<std::size_t>(__builtin_ctzll(lo | (std::uint64_t{1} << 63)));
+        const auto th = 64 + static_cast<std::size_t>(__builtin_ctzll(hi | (std::uint64_t{1} << 63)));
+        return lo != 0 ? tl : th;
     }
-    return lim;
+    std::size_t w = i >> 6;
+    std::uint64_t bits = (Want ? m[w] : ~m[w]) & (~std::uint64_t{0} << (i & 63));
+    while (bits == 0) {
+        ++w;
+        bits = Want ? m[w] : ~m[w];
+    }
+    return (w << 6) + static_cast<std::size_t>(__builtin_ctzll(bits));
 }
 
 // The pairs of rec[0..n), n >= 2, that 16 bytes past n may be read from. A pair begins a run when
@@ -113,68 +123,107 @@ inline void find_pairs(const unsigned char *rec, std::size_t n, RecordPairs &m)
         m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
 }
 
+#if defined(VECTOR_SCAN_AVX512)
+// Word w of the pairs and blanks of rec[0..n).
+VECTOR_SCAN_AVX512 inline void pairs_step_avx512(const unsigned char *rec, std::size_t n, std::size_t w,
+                                                 std::uint64_t *pair, std::uint64_t *blank)
+{
+    const std::size_t i = 64 * w;
+    const __mmask64 in = vector_scan::lanes(i, n);
+    const __m512i a = _mm512_maskz_loadu_epi8(in, rec + i);
+    // The byte before each: rec[i - 1 ...], the first lane left out at the record's start.
+    const __mmask64 before = i == 0 ? in & ~__mmask64{1} : in;
+    const __m512i b = _mm512_maskz_loadu_epi8(before, rec + i - 1);
+    pair[w] = _mm512_mask_cmpeq_epi8_mask(before, a, b);
+    blank[w] = _mm512_mask_cmpeq_epi8_mask(in, a, _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK)));
+}
+
+// find_pairs sixty-four bytes at a time; reads nothing outside rec[0..n).
+VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t n, RecordPairs &m)
+{
+    if (n < 128) {
+        // Both words at once, in registers (lanes past n are neither read nor set).
+        const __m512i blanks = _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK));
+        const __mmask64 in0 = vector_scan::lanes(0, n) & ~__mmask64{1};
+        const __mmask64 in1 = vector_scan::lanes(64, n);
+        const __m512i a0 = _mm512_maskz_loadu_epi8(vector_scan::lanes(0, n), rec);
+        const __m512i a1 = _mm512_maskz_loadu_epi8(in1, rec + 64);
+        const std::uint64_t p0 = _mm512_mask_cmpeq_epi8_mask(in0, a0, _mm512_maskz_loadu_epi8(in0, rec - 1));
+        const std::uint64_t p1 = _mm512_mask_cmpeq_epi8_mask(in1, a1, _mm512_maskz_loadu_epi8(in1, rec + 63));
+        const std::uint64_t k0 = _mm512_cmpeq_epi8_mask(a0, blanks);
+        const std::uint64_t k1 = _mm512_mask_cmpeq_epi8_mask(in1, a1, blanks);
+        m.pair[0] = p0;
+        m.pair[1] = p1;
+        m.start[0] = p0 & (k0 | (p0 >> 1) | (p1 << 63));
+        m.start[1] = p1 & (k1 | (p1 >> 1));
+        return;
+    }
+    std::uint64_t blank[MASK_WORDS];
+    // The first two words whatever the length (lanes past n are neither read nor set): no branch on
+    // the length of the record up to 128 bytes.
+    pairs_step_avx512(rec, n, 0, m.pair, blank);
+    pairs_step_avx512(rec, n, 1, m.pair, blank);
+    std::size_t w = 2;
+    for (; 64 * w < n; ++w)
+        pairs_step_avx512(rec, n, w, m.pair, blank);
+    for (std::size_t k = 0; k < w; ++k)
+        m.start[k] = m.pair[k] & (blank[k] | (m.pair[k] >> 1) | (m.pair[k + 1] << 63));
+}
+#endif
+
 // The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
 // worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
+template <bool Short>
+inline void walk_record(const unsigned char *rec, std::size_t n, RecordPairs &m, Block &b)
+{
+    // Sentinels: a run may begin at n, and no pair is there, so both searches stop at n at the latest.
+    m.start[n >> 6] |= std::uint64_t{1} << (n & 63);
+
+    // The record as literal strings and runs: a run begins at every start pair found in the literal
+    // string (two equal leading bytes always begin one) and lasts while the bytes stay equal.
+    std::size_t lit = 0; // first byte of the pending literal string
+    std::size_t s = rec[1] == rec[0] ? 1 : next_bit<true, Short>(m.start, 2); // a run's second byte, or n
+    for (;;) {
+        if (s >= lit + LITERAL_CUT) {
+            // No run begins within sixty bytes: the literal string is cut there, and the byte after
+            // the cut begins a new one whatever it is.
+            b.scb(static_cast<unsigned char>(LITERAL_CUT));
+            b.bytes<true>(rec + lit, LITERAL_CUT);
+            lit += LITERAL_CUT;
+            if (lit == n)
+                break;
+            s = next_bit<true, Short>(m.start, lit + 1);
+            continue;
+        }
+        if (s == n)
+            break;
+        const std::size_t r = s - 1; // the run's first byte leaves the literal string
+        b.literal<true>(rec + lit, r - lit);
+        const std::size_t e = std::min(next_bit<false, Short>(m.pair, s + 1), r + RUN_CUT);
+        b.run(rec[r], e - r);
+        lit = e; // ended by another byte, or cut at 63: either way that byte begins a literal string
+        if (lit == n)
+            break;
+        s = next_bit<true, Short>(m.start, lit + 1);
+    }
+    b.literal<true>(rec + lit, n - lit);
+    b.scb(RJE_SCB_END_RECORD);
+    *b.w++ = RJE_IRS;
+}
+
 void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
 {
     RecordPairs m;
-    find_pairs(rec, n, m);
-    const unsigned char *lit = rec;
-    std::size_t lit_len = 0;
-    std::size_t i = 2;
-    unsigned char run_byte = 0;
-    std::size_t run_len = 0;
-    if (rec[1] == rec[0]) {
-        run_byte = rec[0];
-        run_len = 2;
-        goto run_mode;
-    }
-    lit_len = 2;
-literal_mode: // lit_len >= 1 bytes pending, rec[i - 1] is the previous byte
-    for (;;) {
-        const std::size_t j = next_bit<true>(m.start, i, std::min(n, i + (LITERAL_CUT - lit_len)));
-        lit_len += j - i;
-        i = j;
-        if (lit_len == LITERAL_CUT) {
-            b.scb(static_cast<unsigned char>(LITERAL_CUT));
-            b.bytes<true>(lit, LITERAL_CUT);
-            lit += LITERAL_CUT;
-            lit_len = 0;
-            if (i == n)
-                goto finish;
-            lit_len = 1; // the next byte begins a new literal string whatever it is
-            ++i;
-            continue;
-        }
-        if (i == n)
-            goto finish;
-        b.literal<true>(lit, lit_len - 1); // the previous byte leaves for the run
-        lit_len = 0;
-        run_byte = rec[i];
-        run_len = 2;
-        ++i;
-        goto run_mode;
-    }
-run_mode : // run_len >= 2 bytes of run_byte pending
-{
-    const std::size_t j = next_bit<false>(m.pair, i, std::min(n, i + (RUN_CUT - run_len)));
-    run_len += j - i;
-    i = j;
-    if (i == n)
-        goto finish;
-    b.run(run_byte, run_len); // cut at 63 or ended by another byte: that byte begins a literal
-    run_len = 0;
-    lit = rec + i;
-    lit_len = 1;
-    ++i;
-    goto literal_mode;
-}
-finish:
-    if (run_len != 0)
-        b.run(run_byte, run_len);
-    b.literal<true>(lit, lit_len);
-    b.scb(RJE_SCB_END_RECORD);
-    *b.w++ = RJE_IRS;
+#if defined(VECTOR_SCAN_AVX512)
+    if (vector_scan::isa() == vector_scan::Isa::avx512)
+        find_pairs_avx512(rec, n, m);
+    else
+#endif
+        find_pairs(rec, n, m);
+    if (n < 128)
+        walk_record<true>(rec, n, m, b);
+    else
+        walk_record<false>(rec, n, m, b);
 }
 #else
 constexpr bool HAVE_ROOMY = false;

@@ -34,12 +34,46 @@ const char *result_name(unsigned rc)
     return rc == EOR_MORE ? "EOR_MORE" : rc == EOR_EOB ? "EOR_EOB" : "EOB_SPANNED";
 }
 
+// Copies of a few bytes, the usual length of a string: inline, and exactly k bytes (the output
+// must not be written past the bytes produced).
+inline void copy_bytes(unsigned char *to, const unsigned char *from, unsigned k)
+{
+    if (k >= 8) {
+        for (unsigned i = 0; i + 8 < k; i += 8)
+            std::memcpy(to + i, from + i, 8);
+        std::memcpy(to + k - 8, from + k - 8, 8);
+    } else if (k >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + k - 4, from + k - 4, 4);
+    } else {
+        for (unsigned i = 0; i < k; ++i)
+            to[i] = from[i];
+    }
+}
+
+inline void fill_bytes(unsigned char *to, unsigned char b, unsigned k)
+{
+    if (k >= 8) {
+        const std::uint64_t v = 0x0101010101010101u * b;
+        for (unsigned i = 0; i + 8 < k; i += 8)
+            std::memcpy(to + i, &v, 8);
+        std::memcpy(to + k - 8, &v, 8);
+    } else {
+        for (unsigned i = 0; i < k; ++i)
+            to[i] = b;
+    }
+}
+
+// The expansion of one call. The context is worked on in a copy (ctx) that rje_expand stores back
+// at the end: the output may alias anything, and the copy keeps it from being reloaded after every
+// byte written.
 struct Expander {
     const unsigned char *p;   // next input byte
     const unsigned char *end; // one past the block's last byte
     unsigned char *o;         // next output byte
     unsigned left;            // bytes this call may still produce
-    rje_expand_ctx *c;
+    rje_expand_ctx ctx;
+    rje_expand_ctx *const c = &ctx;
 
     // Writes one byte; an active transparent count covers it. True when max has been reached.
     bool put(unsigned char b)
@@ -52,7 +86,7 @@ struct Expander {
     // Writes k copies of b (k <= left). True when max has been reached.
     bool fill(unsigned char b, unsigned k)
     {
-        std::memset(o, b, k);
+        fill_bytes(o, b, k);
         o += k;
         c->trn_cnt = static_cast<std::uint8_t>(c->trn_cnt > k ? c->trn_cnt - k : 0);
         left -= k;
@@ -137,7 +171,7 @@ unsigned Expander::literal(unsigned n)
         if (c->trn_cnt > 0) {
             // Transparent bytes are data whatever their values: copy them in one go.
             const unsigned k = std::min({n, unsigned{c->trn_cnt}, left, static_cast<unsigned>(end - p)});
-            std::memcpy(o, p, k);
+            copy_bytes(o, p, k);
             o += k;
             p += k;
             n -= k;
@@ -275,14 +309,15 @@ unsigned rje_expand(const unsigned char **in, unsigned char **out, unsigned max,
 {
     const unsigned char *in0 = *in;
     unsigned char *out0 = *out;
-    Expander x{in0, in_last + 1, out0, max, ctct};
+    Expander x{in0, in_last + 1, out0, max, *ctct};
     unsigned rc;
     if (max == 0)
         rc = EOR_MORE;
-    else if (ctct->scb == 0)
+    else if (x.ctx.scb == 0)
         rc = x.raw();
     else
         rc = x.compressed(out_start);
+    *ctct = x.ctx;
     if (debug)
         trace(utiltracefd != nullptr ? utiltracefd : stderr, rc, ctct, in0, x.p, out0, x.o);
     *in = x.p;

@@ -10,6 +10,7 @@
 
 #include "convert/rje_convert.h"
 #include "convert/translate.h"
+#include "convert/vector_scan.h"
 #include "spool/rje_data.h"
 #include "support/byteorder.h"
 
@@ -140,13 +141,11 @@ void make_text_table(unsigned char *table, bool &nul)
 std::size_t translate_text(const unsigned char *text, std::size_t n, std::span<char> room,
                            const unsigned char *table, bool nul)
 {
-    if (n > 0 && std::memchr(text, EBCDIC_SO, n) != nullptr) {
+    char *out = room.data();
+    if (vector_scan::translate_find(reinterpret_cast<unsigned char *>(out), text, n, table, EBCDIC_SO)) {
         nje_EtoA_str(std::span<const unsigned char>(text, n), room);
         return std::strlen(room.data());
     }
-    char *out = room.data();
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = static_cast<char>(table[text[i]]);
     std::size_t end = n;
     while (end > 0 && (text[end - 1] == EBCDIC_BLANK || text[end - 1] == 0x00))
         --end;
@@ -395,17 +394,13 @@ int read_block(nje_dataset_reader *r)
     }
 }
 
-// Sets up the expansion of the block in r->block. A block whose first string is still to begin
-// primes the string control byte from its first byte; a string that goes on from the block before
-// keeps its count. (To be replaced by the one-block expansion helper of rje_expand.h once it exists.)
+// Sets up the expansion of the block in r->block: its first string control byte primes the context,
+// unless a string goes on from the block before (rje_expand_begin).
 void start_block(nje_dataset_reader *r)
 {
     if (r->record.empty())
         r->record.resize(NJE_DATASET_RECORD_MAX); // only readers that expand need it
-    const unsigned char *b = r->block.data();
-    r->in = b;
-    if ((r->ctx.scb & RJE_SCB_COUNT_MASK) == 0)
-        r->ctx.scb = *r->in++;
+    r->in = rje_expand_begin(&r->ctx, r->block.data(), static_cast<std::size_t>(r->block_length));
     r->in_block = true;
 }
 

@@ -1,16 +1,21 @@
 // Vector scans shared by the conversion's hot loops (internal to convert/): pairs and runs of equal
-// bytes for the compressor, printable ASCII and bytes that need decoding for the text path, and the
-// table translation of printable ASCII. Each scan has a plain loop for machines without the vectors.
+// bytes for the compressor, printable ASCII and bytes that need decoding for the text path, the
+// table translation of printable ASCII (to EBCDIC) and of any byte (back from it). Each scan has a
+// plain loop for machines without the vectors; the 32- and 64-byte vectors are chosen at run time
+// (isa()), and isa_cap() holds them back (the tests run every path on one machine).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
-#define CONVERT_HAVE_AVX2_TRANSLATE 1
+#define VECTOR_SCAN_X86 1 // 32- and 64-byte vectors chosen at run time
 #endif
 
 namespace vector_scan
@@ -130,7 +135,42 @@ inline std::size_t first_of_class(const unsigned char *p, std::size_t n, const u
     return i;
 }
 
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
+// The widest vectors the processor offers at run time, and a cap on them (the tests run the narrower
+// paths on machines that have the wider ones).
+enum class Isa { base = 0, avx2 = 1, avx512 = 2 };
+
+inline Isa &isa_cap()
+{
+    static Isa cap = Isa::avx512;
+    return cap;
+}
+
+#if defined(VECTOR_SCAN_X86)
+inline Isa isa_found()
+{
+    static const Isa found = [] {
+        __builtin_cpu_init(); // may run before the constructor that sets up the processor data
+        if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+            __builtin_cpu_supports("bmi2"))
+            return Isa::avx512;
+        return __builtin_cpu_supports("avx2") ? Isa::avx2 : Isa::base;
+    }();
+    return found;
+}
+#else
+inline Isa isa_found()
+{
+    return Isa::base;
+}
+#endif
+
+inline Isa isa()
+{
+    const Isa found = isa_found();
+    return isa_cap() < found ? isa_cap() : found;
+}
+
+#if defined(VECTOR_SCAN_X86)
 // The table's rows 0x20..0x7F for translating printable ASCII thirty-two bytes at a time: the low
 // nibble looks up each of the six rows, and the bits of the row number (high nibble - 2) pick among
 // them.
@@ -161,19 +201,8 @@ struct PrintableTable {
     }
 };
 
-// Translates n bytes of 0x20..0x7F; the last vector reads and writes up to 31 bytes past n (PAD),
-// what it writes there carries no meaning.
-__attribute__((target("avx2"))) inline void translate_printable_avx2(unsigned char *out,
-                                                                     const unsigned char *in, std::size_t n,
-                                                                     const unsigned char *table)
-{
-    const PrintableTable t(table);
-    for (std::size_t i = 0; i < n; i += 32)
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i),
-                            t(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(in + i))));
-}
-
-// The same for the leading bytes 0x20..0x7F of in[0..k), found while translating.
+// Translates the leading bytes 0x20..0x7F of in[0..k), found while translating; the last vector
+// reads and writes up to 31 bytes past k (PAD), what it writes there carries no meaning.
 // @return their number.
 __attribute__((target("avx2"))) inline std::size_t
 translate_prefix_avx2(unsigned char *out, const unsigned char *in, std::size_t k, const unsigned char *table)
@@ -193,31 +222,86 @@ translate_prefix_avx2(unsigned char *out, const unsigned char *in, std::size_t k
     return k;
 }
 
-inline bool have_avx2()
+#define VECTOR_SCAN_AVX512 __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi2")))
+
+// Lanes i..min(n, i + 64) of a 64-byte step; none when i >= n.
+VECTOR_SCAN_AVX512 inline __mmask64 lanes(std::size_t i, std::size_t n)
 {
-    static const bool yes = [] {
-        __builtin_cpu_init(); // may run before the constructor that sets up the processor data
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return yes;
+    return _bzhi_u64(~std::uint64_t{0}, static_cast<unsigned>(n > i ? std::min<std::size_t>(n - i, 64) : 0));
+}
+
+// Translates in[i .. min(k, i + 64)) with the table's first half (t0, t1) into out.
+// @return the lanes that are not printable ASCII, or past k.
+VECTOR_SCAN_AVX512 inline __mmask64 translate_step_avx512(unsigned char *out, const unsigned char *in,
+                                                          std::size_t i, std::size_t k, __m512i t0,
+                                                          __m512i t1)
+{
+    const __mmask64 m = lanes(i, k);
+    const __m512i x = _mm512_maskz_loadu_epi8(m, in + i);
+    _mm512_mask_storeu_epi8(out + i, m, _mm512_permutex2var_epi8(t0, x, t1));
+    // Signed compare: bytes 0x80..0xFF count as below the space too.
+    return _mm512_cmplt_epi8_mask(x, _mm512_set1_epi8(0x20)) | ~m;
+}
+
+// The same sixty-four bytes at a time with the table's first half (0x00..0x7F) in two registers;
+// reads and writes nothing past k. @return the number translated.
+VECTOR_SCAN_AVX512 inline std::size_t translate_prefix_avx512(unsigned char *out, const unsigned char *in,
+                                                              std::size_t k, const unsigned char *table)
+{
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    // The first two steps whatever comes (a line seldom passes 128 bytes): no branch on the length
+    // of the line between them.
+    const __mmask64 stop0 = translate_step_avx512(out, in, 0, k, t0, t1);
+    const __mmask64 stop1 = translate_step_avx512(out, in, 64, k, t0, t1);
+    if (stop0 != 0)
+        return static_cast<std::size_t>(__builtin_ctzll(stop0));
+    if (stop1 != 0)
+        return 64 + static_cast<std::size_t>(__builtin_ctzll(stop1));
+    for (std::size_t i = 128; i < k; i += 64) {
+        const __mmask64 stop = translate_step_avx512(out, in, i, k, t0, t1);
+        if (stop != 0)
+            return i + static_cast<std::size_t>(__builtin_ctzll(stop));
+    }
+    return k;
+}
+
+// Translates n bytes of any value through the whole table, four registers of it, and tells whether
+// the byte `find` is among them; reads and writes nothing past n.
+VECTOR_SCAN_AVX512 inline bool translate_find_avx512(unsigned char *out, const unsigned char *in,
+                                                     std::size_t n, const unsigned char *table,
+                                                     unsigned char find)
+{
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __m512i t2 = _mm512_loadu_si512(table + 128);
+    const __m512i t3 = _mm512_loadu_si512(table + 192);
+    const __m512i wanted = _mm512_set1_epi8(static_cast<char>(find));
+    __mmask64 found = 0;
+    for (std::size_t i = 0; i < n; i += 64) {
+        const __mmask64 m = lanes(i, n);
+        const __m512i x = _mm512_maskz_loadu_epi8(m, in + i);
+        const __m512i low = _mm512_permutex2var_epi8(t0, x, t1);
+        const __m512i high = _mm512_permutex2var_epi8(t2, x, t3);
+        _mm512_mask_storeu_epi8(out + i, m, _mm512_mask_blend_epi8(_mm512_movepi8_mask(x), low, high));
+        found |= _mm512_mask_cmpeq_epi8_mask(m, x, wanted);
+    }
+    return found != 0;
 }
 #endif
 
-// Translates n bytes through the table. printable: every byte is 0x20..0x7F, and in and out have PAD
-// bytes of room behind them.
-inline void translate(unsigned char *out, const unsigned char *in, std::size_t n, const unsigned char *table,
-                      bool printable)
+// Translates n bytes (any values) through the table, and tells whether the byte `find` is among them;
+// reads and writes nothing past n.
+inline bool translate_find(unsigned char *out, const unsigned char *in, std::size_t n,
+                           const unsigned char *table, unsigned char find)
 {
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
-    if (printable && have_avx2()) {
-        translate_printable_avx2(out, in, n, table);
-        return;
-    }
-#else
-    (void)printable;
+#if defined(VECTOR_SCAN_X86)
+    if (isa() == Isa::avx512)
+        return translate_find_avx512(out, in, n, table, find);
 #endif
     for (std::size_t i = 0; i < n; ++i)
         out[i] = table[in[i]];
+    return n > 0 && std::memchr(in, find, n) != nullptr;
 }
 
 // Translates the leading bytes 0x20..0x7F of in[0..k) through the table. in and out have PAD bytes
@@ -225,12 +309,19 @@ inline void translate(unsigned char *out, const unsigned char *in, std::size_t n
 inline std::size_t translate_printable_prefix(unsigned char *out, const unsigned char *in, std::size_t k,
                                               const unsigned char *table)
 {
-#if defined(CONVERT_HAVE_AVX2_TRANSLATE)
-    if (have_avx2())
+#if defined(VECTOR_SCAN_X86)
+    switch (isa()) {
+    case Isa::avx512:
+        return translate_prefix_avx512(out, in, k, table);
+    case Isa::avx2:
         return translate_prefix_avx2(out, in, k, table);
+    default:
+        break;
+    }
 #endif
     const std::size_t n = printable_prefix(in, k);
-    translate(out, in, n, table, true);
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = table[in[i]];
     return n;
 }
 

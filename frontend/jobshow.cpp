@@ -181,7 +181,10 @@ int main(int argc, char **argv)
         usage();
     check_settings(set, format_given);
 
-    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+    // A buffer of our own: asked for a size alone, the stream library takes one file-system block
+    // (one system call per 4 KiB). It lives as long as the process, past the last flush at exit.
+    static char out_buffer[kOutputBuffer];
+    std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     __fsetlocking(stdout, FSETLOCKING_BYCALLER); // one thread: no stream locking per record
     FILE *nmr = nullptr;
     if (set.nmr_file != nullptr && (nmr = std::fopen(set.nmr_file, "wb")) == nullptr) {

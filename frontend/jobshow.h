@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "convert/rje_fromibm.h"
@@ -34,6 +35,10 @@ struct show_settings {
 struct show_job {
     std::string file; // as named on the command line
     spool_job spool;
+    // The data file's stream buffer: the stream library would take its own of one file-system block
+    // (4 KiB) whatever size it is asked for, one system call per block. Outlives the stream
+    // (show_close closes it).
+    std::unique_ptr<char[]> data_buffer;
 };
 
 // Opens the job named by `file`: a header file NJH<id> with the data file NJD<id> beside it, or a data

@@ -215,7 +215,8 @@ int show_open(const show_settings &set, const char *file, show_job &job)
             return SHOW_FAILED;
         }
     }
-    std::setvbuf(data, nullptr, _IOFBF, kFileBuffer);
+    job.data_buffer = std::make_unique<char[]>(kFileBuffer);
+    std::setvbuf(data, job.data_buffer.get(), _IOFBF, kFileBuffer);
     if (spool_job_scan(&job.spool, header_file, data) != SPOOL_SCAN_OK) {
         std::fprintf(stderr, _("%s: %s: not a spool file\n"), set.pgm, file);
         job.spool.header = header_file;
@@ -558,6 +559,8 @@ int show_directory(const show_settings &set, show_job &job)
         return SHOW_FAILED;
     }
     int status = SHOW_OK;
+    // A buffer of our own: asked for a size alone, the stream library takes one file-system block.
+    const auto out_buffer = std::make_unique<char[]>(kFileBuffer);
     for (std::size_t i = 0; i < job.spool.datasets.size() && status != SHOW_WRITE_FAILED; ++i) {
         std::string name;
         if (!netdata_name(job, job.spool.datasets[i], name)) {
@@ -575,7 +578,7 @@ int show_directory(const show_settings &set, show_job &job)
             status = std::max(status, SHOW_FAILED);
             continue;
         }
-        std::setvbuf(out, nullptr, _IOFBF, kFileBuffer);
+        std::setvbuf(out, out_buffer.get(), _IOFBF, kFileBuffer);
         int rc = write_dataset(set, job, i, out, path.c_str());
         if (std::fclose(out) != 0 && rc != SHOW_WRITE_FAILED)
             rc = report_write_error(set, path.c_str());
@@ -651,15 +654,11 @@ int show_console(const show_settings &set, show_job &job, FILE *out, FILE *nmr)
             break;
         const bool compressed = control == NJE_DATA_CONTROL_SNA &&
                                 (nje_expansion_open(&ctx) || nje_dataset_is_block(block, length));
-        const unsigned char *in = block;
-        const unsigned char *end = block + length;
-        if (compressed) {
-            // The block's first string control byte, unless a string goes on from the block before.
-            if ((ctx.scb & RJE_SCB_COUNT_MASK) == 0)
-                ctx.scb = *in++;
-        } else {
+        if (!compressed)
             ctx = rje_expand_ctx{};
-        }
+        const unsigned char *in =
+            compressed ? rje_expand_begin(&ctx, block, static_cast<std::size_t>(length)) : block;
+        const unsigned char *end = block + length;
         // Every call takes a line or one byte of a run of line ends: at most 63 per byte of the block.
         const std::size_t limit = 64 * static_cast<std::size_t>(length) + 4;
         for (std::size_t calls = 0; in < end && calls < limit; ++calls) {

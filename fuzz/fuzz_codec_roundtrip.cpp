@@ -1,10 +1,12 @@
 // Fuzz target: arbitrary bytes cut into records, compressed into blocks and expanded again. The
 // compressor and its padded form must place the bytes of the plain reference transcription, and
 // every record must come back, in order, ended by NL. Input: two bytes choose the block size
-// (16..3811; records go into blocks of 300 bytes or more only once they fit), then records, each a
-// length byte and up to that many data bytes.
+// (16..3811; records go into blocks of 300 bytes or more only once they fit) and, by the low bit of
+// the second, whether the vectors are used; then records, each a length byte and up to that many
+// data bytes.
 #include "convert/rje_compress.h"
 #include "convert/rje_expand.h"
+#include "convert/vector_scan.h"
 #include "tests/convert/reference_compress.h"
 
 #include <cstdint>
@@ -74,6 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     const unsigned block_size = 16 + ((data[0] << 8 | data[1]) % 3796);
+    // The compressor with the widest vectors the processor has, or without them (low bit of byte 1).
+    vector_scan::isa_cap() = (data[1] & 1) != 0 ? vector_scan::Isa::base : vector_scan::Isa::avx512;
     std::vector<Bytes> records;
     for (std::size_t i = 2; i < size;) {
         std::size_t n = data[i++];

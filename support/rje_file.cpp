@@ -71,7 +71,9 @@ std::FILE *rje_create_regular(const char *path, bool lock)
         return refuse(fd, EEXIST);
     if (lock && flock(fd, LOCK_EX | LOCK_NB) != 0)
         return refuse(fd, errno == EINTR ? EWOULDBLOCK : errno);
-    if (ftruncate(fd, 0) != 0)
+    // A new file is not truncated: on some file systems (ext4) a truncation to size 0 makes the
+    // close write the whole file out at once, a cost the job would pay for nothing.
+    if (st.st_size != 0 && ftruncate(fd, 0) != 0)
         return refuse(fd, errno);
     return stream_of(fd, "wb");
 }

@@ -4,6 +4,7 @@
 // biased towards runs and control bytes. The seed is printed; set JOBPUSH_CODEC_SEED to replay.
 #include "convert/rje_compress.h"
 #include "convert/rje_expand.h"
+#include "convert/vector_scan.h"
 #include "tests/convert/reference_compress.h"
 
 #include <gtest/gtest.h>
@@ -99,12 +100,14 @@ std::uint64_t seed()
 }
 
 // The compressor and its padded form place the reference's bytes and give its results, for records
-// at block start and behind another record, in blocks from 16 bytes up (room checks of every kind).
+// at block start and behind another record, in blocks from 16 bytes up (room checks of every kind),
+// with the widest vectors the processor has and without them, round by round.
 TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
 {
     std::mt19937_64 rng(seed() + 1);
     auto pick = [&](std::uint64_t n) { return static_cast<std::size_t>(rng() % n); };
     for (int round = 0; round < 20000; ++round) {
+        vector_scan::isa_cap() = round % 2 ? vector_scan::Isa::avx512 : vector_scan::Isa::base;
         Bytes rec = random_record(rng);
         rec.push_back(RJE_IRS);
         Bytes padded = rec;
@@ -135,6 +138,7 @@ TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
             ASSERT_TRUE(std::equal(blocks[0].data(), out[0], blocks[k].data())) << "round " << round;
         }
     }
+    vector_scan::isa_cap() = vector_scan::Isa::avx512;
 }
 
 TEST(CodecRoundTrip, RecordsComeBackFromBlocksOfEverySize)
