@@ -8,7 +8,6 @@
 #include "convert/rje_compress.h"
 #include "convert/rje_convert.h"
 #include "spool/rje_data.h"
-#include "support/byteorder.h"
 
 namespace
 {
@@ -60,11 +59,7 @@ bool BlockWriter::flush()
     if (w == block)
         return true;
     const auto length = static_cast<std::size_t>(w - block);
-    unsigned char *head = block - NJE_DATA_RECORD_OVERHEAD;
-    be::put32(head, static_cast<std::uint32_t>(length + NJE_DATA_CONTROL_SIZE + NJE_DATA_MARKER_SIZE));
-    head[NJE_DATA_LENGTH_SIZE] =
-        static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
-    std::memcpy(head + NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE);
+    nje_data_put_record_head(block - NJE_DATA_RECORD_OVERHEAD, length, control);
     used += NJE_DATA_RECORD_OVERHEAD + length;
     const std::size_t next = used + NJE_DATA_RECORD_OVERHEAD + static_cast<std::size_t>(maxdata);
     if (next > batch_size && batch_size < BATCH_SIZE) {

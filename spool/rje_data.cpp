@@ -44,6 +44,14 @@ int nje_data_close(FILE *stream)
     return std::fclose(stream);
 }
 
+void nje_data_put_record_head(unsigned char *head, size_t length, int control)
+{
+    be::put32(head, static_cast<uint32_t>(length + NJE_DATA_CONTROL_SIZE + NJE_DATA_MARKER_SIZE));
+    head[NJE_DATA_LENGTH_SIZE] =
+        static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
+    std::memcpy(head + NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE);
+}
+
 int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int control,
                         size_t /*buffer_size*/, int format)
 {
@@ -52,15 +60,14 @@ int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int 
     if (length > UINT32_MAX - (NJE_DATA_CONTROL_SIZE + NJE_DATA_MARKER_SIZE))
         return -1;
 
-    unsigned char head[NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE];
-    be::put32(head, static_cast<uint32_t>(length + NJE_DATA_CONTROL_SIZE + NJE_DATA_MARKER_SIZE));
-    head[NJE_DATA_LENGTH_SIZE] =
-        static_cast<unsigned char>(NJE_DATA_CONTROL_SNA | (control & NJE_DATA_CONTROL_BITS));
+    unsigned char head[NJE_DATA_RECORD_OVERHEAD];
+    nje_data_put_record_head(head, length, control);
     // The marker goes into the buffer's headroom so that marker and data leave in one write.
     unsigned char *marked = buffer - NJE_DATA_MARKER_SIZE;
     std::memcpy(marked, NJE_DATA_MARKER, NJE_DATA_MARKER_SIZE);
 
-    if (std::fwrite(head, 1, sizeof head, stream) != sizeof head)
+    if (std::fwrite(head, 1, NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE, stream) !=
+        NJE_DATA_LENGTH_SIZE + NJE_DATA_CONTROL_SIZE)
         return -1;
     if (std::fwrite(marked, 1, length + NJE_DATA_MARKER_SIZE, stream) != length + NJE_DATA_MARKER_SIZE)
         return -1;

@@ -49,6 +49,11 @@ int nje_data_close(FILE *stream);
 int nje_data_write_next(FILE *stream, unsigned char *buffer, size_t length, int control, size_t buffer_size,
                         int format);
 
+// Writes the NJE_DATA_RECORD_OVERHEAD bytes that lead a data-file record of `length` data bytes into
+// `head`: the record length, the control byte 0x80 | (control & 0x30) and "SNA". For writers that
+// build whole records in memory; length must leave room for the length field's 32 bits.
+void nje_data_put_record_head(unsigned char *head, size_t length, int control);
+
 // Appends the end-of-data mark (four zero bytes). @return 0, or -1 when the write fails.
 int nje_data_write_eod(FILE *stream);
 
