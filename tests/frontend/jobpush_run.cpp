@@ -1,17 +1,12 @@
-// Runs the jobpush binary for the tests and reads back the spool files it writes.
+// Runs the programs for the tests and reads back the spool files they write.
 #include "jobpush_run.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "convert/rje_expand.h"
-#include "convert/translate.h"
 #include "spool/rje_data.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
@@ -21,19 +16,6 @@ namespace fs = std::filesystem;
 namespace jobpush_test
 {
 
-namespace
-{
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-} // namespace
-
 std::string fresh_dir(const std::string &name)
 {
     fs::path dir = fs::path(JOBPUSH_BINARY_DIR) / "frontend-tests" / name;
@@ -42,15 +24,33 @@ std::string fresh_dir(const std::string &name)
     return dir.string();
 }
 
-void write_file(const std::string &path, const std::string &data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-}
-
 bool exists(const std::string &path)
 {
     return fs::exists(fs::symlink_status(path));
+}
+
+void LocalJob::SetUp()
+{
+    const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = fresh_dir(std::string(t->test_suite_name()) + "-" + t->name());
+    spool = dir + "/spool";
+    indir = spool + "/MYNODE/rje/input";
+    fs::create_directories(indir);
+    njh = indir + "/NJH78";
+    njd = indir + "/NJD78";
+}
+
+std::string LocalJob::file(const std::string &name, const std::string &data) const
+{
+    write_file(dir + "/" + name, data);
+    return dir + "/" + name;
+}
+
+v LocalJob::local(const v &tail, const std::string &user, const std::string &node) const
+{
+    v a = {user, node, "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
+    a.insert(a.end(), tail.begin(), tail.end());
+    return a;
 }
 
 std::string usage_text()
@@ -77,12 +77,14 @@ std::string quote(const std::string &text)
 // The shell command that runs the program with argv[0] "jobpush" in a bare environment, without
 // redirections. A run directory without catalogues: messages as they stand. Sanitizer builds: keep the
 // leak checker's statistics out of the compared messages.
-std::string command(const std::vector<std::string> &args, const run_options &options, const std::string &io)
+std::string command(const v &args, const run_options &options, const std::string &io)
 {
-    std::string cmd = "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) + " LSAN_OPTIONS=print_suppressions=0";
+    std::string cmd =
+        "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) + " LSAN_OPTIONS=print_suppressions=0";
     for (const auto &[name, value] : options.env)
         cmd += " " + name + "=" + quote(value);
-    std::string limit = options.file_limit_kb > 0 ? "ulimit -f " + std::to_string(options.file_limit_kb) + "; " : "";
+    std::string limit =
+        options.file_limit_kb > 0 ? "ulimit -f " + std::to_string(options.file_limit_kb) + "; " : "";
     cmd += " bash -c '" + limit + "exec -a jobpush \"$0\" \"$@\"' " +
            quote(options.binary.empty() ? JOBPUSH_BIN : options.binary);
     for (const std::string &arg : args)
@@ -97,7 +99,7 @@ run_result collect(int status, const std::string &io)
 
 } // namespace
 
-run_result run(const std::vector<std::string> &args, const run_options &options)
+run_result run(const v &args, const run_options &options)
 {
     std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
     write_file(io + "/in", options.stdin_data);
@@ -108,15 +110,15 @@ run_result run(const std::vector<std::string> &args, const run_options &options)
     return collect(std::system(cmd.c_str()), io);
 }
 
-background_run spawn(const std::vector<std::string> &args, const run_options &options)
+background_run spawn(const v &args, const run_options &options)
 {
     background_run b;
     b.io = fresh_dir("io-" + std::to_string(getpid()) + "-bg");
     int fds[2];
     if (pipe(fds) != 0)
         return b;
-    std::string cmd = "exec " + command(args, options, b.io) + " >" + quote(b.io + "/out") + " 2>" +
-                      quote(b.io + "/err");
+    std::string cmd =
+        "exec " + command(args, options, b.io) + " >" + quote(b.io + "/out") + " 2>" + quote(b.io + "/err");
     b.pid = fork();
     if (b.pid == 0) {
         dup2(fds[0], 0);
@@ -144,62 +146,38 @@ run_result finish(background_run &b, int *signal)
     return collect(status, b.io);
 }
 
-namespace
-{
-
-void extract_group(const unsigned char *section, size_t length, const char *prefix,
-                   std::map<std::string, std::string> &fields)
-{
-    for (const nje_field *f = nje_field_dictionary; f->name != nullptr; ++f) {
-        if (std::string(f->name).rfind(prefix, 0) != 0)
-            continue;
-        std::span<const unsigned char> bytes(section, length);
-        if (nje_field_type(f->descriptor) == NJE_FIELD_CHARACTER) {
-            char text[80] = {};
-            if (nje_section_extract_fields(bytes, {{f->descriptor, text}}) == 0)
-                fields[f->name] = text;
-        } else {
-            uint32_t number = 0;
-            if (nje_section_extract_fields(bytes, {{f->descriptor, &number}}) == 0)
-                fields[f->name] = std::to_string(number);
-        }
-    }
-}
-
-} // namespace
-
 header_file read_header_file(const std::string &path)
 {
     header_file file;
     FILE *stream = nje_header_open(path.c_str(), &file.mark);
     if (stream == nullptr)
         return file;
-    std::vector<unsigned char> buffer(8192);
-    for (;;) {
-        int length = nje_header_read_next(stream, buffer.data(), buffer.size());
-        if (length <= 0) {
-            file.clean_end = length == 0;
-            break;
-        }
-        header_record record;
-        record.offset = nje_header_offset(buffer.data());
-        record.type = nje_header_type(buffer.data());
-        const unsigned char *section = nullptr;
-        while ((section = nje_section_read_next(buffer.data(), section)) != nullptr) {
-            uint32_t id = nje_section_id(section);
-            size_t section_length = nje_section_length(section);
-            if (id == NJE_SECTION_GENERAL) {
-                const char *prefix = record.type == NJE_JOB_HEADER       ? "NJHG"
-                                     : record.type == NJE_DATASET_HEADER ? "NDHG"
-                                                                         : "NJTG";
-                extract_group(section, section_length, prefix, record.fields);
-            } else if (id == NJE_SECTION_RSCS) {
-                extract_group(section, section_length, "NDHV", record.fields);
+    Bytes buffer(8192);
+    int length;
+    while ((length = nje_header_read_next(stream, buffer.data(), buffer.size())) > 0) {
+        header_record record{nje_header_offset(buffer.data()), nje_header_type(buffer.data()), {}};
+        for (const unsigned char *s = nullptr; (s = nje_section_read_next(buffer.data(), s)) != nullptr;) {
+            const uint32_t id = nje_section_id(s), size = nje_section_length(s);
+            record.fields["sections"] += std::to_string(id) + ":" + std::to_string(size) + " ";
+            const std::string prefix = id == NJE_SECTION_RSCS              ? "NDHV"
+                                       : id != NJE_SECTION_GENERAL         ? ""
+                                       : record.type == NJE_JOB_HEADER     ? "NJHG"
+                                       : record.type == NJE_DATASET_HEADER ? "NDHG"
+                                                                           : "NJTG";
+            for (const nje_field *f = nje_field_dictionary; !prefix.empty() && f->name != nullptr; ++f) {
+                char text[80] = {};
+                uint32_t number = 0;
+                const bool chars = nje_field_type(f->descriptor) == NJE_FIELD_CHARACTER;
+                const nje_field_get get =
+                    chars ? nje_field_get(f->descriptor, text) : nje_field_get(f->descriptor, &number);
+                if (std::string(f->name).rfind(prefix, 0) == 0 &&
+                    nje_section_extract_fields(std::span(s, size), {get}) == 0)
+                    record.fields[f->name] = chars ? text : std::to_string(number);
             }
-            record.fields["sections"] += std::to_string(id) + ":" + std::to_string(section_length) + " ";
         }
         file.records.push_back(std::move(record));
     }
+    file.clean_end = length == 0;
     std::fclose(stream);
     return file;
 }
@@ -210,60 +188,39 @@ data_file read_data_file(const std::string &path)
     FILE *stream = nje_data_open(path.c_str());
     if (stream == nullptr)
         return file;
-    std::vector<unsigned char> out(70000);
+    Bytes out(70000);
     for (;;) {
-        long offset = std::ftell(stream);
+        const long offset = std::ftell(stream);
         int control = 0, count = 0;
-        int n = nje_data_read_next(stream, out.data(), out.size(), &control, &count);
-        if (n < 0)
-            break;
-        if (n == 0) {
-            file.eod = true;
-            file.trailing = std::fgetc(stream) != EOF;
+        const int n = nje_data_read_next(stream, out.data(), out.size(), &control, &count);
+        if (n <= 0) {
+            file.eod = n == 0;
+            file.trailing = n == 0 && std::fgetc(stream) != EOF;
             break;
         }
-        file.blocks.push_back({offset, std::vector<unsigned char>(out.begin(), out.begin() + n)});
+        file.blocks.push_back({offset, Bytes(out.begin(), out.begin() + n)});
     }
     std::fclose(stream);
     return file;
 }
 
-std::vector<std::string> records_from(const data_file &file, long from, long to)
+v records_from(const data_file &file, long from, long to)
 {
-    std::vector<std::string> records;
+    v records;
     for (const data_block &block : file.blocks) {
         if (block.offset < from || block.offset >= to || block.data.empty())
             continue;
         rje_expand_ctx ctx;
-        ctx.scb = block.data[0];
-        const unsigned char *in = block.data.data() + 1;
-        const unsigned char *last = block.data.data() + block.data.size() - 1;
-        unsigned char record[600];
-        for (;;) {
-            unsigned char *out = record;
-            unsigned rc = rje_expand(&in, &out, sizeof record, last, &ctx, 0, record);
-            std::string text(reinterpret_cast<char *>(record), static_cast<size_t>(out - record));
-            if (rc == EOB_SPANNED) {
-                if (!text.empty())
-                    records.push_back("<cut>" + text);
-                break;
-            }
-            if (!text.empty() && text.back() == '\x15')
-                text.pop_back();
-            records.push_back(text);
-            if (rc == EOR_EOB)
-                break;
-        }
+        char record[600];
+        std::size_t length = 0;
+        if (rje_expand_block(&ctx, block.data.data(), block.data.size(),
+                             reinterpret_cast<unsigned char *>(record), sizeof record, length,
+                             [&](const unsigned char *r, std::size_t n) {
+                                 records.emplace_back(reinterpret_cast<const char *>(r), n - 1);
+                             }) == EOB_SPANNED)
+            records.push_back("<cut>" + std::string(record, length));
     }
     return records;
-}
-
-std::string ebcdic(const std::string &ascii)
-{
-    std::string out;
-    for (unsigned char c : ascii)
-        out += static_cast<char>(nje_AtoE[c]);
-    return out;
 }
 
 } // namespace jobpush_test

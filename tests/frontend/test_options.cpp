@@ -10,36 +10,17 @@
 #include "jobpush_run.h"
 
 using namespace jobpush_test;
-using v = std::vector<std::string>;
 
 namespace
 {
 
-struct Options : ::testing::Test {
-    std::string dir, spool, njh, njd, good;
+struct Options : LocalJob {
+    std::string good;
     void SetUp() override
     {
-        dir =
-            fresh_dir(std::string("opt-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        spool = dir + "/spool";
-        std::filesystem::create_directories(spool + "/MYNODE/rje/input");
-        njh = spool + "/MYNODE/rje/input/NJH78";
-        njd = spool + "/MYNODE/rje/input/NJD78";
+        LocalJob::SetUp();
         good = file("in.txt", "a\tb\n");
     }
-    std::string file(const std::string &name, const std::string &data)
-    {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
-    }
-    // A local run with the given options and files.
-    v local(v tail) const
-    {
-        v a = {"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
-        a.insert(a.end(), tail.begin(), tail.end());
-        return a;
-    }
-    v records() const { return records_from(read_data_file(njd), 0); }
 };
 
 TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
@@ -49,9 +30,17 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
     std::filesystem::create_directories(dir + "/tbl");
     std::filesystem::create_directories(dir + "/fifo");
     mkfifo((dir + "/fifo/toebcdic.bin").c_str(), 0600); // would block a plain open for ever
-    const std::string cut_record("\0\0\0\x05" "ab", 6), conv = "jobpush: process_file: nje_convert_toibm: ";
+    const std::string cut_record("\0\0\0\x05"
+                                 "ab",
+                                 6),
+        conv = "jobpush: process_file: nje_convert_toibm: ";
     run_options japanese = with_env("LANG", "ja_JP.UTF-8"), cut_pipe = piped(cut_record);
     japanese.env["SNARJEHOME"] = JOBPUSH_BINARY_DIR "/frontend"; // the DBCS library of the build
+    const std::string full = "\n\tfile write ERROR: spool directory is full.\n",
+                      deep = spool + "/" + std::string(240, 'd');
+    std::string unrepeated; // compresses to about its own size, written only when the data file closes
+    for (unsigned i = 0, x = 1; i < 3000; ++i, x = x * 1103515245 + 12345)
+        unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
     v twenty_one;
     for (int i = 0; i < 21; ++i)
         twenty_one.insert(twenty_one.end(), {"-q", "NDHGCLAS", "Z"});
@@ -112,10 +101,20 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
         {local({"-l", "3", file("jp", "\xe3\x81\x82\n")}),
          loc + conv + "a double-byte character does not fit a record of 3 bytes (at least 4 are needed)\n",
          japanese},
-        {local({"-r", file("cut", cut_record)}), loc + conv + "the last record runs past the end of the input\n"},
+        {local({"-r", file("cut", cut_record)}),
+         loc + conv + "the last record runs past the end of the input\n"},
         {local({"-r", "-"}), loc + conv + "the last record runs past the end of the input\n", cut_pipe},
         {local({"-max", "5", good}),
          loc + "maxdata = 5\njobpush: process_file: nje_convert_toibm: compression failed\n"},
+        {local({"-sp", deep, good}),
+         loc + "jobpush: " + deep + "/MYNODE/rje/input/NJH78: File name too long\n"},
+        {local({"-sp", none, good}),
+         loc + "jobpush: " + none + "/MYNODE/rje/input/NJH78: No such file or directory\n"},
+        // A full spool (a file size limit of 1 KiB; the header file stays below it) removes both files.
+        {local({file("u", unrepeated + "\n")}), loc + "jobpush: close_local_job: nje_data_close: " + full,
+         file_limit(1)},
+        {local({file("x", std::string(40000, 'x') + "\n" + std::string(200000, '\n'))}),
+         loc + "jobpush: process_file: nje_convert_toibm: " + full, file_limit(1)},
     };
     for (const fault &f : faults) {
         run_result r = run(f.args, f.options);
@@ -132,8 +131,6 @@ TEST_F(Options, SettingsReachTheRecords)
     for (int i = 0; i < 256; ++i)
         table[i] = static_cast<char>(255 - i);
     std::filesystem::create_directories(dir + "/tbl");
-    std::filesystem::create_directories(dir + "/fifo");
-    mkfifo((dir + "/fifo/toebcdic.bin").c_str(), 0600); // would block a plain open for ever
     write_file(dir + "/tbl/toebcdic.bin", table);
     struct setting {
         v options;
@@ -153,7 +150,7 @@ TEST_F(Options, SettingsReachTheRecords)
         a.push_back(good);
         run_result r = run(a, s.run);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(records(), s.records) << s.options[0];
+        EXPECT_EQ(records_from(read_data_file(njd)), s.records) << s.options[0];
     }
 }
 

@@ -6,39 +6,21 @@
 #include <filesystem>
 #include <random>
 
-#include "jobshow_run.h"
+#include "jobpush_run.h"
 
 using namespace jobpush_test;
-using namespace jobshow_test;
 namespace fs = std::filesystem;
-using v = std::vector<std::string>;
 
 namespace
 {
 
-struct Show : ::testing::Test {
-    std::string dir, njh, njd;
-    void SetUp() override
-    {
-        dir =
-            fresh_dir(std::string("show-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir + "/spool/MYNODE/rje/input");
-        njh = dir + "/spool/MYNODE/rje/input/NJH78";
-        njd = dir + "/spool/MYNODE/rje/input/NJD78";
-    }
-    std::string file(const std::string &name, const std::string &data)
-    {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
-    }
+struct Show : LocalJob {
     // A job built by jobpush in the spool (a fresh one each time).
-    void push(v tail, const std::string &binary = JOBPUSH_BIN)
+    void push(const v &tail, const std::string &binary = JOBPUSH_BIN)
     {
         fs::remove(njh);
         fs::remove(njd);
-        v a = {"sys", "nodea", "-g", "none", "-sp", dir + "/spool", "-n", "mynode", "-d", "2"};
-        a.insert(a.end(), tail.begin(), tail.end());
-        const run_result r = run(a, variant(binary));
+        const run_result r = run(local(tail), variant(binary));
         ASSERT_EQ(r.status, 0) << r.err;
     }
     // Overwrites bytes of a spool file.

@@ -4,11 +4,10 @@
 
 #include <filesystem>
 
-#include "jobshow_run.h"
+#include "jobpush_run.h"
 #include "link/sim_process.h"
 
 using namespace jobpush_test;
-using namespace jobshow_test;
 
 TEST(ShowSent, CompleteJobFromTheSimulatorsSpool)
 {

@@ -5,10 +5,10 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <poll.h>
 #include <rpc/pmap_clnt.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,33 +16,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-// A fresh directory under the system's temporary directory, removed with its contents.
-class temp_dir
-{
-  public:
-    temp_dir()
-    {
-        std::string templ = (std::filesystem::temp_directory_path() / "jobpush-XXXXXX").string();
-        if (mkdtemp(templ.data()) != nullptr)
-            path_ = templ;
-    }
-    ~temp_dir()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    temp_dir(const temp_dir &) = delete;
-    temp_dir &operator=(const temp_dir &) = delete;
-    const std::string &path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+#include "tests/test_util.h"
 
 // Port that the portmapper on loopback maps (program, version, TCP) to, 0 when none.
 inline u_short port_of(unsigned long program, unsigned long version = 1)

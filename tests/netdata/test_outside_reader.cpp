@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <random>
 
-#include "convert/translate.h"
 #include "jobpush_run.h"
 #include "xmit_image.h"
 
@@ -15,43 +14,25 @@ using namespace netdata_test;
 namespace
 {
 
-std::string fresh(const std::string &name)
+Bytes ebcdic_record(const std::string &s, std::size_t pad_to = 0)
 {
-    auto dir = std::filesystem::path(JOBPUSH_BINARY_DIR) / "netdata-tests" / name;
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
-
-Bytes ebcdic(const std::string &s, std::size_t pad_to = 0)
-{
-    Bytes b;
-    for (unsigned char c : s)
-        b.push_back(nje_AtoE[c]);
-    if (b.size() < pad_to)
-        b.resize(pad_to, EBCDIC_BLANK);
+    Bytes b = bytes(ebcdic(s));
+    b.resize(std::max(pad_to, b.size()), EBCDIC_BLANK);
     return b;
 }
 
-struct outside : ::testing::Test {
-    std::string dir;
-    void SetUp() override { dir = fresh(::testing::UnitTest::GetInstance()->current_test_info()->name()); }
+struct outside : jobpush_test::LocalJob {
     // Sends `input` as report.txt with jobpush-netdata (a local job) and loads its stream; checks what
     // dasdload says of it.
-    loaded load(const Bytes &input, int lrecl, int format, bool fixed)
+    loaded load(const std::string &input, int lrecl, int format, bool fixed)
     {
-        const std::string spool = dir + "/spool", in = spool + "/LOCALNOD/rje/input";
-        std::filesystem::remove_all(spool);
-        std::filesystem::create_directories(in);
-        jobpush_test::write_file(dir + "/report.txt", std::string(input.begin(), input.end()));
-        jobpush_test::run_options o;
-        o.binary = JOBPUSH_NETDATA_BIN;
-        jobpush_test::run_result r = jobpush_test::run(
-            {"bob", "nodea", "-g", "none", "-sp", spool, "-d", "2", "-l", std::to_string(lrecl),
-             format == 1 ? "-b" : "-t", fixed ? "-f" : "-v", dir + "/report.txt"},
-            o);
+        std::filesystem::remove(njd);
+        const jobpush_test::run_result r =
+            jobpush_test::run(local({"-l", std::to_string(lrecl), format == 1 ? "-b" : "-t",
+                                     fixed ? "-f" : "-v", file("report.txt", input)}),
+                              jobpush_test::variant(JOBPUSH_NETDATA_BIN));
         EXPECT_EQ(r.status, 0) << r.err;
-        loaded l = dasdload(dir, xmit_of_data_file(in + "/NJD78"));
+        loaded l = dasdload(dir, xmit_of_data_file(njd));
         EXPECT_EQ(l.status, 0) << l.log;
         EXPECT_NE(l.log.find("DSNAME=REPORT.TXT"), std::string::npos) << l.log;
         const std::string dcb = fixed ? "DSORG=PS RECFM=FB LRECL=" + std::to_string(lrecl)
@@ -66,11 +47,10 @@ struct outside : ::testing::Test {
 TEST_F(outside, TextFixedAndVariable)
 {
     // Fixed: every line a record of lrecl blanks-filled bytes; dasdseq reads the dataset.
-    const std::string text = "HELLO WORLD\nsecond line\n\nlast";
-    loaded l = load(Bytes(text.begin(), text.end()), 80, 0, true);
+    loaded l = load("HELLO WORLD\nsecond line\n\nlast", 80, 0, true);
     Bytes want;
     for (const char *line : {"HELLO WORLD", "second line", "", "last"}) {
-        Bytes r = ebcdic(line, 80);
+        const Bytes r = ebcdic_record(line, 80);
         want.insert(want.end(), r.begin(), r.end());
     }
     EXPECT_EQ(dasdseq(l), want);
@@ -78,31 +58,26 @@ TEST_F(outside, TextFixedAndVariable)
     // Variable, records up to 255 bytes (two segments): each record exactly as long as its text,
     // no separator behind it; an empty line is three blanks; a longer line is cut at lrecl.
     const std::string lines[] = {"", "short", std::string(254, 'x'), std::string(300, 'y'), "end"};
-    std::string input;
-    for (const std::string &line : lines)
-        input += line + "\n";
-    l = load(Bytes(input.begin(), input.end()), 255, 0, false);
-    const std::vector<Bytes> recs = {ebcdic("   "), ebcdic("short"), ebcdic(lines[2]),
-                                     ebcdic(std::string(255, 'y')), ebcdic("end")};
+    l = load(lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[3] + "\n" + lines[4] + "\n", 255, 0,
+             false);
+    const std::vector<Bytes> recs = {ebcdic_record("   "), ebcdic_record("short"), ebcdic_record(lines[2]),
+                                     ebcdic_record(std::string(255, 'y')), ebcdic_record("end")};
     EXPECT_EQ(records_in_image(l), recs);
 }
 
 TEST_F(outside, BinaryFixedAndVariable)
 {
     std::mt19937 rng(7);
-    Bytes data(1030);
-    for (unsigned char &b : data)
-        b = static_cast<unsigned char>(rng());
+    std::string data(1030, '\0');
+    for (char &b : data)
+        b = static_cast<char>(rng());
     // Fixed: chunks of 100, the last one filled with blanks.
     loaded l = load(data, 100, 1, true);
-    Bytes want = data;
-    want.resize(1100, EBCDIC_BLANK);
-    EXPECT_EQ(dasdseq(l), want);
+    EXPECT_EQ(dasdseq(l), bytes(data + std::string(70, '\x40')));
 
     // Variable: chunks of 200 and the rest.
-    l = load(Bytes(data.begin(), data.begin() + 450), 200, 1, false);
-    const std::vector<Bytes> recs = {Bytes(data.begin(), data.begin() + 200),
-                                     Bytes(data.begin() + 200, data.begin() + 400),
-                                     Bytes(data.begin() + 400, data.begin() + 450)};
-    EXPECT_EQ(records_in_image(l), recs);
+    l = load(data.substr(0, 450), 200, 1, false);
+    EXPECT_EQ(records_in_image(l),
+              (std::vector<Bytes>{bytes(data.substr(0, 200)), bytes(data.substr(200, 200)),
+                                  bytes(data.substr(400, 50))}));
 }

@@ -25,12 +25,6 @@ constexpr std::size_t kDeviceHeader = 512;
 constexpr std::size_t kTrackHeader = 5;
 constexpr std::size_t kCount = 8;
 
-Bytes slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 uint32_t le32(const unsigned char *p)
 {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -90,7 +84,7 @@ std::vector<Bytes> records_in_image(const loaded &l)
         ADD_FAILURE() << "no extent in\n" << l.log;
         return recs;
     }
-    const Bytes img = slurp(l.image);
+    const Bytes img = bytes(slurp(l.image));
     if (img.size() < kDeviceHeader) {
         ADD_FAILURE() << "no image";
         return recs;
@@ -131,7 +125,7 @@ Bytes dasdseq(const loaded &l)
     std::filesystem::remove(dir + "/seq.out");
     EXPECT_EQ(shell(dir, "dasdseq vol.3390 " + l.dataset + " && mv " + l.dataset + " seq.out", log), 0)
         << log;
-    return slurp(dir + "/seq.out");
+    return bytes(slurp(dir + "/seq.out"));
 }
 
 } // namespace netdata_test

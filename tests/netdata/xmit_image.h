@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_util.h"
+
 namespace netdata_test
 {
-
-using Bytes = std::vector<unsigned char>;
 
 // The data records of a data file, joined (the records must all be 80 bytes).
 Bytes xmit_of_data_file(const std::string &path);

@@ -9,39 +9,30 @@
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
-using v = std::vector<std::string>;
 
 namespace
 {
 
-struct SimRun : ::testing::Test {
-    std::string dir, spool, input, sent;
+struct SimRun : LocalJob {
+    std::string input, sent;
     std::unique_ptr<sim_process> sim;
     void SetUp() override
     {
         hold_rpcbind_lock();
-        dir =
-            fresh_dir(std::string("sim-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        spool = dir + "/spool";
+        LocalJob::SetUp();
         input = spool + "/SIMNODE/LINKA/input";
         sent = spool + "/SIMNODE/LINKA/sent";
-        fs::create_directories(spool);
     }
-    void start(std::vector<std::string> extra = {})
+    void start(v extra = {})
     {
-        std::vector<std::string> args = {"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"};
+        v args = {"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"};
         args.insert(args.end(), extra.begin(), extra.end());
         sim = std::make_unique<sim_process>(args);
         ASSERT_TRUE(sim->start()) << sim->error();
     }
-    std::string file(const std::string &name, const std::string &data)
+    run_result push(v tail, const run_options &o = {}, const std::string &node = "nodea")
     {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
-    }
-    run_result push(std::vector<std::string> tail, const run_options &o = {})
-    {
-        std::vector<std::string> a = {"bob", "nodea", "-g", "localhost", "-sp", spool};
+        v a = {"bob", node, "-g", "localhost", "-sp", spool};
         a.insert(a.end(), tail.begin(), tail.end());
         return run(a, o);
     }
@@ -88,7 +79,7 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
         largest = std::max(largest, b.data.size());
     EXPECT_LE(largest, 3811u); // 4096 from the link, bounded by 3820, less 9
     EXPECT_GT(largest, 3700u);
-    v recs = records_from(d, 0);
+    v recs = records_from(d);
     ASSERT_EQ(recs.size(), 300u);
     EXPECT_EQ(recs[299], ebcdic("record 299" + std::string(60, '*')));
 }
@@ -104,8 +95,8 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
     header_file h = read_header_file(sent + "/NJH1");
     ASSERT_EQ(h.records.size(), 4u);
     data_file d = read_data_file(sent + "/NJD1");
-    EXPECT_EQ(records_from(d, 0), (v{ebcdic("//J JOB"), ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB"),
-                                     ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
+    EXPECT_EQ(records_from(d), (v{ebcdic("//J JOB"), ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB"),
+                                  ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
     // Each dataset begins just past its begin JCL; its count takes in the end JCL.
     EXPECT_EQ(records_from(d, h.records[1].offset, h.records[2].offset),
               (v{ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB")}));
@@ -139,27 +130,22 @@ TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
         EXPECT_EQ(h.records[i].fields.at("NDHGRMT"), "CARL");
     }
     EXPECT_EQ(h.records[3].fields.at("NJTGXCLS"), "B");
-
-    r = push({file("c", "c\n"), "-q", "NOFIELD", "1", file("d", "d\n")});
-    EXPECT_EQ(r.err, "jobpush: unknown field NOFIELD\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(spool_empty(input));
-
-    // A block size below any record: no record fits, the run ends without looping.
-    r = push({"-max", "5", file("e", "e\n")});
-    EXPECT_EQ(r.err, "jobpush: process_file: nje_convert_toibm: compression failed\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(spool_empty(input));
 }
 
+// A send the link daemon refuses is reported by its status; the job stays in the spool.
 TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
 {
-    start({"--send-status", "21"});
-    run_result r = push({file("a", "a\n")});
-    EXPECT_EQ(r.err, "jobpush: send job: Job not found\n");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_header_file(input + "/NJH1").mark, 2);
-    EXPECT_TRUE(read_data_file(input + "/NJD1").eod);
+    for (const auto &[status, text] : {std::pair{"21", "Job not found"}, std::pair{"22", "Permission denied"},
+                                       std::pair{"23", "unknown error 23"}}) {
+        start({"--send-status", status});
+        run_result r = push({file("a", "a\n")});
+        EXPECT_EQ(r.err, std::string("jobpush: send job: ") + text + "\n");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(read_header_file(input + "/NJH1").mark, 2);
+        EXPECT_TRUE(read_data_file(input + "/NJD1").eod);
+        sim->stop();
+        fs::remove_all(spool);
+    }
 }
 
 TEST_F(SimRun, JobIdentifierGivesJobNumberModulo9999)
@@ -185,9 +171,11 @@ TEST_F(SimRun, FullSpoolBeforeTheSend)
     EXPECT_EQ(sim->output().find("sent job"), std::string::npos);
 }
 
+// Every way the link daemon or the link process can fail the run, with the whole of standard error.
 TEST_F(SimRun, LinkFailures)
 {
-    std::string a = file("a", "a\n");
+    const std::string a = file("a", "a\n"), getid = "jobpush: could not get job id: ",
+                      parms = "jobpush: could not get local name and node: ";
     // No link daemon registered; a gateway that does not resolve.
     run_result r = push({a});
     EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n");
@@ -196,35 +184,53 @@ TEST_F(SimRun, LinkFailures)
     EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <verylong> on machine: <no-such-host.invalid>\n");
     EXPECT_EQ(r.status, 1);
 
-    const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
+    const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n",
+                      traced = "jobpush: TRACE turned on\n", no_maxdata = "-1 return from 'getmaxdata'\n";
+    const auto refused = [](const std::string &what, const std::string &value) {
+        return "refused " + what + " \"" + value + "\" in the link daemon's answer\n";
+    };
     struct fault {
-        std::vector<std::string> sim_args;
-        std::string message; // the whole standard error, or a part of it when `part`
+        v sim_args;
+        std::string message; // the whole standard error, or its beginning when `part`
         bool part = false;
-        std::vector<std::string> options = {};
+        v options = {};
+        std::string node = "nodea";
     } faults[] = {
-        {{"--zero-program", "NODEA"}, not_active},
-        {{"--close-on", "23"}, not_active + not_active}, // the link information call fails
-        {{"--getid-status", "5"}, "jobpush: could not get job id: NJE file error\n"},
-        {{"--bad-answer", "slash-jobid"},
-         "jobpush: could not get job id: refused job identifier \"../../etc/78\" in the link daemon's answer\n"},
-        {{"--bad-answer", "empty-user"},
-         "jobpush: could not get local name and node: refused local user \"\" in the link daemon's answer\n"},
-        {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
-        {{"--no-link-process"},
-         "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
-         "Zero return from 'contact_link'\n" +
-             not_active + "-1 return from 'getmaxdata'\n",
-         true,
+        {{"--zero-program", "NODEA"}, not_active}, // no link process for the node
+        {{}, "jobpush: SNA RJE Link: <nodez> on machine: <localhost> is not active\n", false, {}, "nodez"},
+        {{"--close-on", "23"}, // the link information call fails
+         traced + not_active + "-1 return from 'getlinkrpcid'\n" + not_active + no_maxdata,
+         false,
          {"-d", "1"}},
+        {{"--no-link-process"},
+         traced +
+             "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
+             "Zero return from 'contact_link'\n" +
+             not_active + no_maxdata,
+         false,
+         {"-d", "1"}},
+        {{"--close-on", "link"}, not_active},
+        {{"--block-size", "273"}, not_active}, // too small for one record
+        {{"--close-on", "2"}, parms + "RPC: ", true},
+        {{"--bad-answer", "long-node"}, parms + "RPC: Can't decode result\n"},
+        {{"--bad-answer", "empty-node"}, parms + refused("local node", "")},
+        {{"--bad-answer", "empty-user"}, parms + refused("local user", "")},
+        {{"--getid-status", "5"}, getid + "NJE file error\n"},
+        {{"--bad-answer", "long-jobid"}, getid + "RPC: Can't decode result\n"},
+        {{"--bad-answer", "long-link"}, getid + "RPC: Can't decode result\n"},
+        {{"--bad-answer", "slash-jobid"}, getid + refused("job identifier", "../../etc/78")},
+        {{"--bad-answer", "empty-jobid"}, getid + refused("job identifier", "")},
+        {{"--bad-answer", "slash-link"}, getid + refused("link name", "../X")},
+        {{"--bad-answer", "dotdot-link"}, getid + refused("link name", "..")},
+        {{"--bad-answer", "quote-link"}, getid + refused("link name", "a\\\\\\\"\\x01/")},
     };
     for (const fault &f : faults) {
         start(f.sim_args);
-        std::vector<std::string> tail = f.options;
+        v tail = f.options;
         tail.push_back(a);
-        r = push(tail);
+        r = push(tail, {}, f.node);
         if (f.part)
-            EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.substr(0, f.message.size()), f.message);
         else
             EXPECT_EQ(r.err, f.message);
         EXPECT_EQ(r.status, 1);
@@ -239,7 +245,7 @@ TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
     run_result r = push({file("a", "a\n"), file("b", "b\n")}, variant(JOBPUSH_SEPARATE_BIN));
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(records_from(read_data_file(sent + "/NJD2"), 0), v{ebcdic("b")});
+    EXPECT_EQ(records_from(read_data_file(sent + "/NJD2")), v{ebcdic("b")});
     EXPECT_EQ(read_header_file(sent + "/NJH2").records.size(), 3u);
 
     r = push({file("c", "c\n")}, variant(JOBPUSH_JT1_BIN));
