@@ -96,21 +96,11 @@ TEST(ConvertStreams, PipesAndPushedBackBytes)
     for (int format : {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY}) {
         std::FILE *in = pipe_with(bytes("AB\nC\n"));
         ASSERT_NE(in, nullptr);
-        const int c = std::getc(in);
-        std::ungetc(c, in);
-        char *text = nullptr;
-        std::size_t size = 0;
-        std::FILE *df = open_memstream(&text, &size);
-        unsigned char *buffer = nje_data_allocate_buffer(8192);
-        EXPECT_EQ(nje_convert_toibm(in, df, buffer, 80, 3820, format, 0, 8, 0),
-                  format == NJE_FORMAT_TEXT ? 2 : 1);
+        std::ungetc(std::getc(in), in);
+        const Conversion c = convert(in, 80, 3820, format);
+        EXPECT_EQ(c.result, format == NJE_FORMAT_TEXT ? 2 : 1);
         EXPECT_TRUE(std::feof(in) && std::getc(in) == EOF);
-        nje_data_write_eod(df);
-        std::fclose(df);
-        const Bytes file(text, text + size);
-        EXPECT_EQ(records(file)[0][0], format == NJE_FORMAT_TEXT ? 0xC1 : 'A');
-        std::free(text);
-        nje_data_free_buffer(buffer);
+        EXPECT_EQ(records(c.file)[0][0], format == NJE_FORMAT_TEXT ? 0xC1 : 'A');
         std::fclose(in);
     }
 }

@@ -1,64 +1,39 @@
 // Helpers for the conversion tests: run nje_convert_toibm over bytes held in memory, read the data
-// file back with nje_data_read_next and expand its blocks with rje_expand.
+// file back with nje_data_read_next and expand its blocks with rje_expand_block.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
 #include "convert/rje_convert.h"
 #include "convert/rje_expand.h"
 #include "spool/rje_data.h"
+#include "tests/test_util.h"
 
 namespace convert_test
 {
-
-using Bytes = std::vector<unsigned char>;
-
-inline Bytes bytes(const std::string &s)
-{
-    return Bytes(s.begin(), s.end());
-}
-
-// An input file holding `data`, positioned at its start; closed at scope exit.
-struct InputFile {
-    std::FILE *f = std::tmpfile();
-    explicit InputFile(const Bytes &data)
-    {
-        // data() of an empty vector may be null, which fwrite must not get.
-        if (f != nullptr && (data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size()))
-            std::rewind(f);
-    }
-    ~InputFile() { std::fclose(f); }
-    InputFile(const InputFile &) = delete;
-    InputFile &operator=(const InputFile &) = delete;
-};
 
 struct Conversion {
     std::int64_t result = 0;
     Bytes file; // the whole data file, end-of-data mark included
 };
 
-// Converts `input` into a fresh data file (closed with its end-of-data mark).
+// Converts the stream `in` into a fresh data file (closed with its end-of-data mark).
+inline Conversion convert(std::FILE *in, int lrecl, int maxdata, int format, int tabs = 8, int fixed = 0)
+{
+    MemOut df;
+    unsigned char *buffer = nje_data_allocate_buffer(8192);
+    EXPECT_TRUE(in != nullptr && df.f != nullptr && buffer != nullptr);
+    Conversion c{nje_convert_toibm(in, df.f, buffer, lrecl, maxdata, format, 0, tabs, fixed), {}};
+    nje_data_write_eod(df.f);
+    nje_data_free_buffer(buffer);
+    c.file = df.bytes();
+    return c;
+}
+
 inline Conversion convert(const Bytes &input, int lrecl, int maxdata, int format, int tabs = 8, int fixed = 0)
 {
-    Conversion c;
     InputFile in(input);
-    char *text = nullptr;
-    std::size_t size = 0;
-    std::FILE *df = open_memstream(&text, &size);
-    unsigned char *buffer = nje_data_allocate_buffer(8192);
-    EXPECT_TRUE(in.f != nullptr && df != nullptr && buffer != nullptr);
-    c.result = nje_convert_toibm(in.f, df, buffer, lrecl, maxdata, format, 0, tabs, fixed);
-    nje_data_write_eod(df);
-    std::fclose(df);
-    nje_data_free_buffer(buffer);
-    c.file.assign(text, text + size);
-    std::free(text);
-    return c;
+    return convert(in.f, lrecl, maxdata, format, tabs, fixed);
 }
 
 // The data records of a data file, in order.

@@ -1,7 +1,5 @@
 // Golden vectors of the codec and the conversion, one file per fault they caught, under
-// tests/data/convert/<operation>/. A file holds vectors separated by "---" lines; each line is a key
-// and its value, "#" begins a comment. Byte values are hex tokens: "C1", "40*63" (63 blanks), "x59"
-// (59 distinct bytes from 0x81 on), "n20" (the bytes 0 to 19). Operations:
+// tests/data/convert/<operation>/ (format in tests/golden.h). Operations:
 //   compress   record... [size N] [mode M] [result R] block: the block after compressing the records
 //              in turn (result 1 also expands the block back to the records);
 //   expand     block... [raw] [nls] [max N] log: each call's record and result ("C1 15 /1"), "|"
@@ -13,106 +11,17 @@
 //   atoe       text, n, [locale dbcs], field: the n-byte field (prefilled EE), used: bytes consumed;
 //   aencmp     text, field, [n], result.
 // The file "tables" holds the built-in translate tables as published, typed apart from the source.
-#include "test_convert_util.h"
-
 #include <clocale>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
 
 #include "convert/rje_compress.h"
-#include "convert/translate.h"
+#include "test_convert_util.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
+#include "tests/golden.h"
 
 using namespace convert_test;
 
 namespace
 {
-
-namespace fs = std::filesystem;
-
-struct Vector {
-    std::string file;
-    std::multimap<std::string, std::string> keys;
-    std::vector<std::string> all(const std::string &k) const
-    {
-        std::vector<std::string> v;
-        for (auto [a, b] = keys.equal_range(k); a != b; ++a)
-            v.push_back(a->second);
-        return v;
-    }
-    std::string get(const std::string &k, const std::string &def = "") const
-    {
-        auto it = keys.find(k);
-        return it == keys.end() ? def : it->second;
-    }
-    int num(const std::string &k, int def) const { return std::stoi(get(k, std::to_string(def))); }
-};
-
-Bytes hex(const std::string &s)
-{
-    Bytes r;
-    std::istringstream words(s);
-    for (std::string w; words >> w;) {
-        if (w[0] == 'x' || w[0] == 'n') {
-            for (unsigned long k = 0, n = std::stoul(w.substr(1)); k < n; ++k)
-                r.push_back(static_cast<unsigned char>(w[0] == 'x' ? 0x81 + k : k));
-            continue;
-        }
-        const std::size_t star = w.find('*');
-        const unsigned long n = star == std::string::npos ? 1 : std::stoul(w.substr(star + 1));
-        r.insert(r.end(), n, static_cast<unsigned char>(std::stoul(w.substr(0, star), nullptr, 16)));
-    }
-    return r;
-}
-
-// A quoted string with the escapes \n, \t, \\, \" and \xHH.
-Bytes text(const std::string &q)
-{
-    Bytes r;
-    for (std::size_t i = 1; i + 1 < q.size(); ++i) {
-        if (q[i] != '\\') {
-            r.push_back(static_cast<unsigned char>(q[i]));
-            continue;
-        }
-        const char e = q[++i];
-        if (e == 'x') {
-            r.push_back(static_cast<unsigned char>(std::stoul(q.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            r.push_back(static_cast<unsigned char>(e == 'n' ? '\n' : e == 't' ? '\t' : e));
-        }
-    }
-    return r;
-}
-
-void parse(const fs::path &path, std::vector<Vector> &out)
-{
-    std::ifstream in(path);
-    Vector v{path.filename().string(), {}};
-    for (std::string line; std::getline(in, line);) {
-        if (line == "---") {
-            out.push_back(v);
-            v.keys.clear();
-            continue;
-        }
-        if (line.empty() || line[0] == '#')
-            continue;
-        const std::size_t sp = line.find(' ');
-        v.keys.emplace(line.substr(0, sp), sp == std::string::npos ? "" : line.substr(sp + 1));
-    }
-    out.push_back(v);
-}
-
-std::vector<Vector> load(const std::string &op)
-{
-    std::vector<Vector> out;
-    for (const auto &entry : fs::directory_iterator(fs::path(JOBPUSH_TEST_DATA) / "convert" / op))
-        parse(entry.path(), out);
-    EXPECT_FALSE(out.empty()) << op;
-    return out;
-}
 
 // Sets the vector's locale and links the DBCS library when it asks; both undone at scope exit.
 struct Setting {
@@ -123,7 +32,7 @@ struct Setting {
             dbcs = std::make_unique<DbcsStubScope>();
         else
             unload_dbcs_stub();
-        if (v.keys.count("locale") != 0 || !dbcs)
+        if (v.has("locale") || !dbcs)
             std::setlocale(LC_ALL, v.get("locale", "C").c_str());
     }
     ~Setting()
@@ -148,7 +57,7 @@ std::string log_of(const unsigned char *p, const unsigned char *end)
 
 TEST(Golden, Compress)
 {
-    for (const Vector &v : load("compress")) {
+    for (const Vector &v : load_golden("convert/compress")) {
         const auto size = static_cast<unsigned>(v.num("size", 3811));
         Bytes block(size, 0xEE);
         unsigned char *out = block.data();
@@ -185,7 +94,7 @@ TEST(Golden, Compress)
 
 TEST(Golden, Expand)
 {
-    for (const Vector &v : load("expand")) {
+    for (const Vector &v : load_golden("convert/expand")) {
         const bool raw = v.num("raw", 0) != 0;
         const auto max = static_cast<unsigned>(v.num("max", 256));
         xlate_to_nls = v.num("nls", 0);
@@ -213,14 +122,14 @@ TEST(Golden, Expand)
 
 TEST(Golden, Convert)
 {
-    for (const Vector &v : load("convert")) {
+    for (const Vector &v : load_golden("convert/convert")) {
         Setting setting(v);
-        const Bytes input = v.keys.count("text") != 0 ? text(v.get("text")) : hex(v.get("input"));
+        const Bytes input = v.has("text") ? text(v.get("text")) : hex(v.get("input"));
         const Conversion c = convert(input, v.num("lrecl", 80), v.num("maxdata", 3820), v.num("format", 0),
                                      v.num("tabs", 8), v.num("fixed", 0));
         EXPECT_EQ(c.result, v.num("result", 0)) << v.file;
         std::vector<Bytes> want;
-        const bool raw_records = v.keys.count("datafile") != 0;
+        const bool raw_records = v.has("datafile");
         for (const std::string &r : v.all(raw_records ? "datafile" : "record"))
             want.push_back(hex(r));
         EXPECT_EQ(raw_records ? data_records(c.file) : records(c.file), want) << v.file;
@@ -229,7 +138,7 @@ TEST(Golden, Convert)
 
 TEST(Golden, ReadLine)
 {
-    for (const Vector &v : load("read_line")) {
+    for (const Vector &v : load_golden("convert/read_line")) {
         Setting setting(v);
         InputFile in(text(v.get("text")));
         std::vector<Bytes> got, want;
@@ -245,8 +154,7 @@ TEST(Golden, ReadLine)
 
 TEST(Golden, TranslateTables)
 {
-    std::vector<Vector> file;
-    parse(fs::path(JOBPUSH_TEST_DATA) / "convert" / "tables", file);
+    const std::vector<Vector> file = parse_golden(JOBPUSH_TEST_DATA "/convert/tables");
     Bytes etoa, atoe;
     for (const std::string &row : file[0].all("etoa"))
         for (unsigned char b : hex(row))
@@ -261,7 +169,7 @@ TEST(Golden, TranslateTables)
 
 TEST(Golden, FieldConverters)
 {
-    for (const Vector &v : load("etoa")) {
+    for (const Vector &v : load_golden("convert/etoa")) {
         Setting setting(v);
         const Bytes field = hex(v.get("field"));
         const int n = v.num("n", static_cast<int>(field.size()));
@@ -270,7 +178,7 @@ TEST(Golden, FieldConverters)
         const Bytes want = text(v.get("want"));
         EXPECT_EQ(std::string(dst.data()), std::string(want.begin(), want.end())) << v.file;
     }
-    for (const Vector &v : load("atoe")) {
+    for (const Vector &v : load_golden("convert/atoe")) {
         Setting setting(v);
         const Bytes t = text(v.get("text"));
         const std::string s(t.begin(), t.end());
@@ -279,7 +187,7 @@ TEST(Golden, FieldConverters)
         EXPECT_EQ(field, hex(v.get("field"))) << v.file;
         EXPECT_EQ(end - s.c_str(), v.num("used", 0)) << v.file;
     }
-    for (const Vector &v : load("aencmp")) {
+    for (const Vector &v : load_golden("convert/aencmp")) {
         const Bytes t = text(v.get("text")), field = hex(v.get("field"));
         const std::string s(t.begin(), t.end());
         EXPECT_EQ(nje_AEncmp(s.c_str(), field.data(), v.num("n", static_cast<int>(field.size()))),

@@ -2,9 +2,6 @@
 // and the central round trip (random data and control records written, then read back exactly).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <random>
-
 #include "convert/netdata_read.h"
 #include "convert/netdata_write.h"
 #include "test_convert_util.h"
@@ -13,18 +10,6 @@ using namespace convert_test;
 
 namespace
 {
-
-Bytes hex(const char *s)
-{
-    Bytes b;
-    for (; *s != '\0'; ++s) {
-        if (*s == ' ')
-            continue;
-        b.push_back(static_cast<unsigned char>(std::strtoul(std::string(s, 2).c_str(), nullptr, 16)));
-        ++s;
-    }
-    return b;
-}
 
 Bytes cat(Bytes a, const Bytes &b)
 {
@@ -35,20 +20,15 @@ Bytes cat(Bytes a, const Bytes &b)
 // A data file written by one writer; `write` fills the stream, close and the end-of-data mark follow.
 template <class F> Bytes stream_of(F write, unsigned long *records = nullptr)
 {
-    char *text = nullptr;
-    std::size_t size = 0;
-    std::FILE *df = open_memstream(&text, &size);
+    MemOut df;
     netdata_writer w;
-    nje_netdata_create(df, &w);
+    nje_netdata_create(df.f, &w);
     write(w);
     EXPECT_EQ(nje_netdata_close(&w), 0);
     if (records != nullptr)
         *records = w.records;
-    nje_data_write_eod(df);
-    std::fclose(df);
-    Bytes file(text, text + size);
-    std::free(text);
-    return file;
+    nje_data_write_eod(df.f);
+    return df.bytes();
 }
 
 // The NETDATA stream itself: the 80-byte records of a data file, joined.
@@ -57,7 +37,7 @@ Bytes netdata_bytes(const Bytes &file)
     Bytes all;
     for (const Bytes &r : data_records(file)) {
         EXPECT_EQ(r.size(), 80u);
-        all.insert(all.end(), r.begin(), r.end());
+        all = cat(all, r);
     }
     return all;
 }
@@ -81,19 +61,12 @@ std::vector<logical> read_all(const Bytes &file, std::size_t room = 8192)
     return out;
 }
 
-// A data file holding `stream` as 80-byte records (the last one cut short when it is shorter).
-Bytes file_of(const Bytes &stream)
+// A data file holding the stream `h` (hex, under 80 bytes) as one record cut short.
+Bytes file_of(const std::string &h)
 {
-    Bytes file;
-    for (std::size_t p = 0; p < stream.size(); p += 80) {
-        const std::size_t n = std::min<std::size_t>(80, stream.size() - p);
-        file = cat(file, hex("00 00 00"));
-        file.push_back(static_cast<unsigned char>(n + 4));
-        file = cat(file, hex("80 53 4E 41"));
-        file.insert(file.end(), stream.begin() + static_cast<long>(p),
-                    stream.begin() + static_cast<long>(p + n));
-    }
-    return cat(file, hex("00 00 00 00"));
+    Bytes f = hex("00000000 80534E41 " + h + " 00000000");
+    f[3] = static_cast<unsigned char>(f.size() - 8);
+    return f;
 }
 
 Bytes units(std::initializer_list<nje_tu> list)
@@ -116,27 +89,21 @@ TEST(NetdataWrite, RecordsSegmentsAndTheDataFileForm)
 {
     unsigned long records = 0;
     // A lone INMR06 is one 80-byte record filled with zeros, one data-file record of 88 bytes.
-    Bytes file =
-        stream_of([](netdata_writer &w) { nje_netdata_put_control(&w, "INMR06", nullptr, 0); }, &records);
-    EXPECT_EQ(file,
-              cat(cat(hex("00 00 00 54 80 53 4E 41 08 E0 C9 D5 D4 D9 F0 F6"), Bytes(72, 0)), Bytes(4, 0)));
+    EXPECT_EQ(
+        stream_of([](netdata_writer &w) { nje_netdata_put_control(&w, "INMR06", nullptr, 0); }, &records),
+        hex("00000054 80534E41 08E0C9D5D4D9F0F6 00*72 00000000"));
     EXPECT_EQ(records, 1u);
     // Closing a writer whose record is empty writes nothing.
     EXPECT_EQ(stream_of([](netdata_writer &) {}), Bytes(4, 0));
 
     // 300 data bytes: FF 80 + 253, 31 40 + 47; an empty record is 02 C0. The first segment runs over
     // three records; the segments that follow begin where it ends.
-    Bytes data(300);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<unsigned char>(i);
+    const Bytes data = hex("n256 n44");
     Bytes s = netdata_bytes(stream_of([&](netdata_writer &w) {
         nje_netdata_put_data(&w, data.data(), data.size());
         nje_netdata_put_data(&w, nullptr, 0);
     }));
-    Bytes want = cat(cat(cat(hex("FF 80"), Bytes(data.begin(), data.begin() + 253)), hex("31 40")),
-                     cat(Bytes(data.begin() + 253, data.end()), hex("02 C0")));
-    want.resize(320, 0);
-    EXPECT_EQ(s, want);
+    EXPECT_EQ(s, hex("FF80 n253 3140 FDFEFF n44 02C0 00*14"));
 
     // A segment that ends exactly at the end of a record lets the next one begin the next record.
     s = netdata_bytes(stream_of([](netdata_writer &w) {
@@ -162,11 +129,9 @@ TEST(NetdataWrite, TextUnits)
     const char *list[] = {"A", "BC"};
     EXPECT_EQ(units({{tu(4, 0, INMDSNAM), std::span<const char *const>(list)}}),
               hex("00 02 00 02 00 01 C1 00 02 C2 C3"));
-    EXPECT_EQ(units({{tu(3, 0, INMFTIME), 0}}),
-              cat(hex("10 24 00 01 00 0E"), hex("F1 F9 F7 F0 F0 F1 F0 F1 F0 F0 F0 F0 F0 F0")));
+    EXPECT_EQ(units({{tu(3, 0, INMFTIME), 0}}), hex("10 24 00 01 00 0E F1F9F7F0F0F1F0F1F0F0F0F0F0F0"));
     EXPECT_EQ(units({{tu(3, 0, INMFTIME), 1700000000L}}),
-              cat(hex("10 24 00 01 00 0E"),
-                  hex("F2 F0 F2 F3 F1 F1 F1 F4 F2 F2 F1 F3 F2 F0"))); // 2023-11-14 22:13:20
+              hex("10 24 00 01 00 0E F2F0F2F3F1F1F1F4F2F2F1F3F2F0")); // 2023-11-14 22:13:20
     // A bare number, then a unit behind it, from a given offset; a number wider than 4 bytes.
     Bytes area(20, 0xEE);
     EXPECT_EQ(
@@ -191,30 +156,28 @@ TEST(NetdataWrite, RecordFilesAndOtherFormats)
 {
     // Length-prefixed records: cut at lrecl, an empty record stays empty; with `fixed` filled with
     // blanks. (Text and chunks are checked end to end and through the outside reader.)
-    const Bytes input = hex("00 00 00 02 C1 C2 00 00 00 00 00 00 00 05 01 02 03 04 05");
     for (int fixed : {0, 1}) {
-        InputFile in(input);
+        InputFile in(hex("00000002 C1C2 00000000 00000005 0102030405"));
         unsigned char buffer[300];
         long count = 0;
-        Bytes file = stream_of([&](netdata_writer &w) {
+        const Bytes file = stream_of([&](netdata_writer &w) {
             count = nje_netdata_toibm(in.f, &w, buffer, fixed ? 3 : 4, NJE_FORMAT_RECORD, 8, fixed);
         });
         std::vector<Bytes> data;
         for (const logical &l : read_all(file))
             data.push_back(l.data);
-        const std::vector<Bytes> want =
-            fixed ? std::vector<Bytes>{hex("C1 C2 40"), hex("40 40 40"), hex("01 02 03")}
-                  : std::vector<Bytes>{hex("C1 C2"), Bytes(), hex("01 02 03 04")};
-        EXPECT_EQ(data, want);
+        EXPECT_EQ(data, (fixed ? std::vector<Bytes>{hex("C1C240"), hex("404040"), hex("010203")}
+                               : std::vector<Bytes>{hex("C1C2"), Bytes(), hex("01020304")}));
         EXPECT_EQ(count, 3);
     }
     // No reader for the transparent format: refused before anything is read or written.
     InputFile in(bytes("x"));
     unsigned char buf[300];
-    Bytes file = stream_of([&](netdata_writer &w) {
-        EXPECT_EQ(nje_netdata_toibm(in.f, &w, buf, 80, NJE_FORMAT_TRANSPARENT, 8, 0), NETDATA_BAD_REQUEST);
-    });
-    EXPECT_EQ(file, Bytes(4, 0));
+    EXPECT_EQ(stream_of([&](netdata_writer &w) {
+                  EXPECT_EQ(nje_netdata_toibm(in.f, &w, buf, 80, NJE_FORMAT_TRANSPARENT, 8, 0),
+                            NETDATA_BAD_REQUEST);
+              }),
+              Bytes(4, 0));
     EXPECT_EQ(std::fgetc(in.f), 'x');
 }
 
@@ -222,11 +185,11 @@ TEST(NetdataRead, LimitsOfTheReader)
 {
     // A record longer than the room is cut; its rest is consumed and the next record reads whole.
     Bytes long_rec(300, 0x5A);
-    Bytes file = stream_of([&](netdata_writer &w) {
-        nje_netdata_put_data(&w, long_rec.data(), long_rec.size());
-        nje_netdata_put_control(&w, "INMR06", nullptr, 0);
-    });
-    std::vector<logical> got = read_all(file, 10);
+    std::vector<logical> got = read_all(stream_of([&](netdata_writer &w) {
+                                            nje_netdata_put_data(&w, long_rec.data(), long_rec.size());
+                                            nje_netdata_put_control(&w, "INMR06", nullptr, 0);
+                                        }),
+                                        10);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].data, Bytes(10, 0x5A));
     EXPECT_EQ(got[0].flags, 0x80u);
@@ -234,15 +197,14 @@ TEST(NetdataRead, LimitsOfTheReader)
     EXPECT_EQ(got[1].data, hex("C9 D5 D4 D9 F0 F6"));
 
     // Unreadable: segment lengths 0 and 1, a segment cut short by the end of the data.
-    EXPECT_TRUE(read_all(file_of(hex("00 C0"))).empty());
-    EXPECT_TRUE(read_all(file_of(hex("01 C0"))).empty());
-    EXPECT_TRUE(read_all(file_of(hex("05 C0 01 02"))).empty());
-    got = read_all(file_of(hex("03 80 01 02 C0")));
+    for (const char *bad : {"00 C0", "01 C0", "05 C0 01 02"})
+        EXPECT_TRUE(read_all(file_of(bad)).empty()) << bad;
+    got = read_all(file_of("03 80 01 02 C0"));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].data, hex("01"));
     EXPECT_EQ(got[0].flags, 0x80u); // the first segment's flags
     // A record shorter than 80 bytes counts with its own bytes only.
-    got = read_all(file_of(hex("03 C0 07 03 C0 08")));
+    got = read_all(file_of("03 C0 07 03 C0 08"));
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1].data, hex("08"));
 }
@@ -251,13 +213,13 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
 {
     const char *dsn[] = {"A", "B"};
     const char *member[] = {"C"};
-    Bytes r02 =
-        cat(hex("C9 D5 D4 D9 F0 F2"), units({{tu(5, 4, 0), 7},
-                                             {tu(1, 4, INMLRECL), 84},
-                                             {tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)},
-                                             {tu(4, 0, INMMEMBR), std::span<const char *const>(member)},
-                                             {tu(2, 0, INMUTILN), "INMCOPY"},
-                                             {tu(3, 0, INMFTIME), 0}}));
+    const Bytes r02 =
+        cat(hex("C9D5D4D9F0F2"), units({{tu(5, 4, 0), 7},
+                                        {tu(1, 4, INMLRECL), 84},
+                                        {tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)},
+                                        {tu(4, 0, INMMEMBR), std::span<const char *const>(member)},
+                                        {tu(2, 0, INMUTILN), "INMCOPY"},
+                                        {tu(3, 0, INMFTIME), 0}}));
     uint32_t number = 0, lrecl = 0, missing = 99;
     char name[12], util[8], time[20], small[4];
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(),
@@ -279,7 +241,7 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
     EXPECT_EQ(netdata_lrecl(r02.data(), r02.size(), 80), 84u);
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(), {{tu(7, 0, 1), &number}}), -1);
     // Outside INMR02 the units start right behind the name, and a unit cut by the record's end is missing.
-    Bytes r03 = cat(hex("C9 D5 D4 D9 F0 F3"), units({{tu(1, 4, INMLRECL), 80}}));
+    const Bytes r03 = cat(hex("C9D5D4D9F0F3"), units({{tu(1, 4, INMLRECL), 80}}));
     EXPECT_EQ(netdata_lrecl(r03.data(), r03.size(), 1), 80u);
     EXPECT_EQ(netdata_lrecl(r03.data(), r03.size() - 1, 1), 1u);
 
@@ -293,15 +255,14 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
         data{nullptr, {}};
     char out[NETDATA_DSNAME_MAX + 1];
     auto isnetdata = [&](std::vector<rec> recs, std::size_t size) {
-        Bytes file = stream_of([&](netdata_writer &w) {
+        InputFile in(stream_of([&](netdata_writer &w) {
             for (const rec &r : recs) {
                 if (r.name == nullptr)
                     nje_netdata_put_data(&w, nullptr, 0);
                 else
                     nje_netdata_put_control(&w, r.name, r.units.data(), r.units.size());
             }
-        });
-        InputFile in(file);
+        }));
         return nje_isnetdata(in.f, out, size);
     };
     EXPECT_EQ(isnetdata({i01, i03, i02}, NETDATA_DSNAME_MAX), 1);
@@ -319,21 +280,20 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
 // its flags and every text unit. JOBPUSH_NETDATA_SEED=<seed> replays a run.
 TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
 {
-    unsigned seed = std::random_device{}();
-    if (const char *s = std::getenv("JOBPUSH_NETDATA_SEED"))
-        seed = static_cast<unsigned>(std::strtoul(s, nullptr, 10));
-    std::printf("JOBPUSH_NETDATA_SEED=%u\n", seed);
-    std::mt19937 rng(seed);
+    const std::uint64_t seed = test_seed("JOBPUSH_NETDATA_SEED");
+    std::mt19937 rng(static_cast<unsigned>(seed));
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
 
     struct unit {
         std::string text; // a string unit, or a 4-byte number when empty
         uint32_t number;
+        uint32_t descriptor() const { return tu(text.empty() ? 1 : 2, text.empty() ? 4 : 0, key); }
+        uint16_t key;
     };
     std::vector<Bytes> want;            // data, control records with their name
     std::vector<std::vector<unit>> tus; // the units of each record (none for data)
     std::vector<bool> controls;
-    Bytes file = stream_of([&](netdata_writer &w) {
+    const Bytes file = stream_of([&](netdata_writer &w) {
         for (int i = 0; i < 200; ++i) {
             std::vector<unit> u;
             std::vector<nje_tu> list;
@@ -342,14 +302,11 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
                 std::string t;
                 for (int n = pick(0, 12); n > 0; --n)
                     t += static_cast<char>('A' + pick(0, 25));
-                u.push_back({t, static_cast<uint32_t>(rng())});
-            }
-            for (std::size_t k = 0; k < u.size(); ++k) {
-                const auto key = static_cast<uint16_t>(0x1000 + k);
-                if (u[k].text.empty())
-                    list.emplace_back(tu(1, 4, key), u[k].number);
+                u.push_back({t, static_cast<uint32_t>(rng()), static_cast<uint16_t>(0x1000 + u.size())});
+                if (t.empty())
+                    list.emplace_back(u.back().descriptor(), u.back().number);
                 else
-                    list.emplace_back(tu(2, 0, key), u[k].text.c_str());
+                    list.emplace_back(u.back().descriptor(), u.back().text.c_str());
             }
             Bytes d(static_cast<std::size_t>(pick(0, 1000)));
             for (unsigned char &b : d)
@@ -360,7 +317,7 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
                 ASSERT_GE(n, 0);
                 d.resize(static_cast<std::size_t>(n));
                 ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", d.data(), d.size()), 0);
-                d = cat(hex("C9 D5 D4 D9 F0 F3"), d);
+                d = cat(hex("C9D5D4D9F0F3"), d);
             } else {
                 ASSERT_EQ(nje_netdata_put_data(&w, d.data(), d.size()), 0);
             }
@@ -369,25 +326,22 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
             controls.push_back(control);
         }
     });
-    std::vector<logical> got = read_all(file);
+    const std::vector<logical> got = read_all(file);
     ASSERT_EQ(got.size(), want.size()) << "seed " << seed;
     for (std::size_t i = 0; i < want.size(); ++i) {
         EXPECT_EQ(got[i].data, want[i]) << "record " << i << " seed " << seed;
         // The first segment's flags: first, last when it is the only one, control.
         EXPECT_EQ(got[i].flags, 0x80u | (controls[i] ? 0x20u : 0u) | (want[i].size() <= 253 ? 0x40u : 0u))
             << i << " seed " << seed;
-        for (std::size_t k = 0; k < tus[i].size(); ++k) {
-            const uint32_t d = tus[i][k].text.empty() ? tu(1, 4, static_cast<uint16_t>(0x1000 + k))
-                                                      : tu(2, 0, static_cast<uint16_t>(0x1000 + k));
+        for (const unit &u : tus[i]) {
             char text[16] = {};
             uint32_t number = 0;
             const Bytes &r = got[i].data;
-            const int missing = tus[i][k].text.empty()
-                                    ? nje_netdata_get_tu(r.data(), r.size(), {{d, &number}})
-                                    : nje_netdata_get_tu(r.data(), r.size(), {{d, text}});
-            EXPECT_EQ(missing, 0);
-            EXPECT_EQ(text, tus[i][k].text) << "seed " << seed;
-            EXPECT_EQ(number, tus[i][k].text.empty() ? tus[i][k].number : 0u) << "seed " << seed;
+            EXPECT_EQ(u.text.empty() ? nje_netdata_get_tu(r.data(), r.size(), {{u.descriptor(), &number}})
+                                     : nje_netdata_get_tu(r.data(), r.size(), {{u.descriptor(), text}}),
+                      0);
+            EXPECT_EQ(text, u.text) << "seed " << seed;
+            EXPECT_EQ(number, u.text.empty() ? u.number : 0u) << "seed " << seed;
         }
     }
 }
@@ -410,14 +364,9 @@ TEST(NetdataRead, UnloadingTheStream)
     };
     auto unload = [](const Bytes &file, int format, int size = 256) {
         InputFile in(file);
-        char *text = nullptr;
-        std::size_t n = 0;
-        std::FILE *out = open_memstream(&text, &n);
-        const int rc = nje_netdata_fromibm(in.f, out, format, size);
-        std::fclose(out);
-        std::string s(text, n);
-        std::free(text);
-        return std::to_string(rc) + ":" + s;
+        MemOut out;
+        const int rc = nje_netdata_fromibm(in.f, out.f, format, size);
+        return std::to_string(rc) + ":" + out.str();
     };
     const std::vector<Bytes> asa = {hex("40 C1"), hex("F0 C2"), hex("F1 C3")};
     EXPECT_EQ(unload(stream(0x9400, asa, true), 0), "0:\nA\n\nB\fC\n");
@@ -427,6 +376,6 @@ TEST(NetdataRead, UnloadingTheStream)
     EXPECT_EQ(unload(stream(0x9000, asa, true), 1), "0:\x40\xC1\xF0\xC2\xF1\xC3");
     EXPECT_EQ(unload(stream(0x9000, asa, false), 1), "3:\x40\xC1\xF0\xC2\xF1\xC3");
     EXPECT_EQ(unload(stream(0x9000, asa, true, true), 1), "4:");
-    EXPECT_EQ(unload(file_of(hex("03 C0 01")), 1), "4:");
+    EXPECT_EQ(unload(file_of("03 C0 01"), 1), "4:");
     EXPECT_EQ(unload(Bytes(4, 0), 1), "4:");
 }
