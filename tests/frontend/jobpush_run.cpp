@@ -182,6 +182,12 @@ header_file read_header_file(const std::string &path)
     return file;
 }
 
+void expect_fields(const header_record &record, const std::map<std::string, std::string> &want)
+{
+    for (const auto &[name, value] : want)
+        EXPECT_EQ(record.fields.count(name) ? record.fields.at(name) : "(none)", value) << name;
+}
+
 data_file read_data_file(const std::string &path)
 {
     data_file file;

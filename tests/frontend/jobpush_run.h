@@ -105,6 +105,8 @@ struct header_file {
     bool clean_end = false; // reading stopped at the end of the file, not at an error
 };
 header_file read_header_file(const std::string &path);
+// Each field named in `want` has the value given there.
+void expect_fields(const header_record &record, const std::map<std::string, std::string> &want);
 
 struct data_block {
     long offset = 0; // position of the data-file record in the file

@@ -15,11 +15,6 @@ const std::string kLocal = "jobpush: DEBUG_LOCAL turned on\n";
 
 struct LocalRun : LocalJob {
     v args(v tail) const { return local(tail, "john.doe", "verylongnode"); }
-    void expect_fields(const header_record &record, const std::map<std::string, std::string> &want)
-    {
-        for (const auto &[name, value] : want)
-            EXPECT_EQ(record.fields.at(name), value) << name;
-    }
 };
 
 TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)

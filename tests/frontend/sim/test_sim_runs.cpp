@@ -36,42 +36,44 @@ struct SimRun : LocalJob {
         a.insert(a.end(), tail.begin(), tail.end());
         return run(a, o);
     }
-    bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
+    static bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
 };
 
+// The job number is the link daemon's identifier modulo 9999.
 TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
 {
-    start();
+    start({"--first-id", "10005"});
     std::string big;
     for (int i = 0; i < 300; ++i)
         big += "record " + std::to_string(i) + std::string(60, '*') + "\n";
     run_result r = push({file("report.txt", big)});
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\n");
+    EXPECT_EQ(r.err, "Job ZAK0006 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(r.status, 0);
-    EXPECT_NE(sim->output().find("sent job 1 type 2"), std::string::npos) << sim->output();
+    EXPECT_NE(sim->output().find("sent job 10005 type 2"), std::string::npos) << sim->output();
     EXPECT_TRUE(spool_empty(input));
 
-    header_file h = read_header_file(sent + "/NJH1");
+    header_file h = read_header_file(sent + "/NJH10005");
     EXPECT_EQ(h.mark, 2);
     EXPECT_TRUE(h.clean_end);
     ASSERT_EQ(h.records.size(), 3u);
-    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "ZAK0001");
-    EXPECT_EQ(h.records[0].fields.at("NJHGUSID"), "SIMUSER");
+    expect_fields(h.records[0], {{"NJHGJNAM", "ZAK0006"}, {"NJHGJID", "6"}, {"NJHGUSID", "SIMUSER"}});
     EXPECT_EQ(h.records[1].offset, 0u);
     EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), "300");
     const header_record &trailer = h.records[2];
     EXPECT_EQ(trailer.type, 208u);
     EXPECT_EQ(trailer.offset, 0u);
-    for (const char *f : {"NJTGIXPR", "NJTGAXPR", "NJTGIOPR", "NJTGAOPR"})
-        EXPECT_EQ(trailer.fields.at(f), "7") << f;
-    EXPECT_EQ(trailer.fields.at("NJTGXCLS"), "B");
-    EXPECT_EQ(trailer.fields.at("sections"), "0:44 ");
+    expect_fields(trailer, {{"NJTGIXPR", "7"},
+                            {"NJTGAXPR", "7"},
+                            {"NJTGIOPR", "7"},
+                            {"NJTGAOPR", "7"},
+                            {"NJTGXCLS", "B"},
+                            {"sections", "0:44 "}});
     long start_time = std::stol(trailer.fields.at("NJTGSTRT"));
     EXPECT_LE(start_time, std::stol(trailer.fields.at("NJTGSTOP")));
     EXPECT_GE(start_time + 2, std::stol(h.records[0].fields.at("NJHGETS")));
 
-    data_file d = read_data_file(sent + "/NJD1");
+    data_file d = read_data_file(sent + "/NJD10005");
     EXPECT_TRUE(d.eod);
     EXPECT_FALSE(d.trailing);
     size_t largest = 0;
@@ -101,10 +103,8 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
     EXPECT_EQ(records_from(d, h.records[1].offset, h.records[2].offset),
               (v{ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB")}));
     EXPECT_EQ(records_from(d, h.records[2].offset), (v{ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
-    EXPECT_EQ(h.records[2].fields.at("NDHGNREC"), "3");
-    EXPECT_EQ(h.records[2].fields.at("NDHGSTEP"), "X");
-    EXPECT_EQ(h.records[1].fields.at("NDHGDSNO"), "1");
-    EXPECT_EQ(h.records[2].fields.at("NDHGDSNO"), "1");
+    expect_fields(h.records[1], {{"NDHGDSNO", "1"}});
+    expect_fields(h.records[2], {{"NDHGNREC", "3"}, {"NDHGSTEP", "X"}, {"NDHGDSNO", "1"}});
 }
 
 TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
@@ -123,13 +123,10 @@ TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
     EXPECT_EQ(r.status, 0);
     header_file h = read_header_file(sent + "/NJH1");
     ASSERT_EQ(h.records.size(), 4u);
-    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "PAY");
-    EXPECT_EQ(h.records[0].fields.at("NJHGJCLS"), "X");
-    for (int i : {1, 2}) { // every dataset header of the job takes the dataset overrides
-        EXPECT_EQ(h.records[i].fields.at("NDHGCLAS"), "Q");
-        EXPECT_EQ(h.records[i].fields.at("NDHGRMT"), "CARL");
-    }
-    EXPECT_EQ(h.records[3].fields.at("NJTGXCLS"), "B");
+    expect_fields(h.records[0], {{"NJHGJNAM", "PAY"}, {"NJHGJCLS", "X"}});
+    for (int i : {1, 2}) // every dataset header of the job takes the dataset overrides
+        expect_fields(h.records[i], {{"NDHGCLAS", "Q"}, {"NDHGRMT", "CARL"}});
+    expect_fields(h.records[3], {{"NJTGXCLS", "B"}});
 }
 
 // A send the link daemon refuses is reported by its status; the job stays in the spool.
@@ -148,32 +145,13 @@ TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
     }
 }
 
-TEST_F(SimRun, JobIdentifierGivesJobNumberModulo9999)
+// Every way the link daemon or the link process can fail the run, with the whole of standard error; a
+// spool that fills before the send. No spool file stays.
+TEST_F(SimRun, LinkFailures)
 {
-    start({"--first-id", "10005"});
-    run_result r = push({file("a", "a\n")});
-    EXPECT_EQ(r.err, "Job ZAK0006 sent to BOB@NODEA.\n");
-    header_file h = read_header_file(sent + "/NJH10005");
-    ASSERT_FALSE(h.records.empty());
-    EXPECT_EQ(h.records[0].fields.at("NJHGJID"), "6");
-}
-
-TEST_F(SimRun, FullSpoolBeforeTheSend)
-{
-    start();
     std::string unrepeated; // written only when the data file closes, past the limit of 1 KiB
     for (unsigned i = 0, x = 7; i < 3000; ++i, x = x * 1103515245 + 12345)
         unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
-    run_result r = push({file("a", unrepeated + "\n")}, file_limit(1));
-    EXPECT_EQ(r.err, "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(spool_empty(input));
-    EXPECT_EQ(sim->output().find("sent job"), std::string::npos);
-}
-
-// Every way the link daemon or the link process can fail the run, with the whole of standard error.
-TEST_F(SimRun, LinkFailures)
-{
     const std::string a = file("a", "a\n"), getid = "jobpush: could not get job id: ",
                       parms = "jobpush: could not get local name and node: ";
     // No link daemon registered; a gateway that does not resolve.
@@ -195,6 +173,7 @@ TEST_F(SimRun, LinkFailures)
         bool part = false;
         v options = {};
         std::string node = "nodea";
+        run_options run = {};
     } faults[] = {
         {{"--zero-program", "NODEA"}, not_active}, // no link process for the node
         {{}, "jobpush: SNA RJE Link: <nodez> on machine: <localhost> is not active\n", false, {}, "nodez"},
@@ -223,12 +202,18 @@ TEST_F(SimRun, LinkFailures)
         {{"--bad-answer", "slash-link"}, getid + refused("link name", "../X")},
         {{"--bad-answer", "dotdot-link"}, getid + refused("link name", "..")},
         {{"--bad-answer", "quote-link"}, getid + refused("link name", "a\\\\\\\"\\x01/")},
+        {{},
+         "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n",
+         false,
+         {file("u", unrepeated + "\n")},
+         "nodea",
+         file_limit(1)},
     };
     for (const fault &f : faults) {
         start(f.sim_args);
         v tail = f.options;
         tail.push_back(a);
-        r = push(tail, {}, f.node);
+        r = push(tail, f.run, f.node);
         if (f.part)
             EXPECT_EQ(r.err.substr(0, f.message.size()), f.message);
         else
