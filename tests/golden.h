@@ -35,6 +35,8 @@ struct Vector {
     {
         return std::stoi(get(k, std::to_string(def)), nullptr, 0);
     }
+    std::vector<Bytes> hexes(const std::string &k) const; // every value of k, hex
+    std::string str(const std::string &k) const;          // the value of k, a quoted text
 };
 
 // A quoted text.
@@ -59,6 +61,20 @@ inline Bytes text(const std::string &q)
         }
     }
     return r;
+}
+
+inline std::vector<Bytes> Vector::hexes(const std::string &k) const
+{
+    std::vector<Bytes> v;
+    for (const std::string &h : all(k))
+        v.push_back(hex(h));
+    return v;
+}
+
+inline std::string Vector::str(const std::string &k) const
+{
+    const Bytes t = text(get(k, "\"\""));
+    return std::string(t.begin(), t.end());
 }
 
 inline std::vector<Vector> parse_golden(const std::filesystem::path &path)

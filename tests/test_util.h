@@ -41,9 +41,24 @@ inline Bytes hex(const std::string &s)
     return r;
 }
 
+// The bytes as hex() reads them, each followed by a blank.
+inline std::string hex_of(const unsigned char *p, const unsigned char *end)
+{
+    std::string h;
+    for (; p < end; ++p)
+        h += {"0123456789ABCDEF"[*p >> 4], "0123456789ABCDEF"[*p & 15], ' '};
+    return h;
+}
+
 inline Bytes bytes(const std::string &s)
 {
     return Bytes(s.begin(), s.end());
+}
+
+inline Bytes cat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 // EBCDIC of ASCII text with the built-in table.

@@ -5,19 +5,14 @@
 #include "convert/rje_compress.h"
 #include "convert/rje_expand.h"
 #include "tests/convert/reference_compress.h"
+#include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-#include <vector>
 
 namespace
 {
-
-using Bytes = std::vector<unsigned char>;
 
 // One record of 0..255 data bytes built from pieces: blank runs, runs of another byte, controls
 // (IRS, NL, LF, CR, FF, TRN, 0) alone or in runs, and prose-like literal bytes.
@@ -89,12 +84,7 @@ std::vector<Bytes> expand_all(const std::vector<Bytes> &blocks)
 
 std::uint64_t seed()
 {
-    static const std::uint64_t s = [] {
-        const char *env = std::getenv("JOBPUSH_CODEC_SEED");
-        const std::uint64_t v = env != nullptr ? std::strtoull(env, nullptr, 0) : std::random_device{}();
-        std::printf("codec seed: JOBPUSH_CODEC_SEED=%llu\n", static_cast<unsigned long long>(v));
-        return v;
-    }();
+    static const std::uint64_t s = test_seed("JOBPUSH_CODEC_SEED");
     return s;
 }
 

@@ -21,14 +21,9 @@ namespace
 std::FILE *pipe_with(const Bytes &data)
 {
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe(fds) != 0 || write(fds[1], data.data(), data.size()) != static_cast<ssize_t>(data.size()))
         return nullptr;
-    const bool ok = write(fds[1], data.data(), data.size()) == static_cast<ssize_t>(data.size());
     close(fds[1]);
-    if (!ok) {
-        close(fds[0]);
-        return nullptr;
-    }
     return fdopen(fds[0], "rb");
 }
 
@@ -136,19 +131,14 @@ template <class Body> int in_child(Body body)
 TEST(ConvertFailures, FailedWritesReturnMinusOne)
 {
     // A file size limit lets the data file take its first blocks and refuses the rest.
-    Bytes text;
-    for (int i = 0; i < 40000; ++i) {
-        const std::string line = "line " + std::to_string(i * 7919) + " of a longer report\n";
-        text.insert(text.end(), line.begin(), line.end());
-    }
-    Bytes records_in;
-    for (int i = 0; i < 400; ++i) {
-        records_in.insert(records_in.end(), {0, 0, 0, 80});
-        records_in.insert(records_in.end(), 80, static_cast<unsigned char>(i));
-    }
+    std::string text, records_in;
+    for (int i = 0; i < 40000; ++i)
+        text += "line " + std::to_string(i * 7919) + " of a longer report\n";
+    for (int i = 0; i < 400; ++i)
+        records_in += std::string("\0\0\0\x50", 4) + std::string(80, static_cast<char>(i));
     for (int format : {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY, NJE_FORMAT_RECORD, NJE_FORMAT_TRANSPARENT}) {
         const int status = in_child([&] {
-            InputFile in(format == NJE_FORMAT_RECORD ? records_in : text);
+            InputFile in(bytes(format == NJE_FORMAT_RECORD ? records_in : text));
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{16384, 16384};
             setrlimit(RLIMIT_FSIZE, &limit);

@@ -42,17 +42,6 @@ struct Setting {
     }
 };
 
-std::string log_of(const unsigned char *p, const unsigned char *end)
-{
-    std::string log;
-    for (; p < end; ++p) {
-        log += "0123456789ABCDEF"[*p >> 4];
-        log += "0123456789ABCDEF"[*p & 15];
-        log += ' ';
-    }
-    return log;
-}
-
 } // namespace
 
 TEST(Golden, Compress)
@@ -62,9 +51,8 @@ TEST(Golden, Compress)
         Bytes block(size, 0xEE);
         unsigned char *out = block.data();
         int rc = 1;
-        const std::vector<std::string> recs = v.all("record");
-        for (const std::string &text : recs) {
-            const Bytes r = hex(text);
+        const std::vector<Bytes> recs = v.hexes("record");
+        for (const Bytes &r : recs) {
             const unsigned char *in = r.data();
             rc = rje_compress(&in, &out, r.data() + r.size(), block.data() + size, size,
                               static_cast<unsigned>(v.num("mode", RJE_MODE_RECORD)));
@@ -84,11 +72,10 @@ TEST(Golden, Compress)
                          length,
                          [&](const unsigned char *r, std::size_t n) { back.emplace_back(r, r + n - 1); });
         ASSERT_EQ(back.size(), recs.size()) << v.file;
-        for (std::size_t i = 0; i < recs.size(); ++i) {
-            Bytes want = hex(recs[i]);
-            want.pop_back();
-            EXPECT_EQ(back[i], want.empty() ? Bytes{EBCDIC_BLANK} : want) << v.file << " record " << i;
-        }
+        for (std::size_t i = 0; i < recs.size(); ++i)
+            EXPECT_EQ(back[i],
+                      recs[i].size() == 1 ? Bytes{EBCDIC_BLANK} : Bytes(recs[i].begin(), recs[i].end() - 1))
+                << v.file << " record " << i;
     }
 }
 
@@ -102,13 +89,12 @@ TEST(Golden, Expand)
         std::string log;
         unsigned char buf[300];
         unsigned char *out = buf;
-        for (const std::string &text : v.all("block")) {
-            const Bytes block = hex(text);
+        for (const Bytes &block : v.hexes("block")) {
             const unsigned char *in = raw ? block.data() : rje_expand_begin(&ctx, block.data(), block.size());
             for (unsigned rc = EOR_MORE; rc == EOR_MORE && log.size() < 4000;) {
                 rc = rje_expand(&in, &out, max, &block.back(), &ctx, 0, buf);
                 EXPECT_LE(out - buf, static_cast<long>(max)) << v.file;
-                log += log_of(buf, out) + "/" + std::to_string(rc) + (rc == EOB_SPANNED ? " | " : " ");
+                log += hex_of(buf, out) + "/" + std::to_string(rc) + (rc == EOB_SPANNED ? " | " : " ");
                 if (rc != EOB_SPANNED)
                     out = buf;
                 if (max == 0)
@@ -124,15 +110,14 @@ TEST(Golden, Convert)
 {
     for (const Vector &v : load_golden("convert/convert")) {
         Setting setting(v);
-        const Bytes input = v.has("text") ? text(v.get("text")) : hex(v.get("input"));
+        const Bytes input = v.has("text") ? bytes(v.str("text")) : hex(v.get("input"));
         const Conversion c = convert(input, v.num("lrecl", 80), v.num("maxdata", 3820), v.num("format", 0),
                                      v.num("tabs", 8), v.num("fixed", 0));
         EXPECT_EQ(c.result, v.num("result", 0)) << v.file;
-        std::vector<Bytes> want;
         const bool raw_records = v.has("datafile");
-        for (const std::string &r : v.all(raw_records ? "datafile" : "record"))
-            want.push_back(hex(r));
-        EXPECT_EQ(raw_records ? data_records(c.file) : records(c.file), want) << v.file;
+        EXPECT_EQ(raw_records ? data_records(c.file) : records(c.file),
+                  v.hexes(raw_records ? "datafile" : "record"))
+            << v.file;
     }
 }
 
@@ -140,31 +125,26 @@ TEST(Golden, ReadLine)
 {
     for (const Vector &v : load_golden("convert/read_line")) {
         Setting setting(v);
-        InputFile in(text(v.get("text")));
-        std::vector<Bytes> got, want;
+        InputFile in(bytes(v.str("text")));
+        std::vector<Bytes> got;
         unsigned char buf[300];
         for (int len; (len = convert_read_line(in.f, buf, v.num("lrecl", 80), v.num("tabs", 8),
                                                v.num("fixed", 0))) >= 0;)
             got.emplace_back(buf, buf + len);
-        for (const std::string &r : v.all("record"))
-            want.push_back(hex(r));
-        EXPECT_EQ(got, want) << v.file;
+        EXPECT_EQ(got, v.hexes("record")) << v.file;
     }
 }
 
 TEST(Golden, TranslateTables)
 {
-    const std::vector<Vector> file = parse_golden(JOBPUSH_TEST_DATA "/convert/tables");
     Bytes etoa, atoe;
-    for (const std::string &row : file[0].all("etoa"))
-        for (unsigned char b : hex(row))
-            etoa.push_back(b);
-    for (const std::string &row : file[0].all("atoe"))
-        for (unsigned char b : hex(row))
-            atoe.push_back(b);
-    atoe.insert(atoe.end(), atoe.begin(), atoe.end());
+    for (const Vector &v : parse_golden(JOBPUSH_TEST_DATA "/convert/tables"))
+        for (const auto &[table, row] : v.lines) {
+            Bytes &t = table == "etoa" ? etoa : atoe;
+            t = cat(t, hex(row));
+        }
     EXPECT_EQ(Bytes(nje_EtoA, nje_EtoA + 256), etoa);
-    EXPECT_EQ(Bytes(nje_AtoE, nje_AtoE + 256), atoe);
+    EXPECT_EQ(Bytes(nje_AtoE, nje_AtoE + 256), cat(atoe, atoe));
 }
 
 TEST(Golden, FieldConverters)
@@ -175,21 +155,19 @@ TEST(Golden, FieldConverters)
         const int n = v.num("n", static_cast<int>(field.size()));
         std::vector<char> dst(nje_etoa_str_bound(n), 'Z');
         nje_EtoA_str(field.data(), dst.data(), n);
-        const Bytes want = text(v.get("want"));
-        EXPECT_EQ(std::string(dst.data()), std::string(want.begin(), want.end())) << v.file;
+        EXPECT_EQ(std::string(dst.data()), v.str("want")) << v.file;
     }
     for (const Vector &v : load_golden("convert/atoe")) {
         Setting setting(v);
-        const Bytes t = text(v.get("text"));
-        const std::string s(t.begin(), t.end());
+        const std::string s = v.str("text");
         Bytes field(static_cast<std::size_t>(v.num("n", 0)), 0xEE);
         const char *end = nje_AtoE_str(s.c_str(), field.data(), v.num("n", 0));
         EXPECT_EQ(field, hex(v.get("field"))) << v.file;
         EXPECT_EQ(end - s.c_str(), v.num("used", 0)) << v.file;
     }
     for (const Vector &v : load_golden("convert/aencmp")) {
-        const Bytes t = text(v.get("text")), field = hex(v.get("field"));
-        const std::string s(t.begin(), t.end());
+        const std::string s = v.str("text");
+        const Bytes field = hex(v.get("field"));
         EXPECT_EQ(nje_AEncmp(s.c_str(), field.data(), v.num("n", static_cast<int>(field.size()))),
                   v.num("result", 0))
             << v.file << " " << s;

@@ -1,14 +1,14 @@
 #include "convert/kiolink.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <string>
-#include <unistd.h>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
+#include "tests/test_util.h"
 
 namespace
 {
@@ -16,9 +16,7 @@ namespace
 euc_char chars(const char *s)
 {
     euc_char ch{};
-    for (int i = 0; s[i] && i < 4; i++) {
-        ch.c[i] = static_cast<unsigned char>(s[i]);
-    }
+    std::memcpy(ch.c, s, std::min<std::size_t>(std::strlen(s), 4));
     return ch;
 }
 
@@ -27,9 +25,8 @@ euc_char chars(const char *s)
 TEST(KioLink, FallbacksWithoutLibrary)
 {
     unload_dbcs_stub();
-    for (int b = 0; b < 256; b++) {
+    for (int b = 0; b < 256; b++)
         EXPECT_EQ(rje_euclen(b), 1);
-    }
     EXPECT_EQ(euctoibm(chars("\xC3\xA9")), 0);
     euc_char ch = ibmtoeuc(0x4281);
     EXPECT_EQ(ch.c[0], 0x40);
@@ -38,18 +35,17 @@ TEST(KioLink, FallbacksWithoutLibrary)
 
 TEST(KioLink, ValidateSegments)
 {
-    auto v = [](std::initializer_list<unsigned char> b, int n = -1) {
-        return dbcs_validate(b.begin(), n < 0 ? static_cast<int>(b.size()) : n);
-    };
-    EXPECT_EQ(v({0x0E, 0x0F}), 1);
-    EXPECT_EQ(v({0x0E, 0x41, 0x0F}), 0);
-    EXPECT_EQ(v({0x0E, 0x41, 0x42, 0x0F}), 1);
-    EXPECT_EQ(v({0x0E, 0x41, 0x42, 0x0F}, 3), 0);
-    EXPECT_EQ(v({0x0E, 0x41, 0x0E, 0x42, 0x43, 0x0F}), 0);
-    EXPECT_EQ(v({0x0E, 0x41, 0x0A, 0x42, 0x0F}), 0);
-    EXPECT_EQ(v({0x0E, 0x41, 0x42, 0x0F, 0x0F}), 1) << "only the first SI counts";
-    EXPECT_EQ(v({0x0F}), 0);
-    EXPECT_EQ(v({0x0E}, 0), 0);
+    // Valid: SO, pairs of bytes from 0x40, SI within the length; only the first SI counts.
+    for (const auto &[segment, n, valid] : {std::tuple{"0E0F", 2, 1},
+                                            {"0E410F", 3, 0},
+                                            {"0E41420F", 4, 1},
+                                            {"0E41420F", 3, 0},
+                                            {"0E410E42430F", 6, 0},
+                                            {"0E410A420F", 5, 0},
+                                            {"0E41420F0F", 5, 1},
+                                            {"0F", 1, 0},
+                                            {"0E", 0, 0}})
+        EXPECT_EQ(dbcs_validate(hex(segment).data(), n), valid) << segment << " " << n;
 }
 
 TEST(KioLink, LinksStubAndConvertsThroughIt)
@@ -71,9 +67,8 @@ TEST(KioLink, LinksStubAndConvertsThroughIt)
 
 TEST(KioLink, LibraryPathFromLangAndDirectory)
 {
-    char tmpl[] = "/tmp/jobpush_kio_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    std::filesystem::path dir = tmpl;
+    temp_dir tmp;
+    const std::filesystem::path dir = tmp.path();
     std::filesystem::create_symlink(dbcs_stub_path(), dir / "Clib");
     EXPECT_EQ(link_with_lang("C", dir.c_str()), 1);
     EXPECT_EQ(rje_euclen(0xFF), 2);
@@ -83,7 +78,6 @@ TEST(KioLink, LibraryPathFromLangAndDirectory)
     EXPECT_EQ(link_with_lang("C", (dir.string() + "/" + std::string(250, 'x')).c_str()), -1);
     EXPECT_EQ(link_with_lang("", dir.c_str()), -1);
     EXPECT_EQ(link_with_lang(nullptr, dir.c_str()), -1);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(KioLink, MissingEntryPointIsReportedAndNotLinked)

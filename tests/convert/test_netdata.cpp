@@ -11,12 +11,6 @@ using namespace convert_test;
 namespace
 {
 
-Bytes cat(Bytes a, const Bytes &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // A data file written by one writer; `write` fills the stream, close and the end-of-data mark follow.
 template <class F> Bytes stream_of(F write, unsigned long *records = nullptr)
 {

@@ -2,32 +2,14 @@
 #include "convert/translate.h"
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
-
-namespace
-{
+#include "tests/test_util.h"
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
-
-Bytes hex(const std::string &s)
-{
-    Bytes out;
-    for (size_t i = 0; i < s.size(); i += 3) {
-        out.push_back(static_cast<unsigned char>(std::stoul(s.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
-} // namespace
 
 // The converters' vectors are golden files (tests/data/convert/etoa, atoe, aencmp); here the
 // pointer results, the checked forms and the worst-case bound.
@@ -49,70 +31,44 @@ TEST(EtoAStr, ResultsCheckedFormAndBound)
     EXPECT_EQ(Bytes(span_field, span_field + 2), hex("AD BD"));
 }
 
-class TableFiles : public ::testing::Test
+TEST(TableFiles, LoadsFirst256BytesAndRefusesShortMissingOrOverlong)
 {
-  protected:
-    fs::path dir;
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/jobpush_tbl_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    void write(const fs::path &p, size_t size)
-    {
-        std::ofstream out(p, std::ios::binary);
-        for (size_t i = 0; i < size; i++) {
-            out.put(static_cast<char>(255 - (i & 0xFF)));
-        }
-    }
-};
-
-TEST_F(TableFiles, LoadsFirst256BytesAndRefusesShortOrMissing)
-{
-    write(dir / "toebcdic.bin", 300);
-    ASSERT_EQ(nje_load_ebcdic_tbl(dir.c_str()), 1);
-    ASSERT_NE(nje_usr_AtoE, nullptr);
+    temp_dir dir;
+    std::string table;
+    for (int i = 0; i < 300; ++i)
+        table += static_cast<char>(255 - (i & 0xFF));
+    write_file(dir / "toebcdic.bin", table);
+    ASSERT_EQ(nje_load_ebcdic_tbl(dir.path().c_str()), 1);
     EXPECT_EQ(nje_usr_AtoE[0], 255);
     EXPECT_EQ(nje_usr_AtoE[255], 0);
-    unsigned char *loaded = nje_usr_AtoE;
-
-    write(dir / "toascii.bin", 255);
-    unsigned char *before = nje_usr_EtoA;
+    unsigned char *loaded = nje_usr_AtoE, *before = nje_usr_EtoA;
+    write_file(dir / "toascii.bin", table.substr(0, 255));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ascii_tbl(dir.c_str()), 0);
+    EXPECT_EQ(nje_load_ascii_tbl(dir.path().c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: short file: " + (dir / "toascii.bin").string() + "\n");
+              "RJE Load Translate tables: short file: " + (dir / "toascii.bin") + "\n");
     EXPECT_EQ(nje_usr_EtoA, before);
 
+    // Missing, and in a 300-character directory that exists: the path does not fit and counts as missing.
+    std::string deep = dir.path();
+    while (deep.size() < 300)
+        deep += "/" + std::string(40, 'd');
+    deep.resize(300);
+    fs::create_directories(deep);
+    write_file(deep + "/toebcdic.bin", table);
     fs::remove(dir / "toebcdic.bin");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ebcdic_tbl(dir.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: unable to open: " + (dir / "toebcdic.bin").string() + "\n");
+    for (const std::string &d : {dir.path(), deep}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(nje_load_ebcdic_tbl(d.c_str()), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "RJE Load Translate tables: unable to open: " + d + "/toebcdic.bin\n");
+    }
     EXPECT_EQ(nje_usr_AtoE, loaded) << "a failed load keeps the table in use";
-}
 
-TEST_F(TableFiles, CurrentDirectoryAndOverlongPath)
-{
-    write(dir / "toascii.bin", 256);
-    fs::path old = fs::current_path();
-    fs::current_path(dir);
+    write_file(dir / "toascii.bin", table);
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.path());
     EXPECT_EQ(nje_load_ascii_tbl(nullptr), 1);
     fs::current_path(old);
     EXPECT_EQ(nje_usr_EtoA[1], 254);
-
-    // A 300-character directory that exists: the path does not fit and counts as missing.
-    fs::path deep = dir;
-    while (deep.string().size() < 300) {
-        deep /= std::string(40, 'd');
-    }
-    deep = deep.string().substr(0, 300);
-    fs::create_directories(deep);
-    write(deep / "toebcdic.bin", 256);
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ebcdic_tbl(deep.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: unable to open: " + (deep / "toebcdic.bin").string() + "\n");
 }
