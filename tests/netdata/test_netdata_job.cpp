@@ -1,6 +1,6 @@
 // jobpush-netdata end to end: each file a job of its own whose data file is the NETDATA stream in
-// 88-byte data-file records, built locally (DEBUG_LOCAL) and sent to the link daemon simulator; the
-// options that cannot apply are refused before any job exists; a full spool removes the job.
+// 88-byte data-file records, built locally (DEBUG_LOCAL; the jobs sent are checked in tests/frontend/sim);
+// the options that cannot apply are refused before any job exists; a full spool removes the job.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,7 +8,6 @@
 #include "convert/netdata_read.h"
 #include "convert/translate.h"
 #include "jobpush_run.h"
-#include "link/sim_process.h"
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
@@ -47,18 +46,16 @@ std::vector<logical> stream_of(const std::string &path)
     return recs;
 }
 
-// Every record of the data file is 88 bytes: length 84, control byte 0x80, "SNA", 80 bytes; after
-// them the end-of-data mark when `eod`. @return the number of 80-byte records.
-std::size_t check_records(const Bytes &file, bool eod)
+// Every record of the data file is 88 bytes: length 84, control byte 0x80, "SNA", 80 bytes.
+// @return the number of 80-byte records.
+std::size_t check_records(const Bytes &file)
 {
-    const Bytes head = {0, 0, 0, 0x54, 0x80, 'S', 'N', 'A'};
-    const std::size_t body = file.size() - (eod ? 4 : 0);
-    EXPECT_EQ(body % 88, 0u);
-    for (std::size_t p = 0; p + 88 <= body; p += 88)
-        EXPECT_EQ(Bytes(file.begin() + static_cast<long>(p), file.begin() + static_cast<long>(p + 8)), head)
+    EXPECT_EQ(file.size() % 88, 0u);
+    for (std::size_t p = 0; p + 88 <= file.size(); p += 88)
+        EXPECT_EQ(Bytes(file.begin() + static_cast<long>(p), file.begin() + static_cast<long>(p + 8)),
+                  hex("00000054 80534E41"))
             << p;
-    EXPECT_TRUE(!eod || Bytes(file.end() - 4, file.end()) == Bytes(4, 0));
-    return body / 88;
+    return file.size() / 88;
 }
 
 struct NetdataJob : LocalJob {
@@ -90,7 +87,7 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
     EXPECT_EQ(ds.offset, 0u);
     EXPECT_EQ(ds.fields.at("NDHGLREC"), "80");
     EXPECT_EQ(ds.fields.at("NDHGPROC"), "REPORT");
-    EXPECT_EQ(ds.fields.at("NDHGNREC"), std::to_string(check_records(bytes(slurp(njd)), false)));
+    EXPECT_EQ(ds.fields.at("NDHGNREC"), std::to_string(check_records(bytes(slurp(njd)))));
 
     std::vector<logical> s = stream_of(njd);
     ASSERT_EQ(s.size(), 14u);
@@ -174,31 +171,5 @@ TEST_F(NetdataJob, FailuresLeaveNoJob)
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, c.message);
         EXPECT_TRUE(fs::is_empty(indir)) << c.message;
-    }
-}
-
-TEST_F(NetdataJob, TwoFilesAreTwoJobsSent)
-{
-    hold_rpcbind_lock();
-    sim_process sim({"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"});
-    ASSERT_TRUE(sim.start()) << sim.error();
-    run_result r = run({"bob", "nodea", "-g", "localhost", "-sp", spool, file("a.txt", "first\n"),
-                        file("b", std::string(500, 'b') + "\n")},
-                       variant(JOBPUSH_NETDATA_BIN));
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
-    EXPECT_EQ(r.status, 0);
-    const std::string sent = spool + "/SIMNODE/LINKA/sent/";
-    for (const char *id : {"1", "2"}) {
-        header_file h = read_header_file(sent + "NJH" + id);
-        EXPECT_EQ(h.mark, 2);
-        ASSERT_EQ(h.records.size(), 3u) << id;
-        EXPECT_EQ(h.records[1].offset, 0u);
-        EXPECT_EQ(h.records[1].fields.at("NDHGLREC"), "80");
-        const std::size_t n = check_records(bytes(slurp(sent + "NJD" + id)), true);
-        EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), std::to_string(n));
-        std::vector<logical> s = stream_of(sent + "NJD" + id);
-        ASSERT_EQ(s.size(), 5u);
-        EXPECT_EQ(s[3].data, bytes(ebcdic(std::string(id) == "1" ? "first" : std::string(80, 'b'))));
-        EXPECT_EQ(s[4].name, "INMR06");
     }
 }

@@ -105,6 +105,24 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
     EXPECT_EQ(records_from(d, h.records[2].offset), (v{ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
     expect_fields(h.records[1], {{"NDHGDSNO", "1"}});
     expect_fields(h.records[2], {{"NDHGNREC", "3"}, {"NDHGSTEP", "X"}, {"NDHGDSNO", "1"}});
+
+    // jobshow reads the complete job from the simulator's spool; a cut data file fails only the dataset
+    // whose block was cut, after the records before the cut, and says where.
+    const std::string header = sent + "/NJH1", datafile = sent + "/NJD1";
+    r = show({header});
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), header + ": complete (valid mark 2)\n");
+    EXPECT_EQ(show({"-dataset", "2", header}).out, "2\n3\n/*\n");
+    r = show({"-json", header});
+    EXPECT_EQ(r.out.substr(0, 11), "{\"valid\":2,");
+    EXPECT_NE(r.out.find("\"trailer\":{\"NJTGFLG1\":"), std::string::npos) << r.out;
+    write_file(datafile, slurp(datafile).substr(0, fs::file_size(datafile) - 6));
+    EXPECT_EQ(show({"-dataset", "1", header}).out, "1\n/*\n"); // as many records as its header counts
+    r = show({"-dataset", "2", header});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "2\n3\n");
+    EXPECT_EQ(r.err.substr(0, r.err.find('(')), "jobshow: " + header +
+                                                    ": dataset 2 cannot be read to its end: a "
+                                                    "data-file record is cut short or malformed ");
 }
 
 TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
@@ -224,7 +242,7 @@ TEST_F(SimRun, LinkFailures)
     }
 }
 
-TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
+TEST_F(SimRun, VariantsSeparateJobsJobTypeOneAndNetdata)
 {
     start();
     run_result r = push({file("a", "a\n"), file("b", "b\n")}, variant(JOBPUSH_SEPARATE_BIN));
@@ -243,6 +261,24 @@ TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
     EXPECT_EQ(h.records[0].fields.at("NJHGPRTN"), "SIMNODE");
     EXPECT_EQ(h.records[0].fields.at("NJHGPUNR"), "SIMUSER");
     EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
+
+    // jobpush-netdata: each file a job of its own, its data file the NETDATA stream in 88-byte records.
+    r = push({file("d.txt", "first\n"), file("e", std::string(500, 'e') + "\n")},
+             variant(JOBPUSH_NETDATA_BIN));
+    EXPECT_EQ(r.err, "Job ZAK0004 sent to BOB@NODEA.\nJob ZAK0005 sent to BOB@NODEA.\n");
+    for (const auto &[id, text] :
+         {std::pair{"4", std::string("first\n")}, {"5", std::string(80, 'e') + "\n"}}) {
+        const std::string header = sent + "/NJH" + id, datafile = sent + "/NJD" + id;
+        h = read_header_file(header);
+        ASSERT_EQ(h.records.size(), 3u);
+        EXPECT_EQ(h.records[1].offset, 0u);
+        expect_fields(h.records[1],
+                      {{"NDHGLREC", "80"}, {"NDHGNREC", std::to_string(fs::file_size(datafile) / 88)}});
+        EXPECT_EQ(fs::file_size(datafile) % 88, 4u);
+        r = show({"-d", "1", header});
+        EXPECT_EQ(r.out, text);
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
 }
 
 } // namespace
