@@ -297,11 +297,12 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
                 for (int n = pick(0, 12); n > 0; --n)
                     t += static_cast<char>('A' + pick(0, 25));
                 u.push_back({t, static_cast<uint32_t>(rng()), static_cast<uint16_t>(0x1000 + u.size())});
-                if (t.empty())
-                    list.emplace_back(u.back().descriptor(), u.back().number);
-                else
-                    list.emplace_back(u.back().descriptor(), u.back().text.c_str());
             }
+            for (const unit &x : u) // once u stays put: the list points into it
+                if (x.text.empty())
+                    list.emplace_back(x.descriptor(), x.number);
+                else
+                    list.emplace_back(x.descriptor(), x.text.c_str());
             Bytes d(static_cast<std::size_t>(pick(0, 1000)));
             for (unsigned char &b : d)
                 b = static_cast<unsigned char>(rng());
