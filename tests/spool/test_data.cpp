@@ -1,17 +1,17 @@
 // Data file: record layout, write/read round trip, and reads of other record forms and damaged files.
 #include "spool/rje_data.h"
 
-#include "spool_test_util.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "tests/test_util.h"
 
 namespace
 {
 
 // Writes `content` through a buffer from nje_data_allocate_buffer, as every caller must.
-int write_record(FILE *f, const bytes &content, int control, int format = 134)
+int write_record(FILE *f, const Bytes &content, int control, int format = 134)
 {
     std::unique_ptr<unsigned char, decltype(&nje_data_free_buffer)> b(
         nje_data_allocate_buffer(content.size() + 1), &nje_data_free_buffer);
@@ -19,21 +19,15 @@ int write_record(FILE *f, const bytes &content, int control, int format = 134)
     return nje_data_write_next(f, b.get(), content.size(), control, content.size(), format);
 }
 
-struct read_result {
-    int rc, control, count;
-    bytes data;
-};
-
-// Reads one record into a buffer with guard bytes behind out_size.
-read_result read_one(FILE *f, size_t out_size = 4096)
+// Reads one record into a buffer with guard bytes behind out_size: "rc control count : hex".
+std::string read_one(FILE *f, size_t out_size = 4096)
 {
-    bytes out(out_size + 16, 0xEE);
-    read_result r{};
-    r.rc = nje_data_read_next(f, out.data(), out_size, &r.control, &r.count);
-    EXPECT_EQ(bytes(out.begin() + out_size, out.end()), bytes(16, 0xEE)) << "written past out_size";
-    if (r.rc > 0)
-        r.data.assign(out.begin(), out.begin() + r.rc);
-    return r;
+    Bytes out(out_size + 16, 0xEE);
+    int control = 0, count = 0;
+    const int rc = nje_data_read_next(f, out.data(), out_size, &control, &count);
+    EXPECT_EQ(Bytes(out.begin() + out_size, out.end()), Bytes(16, 0xEE)) << "written past out_size";
+    return std::to_string(rc) + " " + std::to_string(control) + " " + std::to_string(count) + " : " +
+           hex_of(out.data(), out.data() + std::max(rc, 0));
 }
 
 } // namespace
@@ -42,71 +36,58 @@ read_result read_one(FILE *f, size_t out_size = 4096)
 // empty records are passed over instead of reading as the end-of-data mark.
 TEST(DataFile, LayoutAndRoundTrip)
 {
-    const bytes netdata(80, 0xC1), sna = {'S', 'N', 'A', 0x80, 0, 0}, big(3811, 0x1E);
-    const bytes head[] = {{}, {0x80, 'S', 'N', 'A'}, sna, {0xB0}, big};
-    temp_path p;
-    FILE *f = nje_data_create(p.c_str());
+    const Bytes head[] = {Bytes(80, 0xC1),     {},     hex("80534E41"),
+                          hex("534E41800000"), {0xB0}, Bytes(3811, 0x1E)};
+    temp_dir dir;
+    FILE *f = nje_data_create((dir / "NJD1").c_str());
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(write_record(f, netdata, 0), 0);
+    EXPECT_EQ(write_record(f, head[0], 0), 0);
     EXPECT_EQ(write_record(f, {}, 0xFF, 134 + 256), 0); // only the low 8 bits of the format count
-    EXPECT_EQ(write_record(f, netdata, 0, 133), -1);
-    for (const bytes &rec : head)
-        EXPECT_EQ(write_record(f, rec, 0x30), 0);
+    EXPECT_EQ(write_record(f, head[0], 0, 133), -1);
+    for (const Bytes &rec : head)
+        EXPECT_TRUE(rec.size() == 80 || write_record(f, rec, 0x30) == 0);
     EXPECT_EQ(nje_data_write_eod(f), 0);
     EXPECT_EQ(nje_data_close(f), 0);
 
-    const bytes file = read_file(p.path);
-    bytes want = {0x00, 0x00, 0x00, 0x54, 0x80, 0x53, 0x4E, 0x41}; // 88-byte NETDATA-sized record
-    want.insert(want.end(), netdata.begin(), netdata.end());
-    const bytes empty = {0, 0, 0, 4, 0xB0, 'S', 'N', 'A'}; // control 0xFF and 0x30 give 0xB0
-    want.insert(want.end(), empty.begin(), empty.end());
-    want.insert(want.end(), empty.begin(), empty.end());
+    // An 88-byte NETDATA-sized record; control 0xFF and 0x30 give 0xB0.
+    const Bytes file = bytes(slurp(dir / "NJD1")),
+                want = hex("00000054 80534E41 C1*80 00000004 B0534E41 00000004 B0534E41");
     ASSERT_GT(file.size(), want.size());
-    EXPECT_EQ(bytes(file.begin(), file.begin() + want.size()), want);
-    EXPECT_EQ(bytes(file.end() - 4, file.end()), bytes(4, 0));
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + want.size()), want);
+    EXPECT_EQ(Bytes(file.end() - 4, file.end()), Bytes(4, 0));
 
-    f = nje_data_open(p.c_str());
+    f = nje_data_open((dir / "NJD1").c_str());
     ASSERT_NE(f, nullptr);
-    for (const bytes *rec : {&netdata, &head[1], &head[2], &head[3], &head[4]}) {
-        const read_result r = read_one(f);
-        EXPECT_EQ(r.rc, static_cast<int>(rec->size()));
-        EXPECT_EQ(r.count, r.rc);
-        EXPECT_EQ(r.control, 0x80);
-        EXPECT_EQ(r.data, *rec);
+    for (const Bytes &rec : head) {
+        const std::string n = std::to_string(rec.size());
+        if (rec.empty())
+            continue;
+        EXPECT_EQ(read_one(f), n + " 128 " + n + " : " + hex_of(rec.data(), rec.data() + rec.size()));
     }
-    EXPECT_EQ(read_one(f).rc, 0);
+    EXPECT_EQ(read_one(f), "0 0 0 : ");
     nje_data_close(f);
 }
 
 TEST(DataFile, OtherFormsAndDamagedRecords)
 {
-    FILE *f = stream_of({0, 0, 0, 9, 'S',  'N',  'A',  1, 2, 3, 4, 0xF0, 0xF1, // marker first: count 9 - 5
-                         0, 0, 0, 6, 0xA0, 0x00, 0x03, 7, 8, 9,                // control, count 3 - 1
-                         0, 0, 0, 0});
-    read_result r = read_one(f);
-    EXPECT_EQ(r.control, 0x80);
-    EXPECT_EQ(r.data, (bytes{1, 2, 3, 4}));
-    r = read_one(f);
-    EXPECT_EQ(r.control, 0x20);
-    EXPECT_EQ(r.data, (bytes{7, 8}));
-    EXPECT_EQ(read_one(f).rc, 0);
-    std::fclose(f);
+    // Marker first: count 9 - 5; control and count 3 - 1.
+    InputFile forms(hex("00000009 534E41 01020304 F0F1 00000006 A0 0003 070809 00000000"));
+    EXPECT_EQ(read_one(forms.f), "4 128 4 : 01 02 03 04 ");
+    EXPECT_EQ(read_one(forms.f), "2 32 2 : 07 08 ");
+    EXPECT_EQ(read_one(forms.f), "0 0 0 : ");
 
-    const std::vector<bytes> refused = {
-        {0, 0, 0, 6, 0x10, 0x00, 0x09, 7, 8, 9},             // count 8 in a record of 3 data bytes
-        {0, 0, 0, 4, 'S', 'N', 'A', 1},                      // marker first, count -1
-        {0, 0, 0, 2, 0x80, 0x00},                            // shorter than any form
-        {0xFF, 0xFF, 0xFF, 0xFF, 0x80, 'S', 'N', 'A', 1, 2}, // 4 GiB claimed, file ends
-        {0, 0, 0, 8, 0x80, 'S', 'N'},                        // truncated record
-        {0, 0},                                              // truncated length
-        {},                                                  // no end-of-data mark
-    };
-    for (const auto &content : refused) {
-        f = stream_of(content);
-        EXPECT_EQ(read_one(f).rc, -1) << "record of " << content.size() << " bytes";
-        std::fclose(f);
+    for (const char *refused : {
+             "00000006 10 0009 070809", // count 8 in a record of 3 data bytes
+             "00000004 534E41 01",      // marker first, count -1
+             "00000002 8000",           // shorter than any form
+             "FFFFFFFF 80534E41 0102",  // 4 GiB claimed, file ends
+             "00000008 80534E",         // truncated record
+             "0000",                    // truncated length
+             "",                        // no end-of-data mark
+         }) {
+        InputFile in(hex(refused));
+        EXPECT_EQ(read_one(in.f).substr(0, 3), "-1 ") << refused;
     }
-    f = stream_of({0, 0, 0, 12, 0x80, 'S', 'N', 'A', 1, 2, 3, 4, 5, 6, 7, 8}); // 8 bytes for out_size 7
-    EXPECT_EQ(read_one(f, 7).rc, -1);
-    std::fclose(f);
+    InputFile big(hex("0000000C 80534E41 0102030405060708")); // 8 bytes for out_size 7
+    EXPECT_EQ(read_one(big.f, 7).substr(0, 3), "-1 ");
 }

@@ -4,8 +4,8 @@
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
 
-#include "spool_test_util.h"
 #include "support/byteorder.h"
+#include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -25,9 +25,9 @@ nonzero nonzero_bytes(const unsigned char *p, size_t n)
     return r;
 }
 
-bytes record(uint32_t type, const bytes &body)
+Bytes record(uint32_t type, const Bytes &body)
 {
-    bytes r(12);
+    Bytes r(12);
     nje_header_set_type(r.data(), type);
     be::put32(r.data() + 8, static_cast<uint32_t>(body.size()));
     r.insert(r.end(), body.begin(), body.end());
@@ -57,10 +57,11 @@ int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
 TEST(HeaderFile, JobWrittenAndReadBack)
 {
     nje_section_defaults();
-    temp_path p;
+    temp_dir dir;
+    const std::string p = dir / "NJH1";
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(read_file(p.path), bytes{0});
+    EXPECT_EQ(slurp(p), std::string(1, '\0'));
     const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
     const uint32_t offsets[] = {0, 0x01020304, 0x02040608, 0};
     const int lengths[] = {200, 157, 157, 44, 0};
@@ -69,7 +70,7 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     EXPECT_EQ(nje_header_mark_as_valid(f, 0x102), 0);
     EXPECT_EQ(nje_header_close(f), 0);
 
-    const bytes file = read_file(p.path);
+    const Bytes file = bytes(slurp(p));
     ASSERT_EQ(file.size(), 1 + 212 + 2 * 169 + 56u);
     EXPECT_EQ(file[0], 0x02);
     EXPECT_EQ(nonzero_bytes(file.data() + 1, 212),
@@ -80,9 +81,7 @@ TEST(HeaderFile, JobWrittenAndReadBack)
                                                               {13, 0x70}, {59, 0xC2}, {63, 1}, {125, 0x2D}, {126, 0x87}}));
     // clang-format on
     EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
-    bytes trailer = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
-    trailer.resize(56, 0);
-    EXPECT_EQ(bytes(file.end() - 56, file.end()), trailer);
+    EXPECT_EQ(Bytes(file.end() - 56, file.end()), hex("00000000 000000D0 0000002C 002C0000 00*40"));
 
     unsigned char mark = 0, buf[300];
     f = nje_header_open(p.c_str(), &mark);
@@ -120,23 +119,22 @@ TEST(HeaderFile, JobWrittenAndReadBack)
 TEST(HeaderFile, DamagedRecordsAndSections)
 {
     unsigned char buf[64];
-    auto read_all = [&](const bytes &content, uint32_t type) {
-        FILE *f = stream_of(content);
+    auto read_all = [&](const Bytes &content, uint32_t type) {
+        InputFile in(content);
         std::vector<int> r;
         do
-            r.push_back(nje_header_read(f, buf, sizeof buf, type));
+            r.push_back(nje_header_read(in.f, buf, sizeof buf, type));
         while (r.back() > 0);
-        std::fclose(f);
         return r;
     };
-    const bytes section = {0, 6, 0, 0, 0xAA, 0xBB};
-    bytes huge = record(NJE_JOB_HEADER, {});
+    const Bytes section = {0, 6, 0, 0, 0xAA, 0xBB};
+    Bytes huge = record(NJE_JOB_HEADER, {});
     be::put32(huge.data() + 8, 0xFFFFFFF8); // must not wrap past the size check
     EXPECT_EQ(read_all(huge, NJE_ANY), std::vector<int>{-1});
     EXPECT_EQ(read_all(huge, NJE_JOB_TRAILER), std::vector<int>{-1});
     EXPECT_EQ(read_all(record(NJE_JOB_HEADER, {}), NJE_ANY), std::vector<int>{-1});
-    bytes two = record(NJE_JOB_HEADER, {});
-    const bytes trailer = record(NJE_JOB_TRAILER, section);
+    Bytes two = record(NJE_JOB_HEADER, {});
+    const Bytes trailer = record(NJE_JOB_TRAILER, section);
     two.insert(two.end(), trailer.begin(), trailer.end());
     EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{6, 0})); // empty non-matching skipped
     two.resize(two.size() - 1);
@@ -145,7 +143,7 @@ TEST(HeaderFile, DamagedRecordsAndSections)
     EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{0})); // truncated prefix: end of file
 
     const unsigned char elsewhere[4] = {0, 4, 0, 0};
-    const std::pair<bytes, std::vector<ptrdiff_t>> walks[] = {
+    const std::pair<Bytes, std::vector<ptrdiff_t>> walks[] = {
         {{0, 4, 0x87, 0, 0, 5, 0, 0, 1}, {0, 4}},
         {{0, 4, 0, 0, 0, 0, 0xC0, 0}, {0}},       // length 0 ends the walk
         {{0, 2, 0, 0}, {}},                       // shorter than its head
@@ -154,7 +152,7 @@ TEST(HeaderFile, DamagedRecordsAndSections)
         {{}, {}},
     };
     for (const auto &[body, want] : walks) {
-        bytes rec = record(NJE_JOB_HEADER, body);
+        Bytes rec = record(NJE_JOB_HEADER, body);
         rec.shrink_to_fit(); // exactly the record's size: the sanitizer build sees reads past the body
         std::vector<ptrdiff_t> at;
         for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && at.size() < 10;

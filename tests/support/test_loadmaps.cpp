@@ -1,40 +1,31 @@
+// The site's translate map file (ebcdictoiso): pairs applied to both tables, faulty lines reported and
+// skipped, long lines, comments, no file.
 #include "support/loadmaps.h"
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "convert/translate.h"
 #include "support/rundir.h"
+#include "tests/test_util.h"
 
 namespace
 {
 
-namespace fs = std::filesystem;
-
 // A run directory of its own, and the translate tables put back afterwards.
-class LoadMaps : public ::testing::Test
-{
-  protected:
-    fs::path dir;
+struct LoadMaps : ::testing::Test {
+    temp_dir dir;
     unsigned char etoa[256], atoe[256];
-    char *saved_rundir = nullptr;
+    char *saved_rundir = rundir;
 
     void SetUp() override
     {
-        char tmpl[] = "/tmp/jobpush_map_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         std::memcpy(etoa, nje_EtoA, 256);
         std::memcpy(atoe, nje_AtoE, 256);
-        saved_rundir = rundir;
         rundir = static_cast<char *>(std::calloc(RJE_PATH_BUF, 1));
-        std::strcpy(rundir, dir.c_str());
+        std::strcpy(rundir, dir.path().c_str());
     }
     void TearDown() override
     {
@@ -42,12 +33,11 @@ class LoadMaps : public ::testing::Test
         std::memcpy(nje_AtoE, atoe, 256);
         std::free(rundir);
         rundir = saved_rundir;
-        fs::remove_all(dir);
     }
     // Loads the map text; returns what was printed on stderr.
     std::string load(const std::string &text, int expect_rc = 1)
     {
-        std::ofstream(dir / "ebcdictoiso") << text;
+        write_file(dir / "ebcdictoiso", text);
         testing::internal::CaptureStderr();
         EXPECT_EQ(loadmaps(), expect_rc);
         return testing::internal::GetCapturedStderr();
@@ -83,21 +73,14 @@ TEST_F(LoadMaps, AppliesPairsToBothTables)
 TEST_F(LoadMaps, FaultyLinesReportedAndSkipped)
 {
     internationalization = 0;
-    std::string err = load("4A\n"
-                           "4A 5B 6C\n"
-                           "ZZ 41\n"
-                           "41 0x41\n"
-                           "1FF 41\n"
-                           "ZZ\n"
-                           "ZZ 41 42\n"
-                           "\n");
-    EXPECT_EQ(err, "loadmaps:  Two values required, line number 1\n"
-                   "loadmaps:  Too many translate values, line number 2\n"
-                   "loadmaps:  Illegal EBCDIC value ZZ, line number 3\n"
-                   "loadmaps:  Illegal ISO value 0x41, line number 4\n"
-                   "loadmaps:  Illegal EBCDIC value 1FF, line number 5\n"
-                   "loadmaps:  Illegal EBCDIC value ZZ, line number 6\n"
-                   "loadmaps:  Illegal EBCDIC value ZZ, line number 7\n");
+    EXPECT_EQ(load("4A\n4A 5B 6C\nZZ 41\n41 0x41\n1FF 41\nZZ\nZZ 41 42\n\n"),
+              "loadmaps:  Two values required, line number 1\n"
+              "loadmaps:  Too many translate values, line number 2\n"
+              "loadmaps:  Illegal EBCDIC value ZZ, line number 3\n"
+              "loadmaps:  Illegal ISO value 0x41, line number 4\n"
+              "loadmaps:  Illegal EBCDIC value 1FF, line number 5\n"
+              "loadmaps:  Illegal EBCDIC value ZZ, line number 6\n"
+              "loadmaps:  Illegal EBCDIC value ZZ, line number 7\n");
     EXPECT_TRUE(tables_untouched());
     EXPECT_EQ(changed_count(), 0);
     EXPECT_EQ(internationalization, 0);
@@ -108,9 +91,8 @@ TEST_F(LoadMaps, LongLinesAreReadIn79CharacterPieces)
     // 101 characters: the first read ends inside the blanks, the rest is line 2.
     std::string line = "C1" + std::string(77, ' ') + "D2 42" + std::string(17, ' ');
     ASSERT_EQ(line.size(), 101u);
-    std::string err = load(line + "\nZZ 1\n");
-    EXPECT_EQ(err, "loadmaps:  Two values required, line number 1\n"
-                   "loadmaps:  Illegal EBCDIC value ZZ, line number 3\n");
+    EXPECT_EQ(load(line + "\nZZ 1\n"), "loadmaps:  Two values required, line number 1\n"
+                                       "loadmaps:  Illegal EBCDIC value ZZ, line number 3\n");
     EXPECT_EQ(nje_EtoA[0xD2], 0x42);
     EXPECT_EQ(nje_EtoA[0xC1], 0x41) << "untouched";
 }
@@ -123,7 +105,7 @@ TEST_F(LoadMaps, CommentsOnlyOrNoFile)
     EXPECT_EQ(internationalization, 1);
     EXPECT_EQ(changed_count(), 0);
 
-    fs::remove(dir / "ebcdictoiso");
+    std::filesystem::remove(dir / "ebcdictoiso");
     changed[7] = 1;
     testing::internal::CaptureStderr();
     EXPECT_EQ(loadmaps(), 0);

@@ -5,24 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "convert/rje_compress.h"
-#include "convert/translate.h"
+#include "tests/test_util.h"
 
 namespace
 {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes ebcdic(const std::string &s)
-{
-    Bytes out;
-    for (unsigned char c : s)
-        out.push_back(nje_AtoE[c]);
-    return out;
-}
 
 // One block holding the given lines as records (SNA-compressed, as jobpush writes them).
 Bytes block_of(const std::vector<std::string> &lines)
@@ -30,8 +18,7 @@ Bytes block_of(const std::vector<std::string> &lines)
     Bytes block(4096);
     unsigned char *out = block.data();
     for (const std::string &line : lines) {
-        Bytes rec = ebcdic(line);
-        rec.push_back(0x1E);
+        const Bytes rec = bytes(ebcdic(line) + "\x1E");
         const unsigned char *in = rec.data();
         EXPECT_EQ(rje_compress(&in, &out, rec.data() + rec.size(), block.data() + block.size(),
                                static_cast<unsigned>(block.size()), RJE_MODE_RECORD),
@@ -90,12 +77,9 @@ TEST(NodalMessage, PlainLineGoldenRecord)
     ASSERT_EQ(rje_make_nmr(&in, &out, line.data() + line.size(), "NODE1", &ctx, 0, 0, nullptr, 0), 1);
     EXPECT_EQ(in, line.data() + line.size());
     EXPECT_EQ(out, record + NMR_RECORD_SIZE);
-    Bytes want = {0x01, 0x77, 0x04, 0x03, 0xD5, 0xD6, 0xC4, 0xC5, 0xF1, 0, 0, 0, // flag ... NMRTONOD
-                  0x00, 0xE2, 0xA8, 0xA2, 0xA3, 0x85, 0x94, 0,    0,             // NMRTOQUL, "System"
-                  0xD5, 0xD6, 0xC4, 0xC5, 0xF1, 0,    0,    0,    0x01,          // NMRFMNOD, NMRFMQUL
-                  0xC1, 0xC2, 0xC3};
-    want.resize(NMR_RECORD_SIZE, 0);
-    EXPECT_EQ(Bytes(record, record + NMR_RECORD_SIZE), want);
+    // flag ... NMRTONOD, NMRTOQUL, "System", NMRFMNOD, NMRFMQUL, the text
+    EXPECT_EQ(Bytes(record, record + NMR_RECORD_SIZE),
+              hex("01770403 D5D6C4C5F1000000 00 E2A8A2A3859400 00 D5D6C4C5F1000000 01 C1C2C3 00*129"));
 
     // An empty line builds nothing; the output position stays.
     const unsigned char nul[2] = {0, 0};
