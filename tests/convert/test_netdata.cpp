@@ -5,6 +5,7 @@
 #include "convert/netdata_read.h"
 #include "convert/netdata_write.h"
 #include "test_convert_util.h"
+#include "tests/golden.h"
 
 using namespace convert_test;
 
@@ -79,41 +80,41 @@ constexpr uint32_t tu(unsigned kind, unsigned length, uint16_t key)
 
 } // namespace
 
-TEST(NetdataWrite, RecordsSegmentsAndTheDataFileForm)
+// The golden vectors of tests/data/convert/netdata (format at the top of its first file).
+TEST(Netdata, GoldenVectors)
 {
-    unsigned long records = 0;
-    // A lone INMR06 is one 80-byte record filled with zeros, one data-file record of 88 bytes.
-    EXPECT_EQ(
-        stream_of([](netdata_writer &w) { nje_netdata_put_control(&w, "INMR06", nullptr, 0); }, &records),
-        hex("00000054 80534E41 08E0C9D5D4D9F0F6 00*72 00000000"));
-    EXPECT_EQ(records, 1u);
-    // Closing a writer whose record is empty writes nothing.
-    EXPECT_EQ(stream_of([](netdata_writer &) {}), Bytes(4, 0));
-
-    // 300 data bytes: FF 80 + 253, 31 40 + 47; an empty record is 02 C0. The first segment runs over
-    // three records; the segments that follow begin where it ends.
-    const Bytes data = hex("n256 n44");
-    Bytes s = netdata_bytes(stream_of([&](netdata_writer &w) {
-        nje_netdata_put_data(&w, data.data(), data.size());
-        nje_netdata_put_data(&w, nullptr, 0);
-    }));
-    EXPECT_EQ(s, hex("FF80 n253 3140 FDFEFF n44 02C0 00*14"));
-
-    // A segment that ends exactly at the end of a record lets the next one begin the next record.
-    s = netdata_bytes(stream_of([](netdata_writer &w) {
-        Bytes d(78, 0x11);
-        nje_netdata_put_data(&w, d.data(), d.size());
-        nje_netdata_put_data(&w, d.data(), 1);
-    }));
-    ASSERT_EQ(s.size(), 160u);
-    EXPECT_EQ(Bytes(s.begin() + 80, s.begin() + 83), hex("03 C0 11"));
-
-    // 400 bytes of text units: the name and 247 bytes in the first segment (FF A0), 153 in the last (9B 60).
-    Bytes tus(400, 0x22);
-    s = netdata_bytes(
-        stream_of([&](netdata_writer &w) { nje_netdata_put_control(&w, "INMR02", tus.data(), 400); }));
-    EXPECT_EQ(Bytes(s.begin(), s.begin() + 8), hex("FF A0 C9 D5 D4 D9 F0 F2"));
-    EXPECT_EQ(Bytes(s.begin() + 255, s.begin() + 257), hex("9B 60"));
+    for (const Vector &v : load_golden("convert/netdata")) {
+        unsigned long records = 0;
+        const auto write = [&v](netdata_writer &w) {
+            for (const auto &[key, value] : v.lines) {
+                const Bytes b =
+                    key == "data" || key == "control" ? hex(value.substr(key == "data" ? 0 : 6)) : Bytes();
+                if (key == "data")
+                    nje_netdata_put_data(&w, b.empty() ? nullptr : b.data(), b.size());
+                else if (key == "control")
+                    nje_netdata_put_control(&w, value.substr(0, 6).c_str(), b.data(), b.size());
+            }
+        };
+        const Bytes file = v.has("stream") ? file_of(v.get("stream")) : stream_of(write, &records);
+        EXPECT_EQ(file, v.has("file") ? hex(v.get("file")) : file) << v.file;
+        EXPECT_EQ(records, static_cast<unsigned long>(v.num("records", static_cast<int>(records)))) << v.file;
+        if (v.has("netdata")) {
+            EXPECT_EQ(netdata_bytes(file), hex(v.get("netdata"))) << v.file;
+        }
+        std::vector<Bytes> got;
+        for (const logical &l : read_all(file, static_cast<std::size_t>(v.num("room", 8192))))
+            got.push_back(cat({static_cast<unsigned char>(l.flags)}, l.data));
+        EXPECT_EQ(got, v.has("read") || v.has("stream") ? v.hexes("read") : got) << v.file;
+        for (const std::string &u : v.all("unload")) {
+            int format = 0, size = 0, result = 0, used = 0;
+            std::sscanf(u.c_str(), "%d %d %d %n", &format, &size, &result, &used);
+            InputFile in(file);
+            MemOut out;
+            EXPECT_EQ(nje_netdata_fromibm(in.f, out.f, format, size), result) << v.file << ": " << u;
+            EXPECT_EQ(bytes(out.str()), text(u.substr(static_cast<std::size_t>(used))))
+                << v.file << ": " << u;
+        }
+    }
 }
 
 TEST(NetdataWrite, TextUnits)
@@ -173,34 +174,6 @@ TEST(NetdataWrite, RecordFilesAndOtherFormats)
               }),
               Bytes(4, 0));
     EXPECT_EQ(std::fgetc(in.f), 'x');
-}
-
-TEST(NetdataRead, LimitsOfTheReader)
-{
-    // A record longer than the room is cut; its rest is consumed and the next record reads whole.
-    Bytes long_rec(300, 0x5A);
-    std::vector<logical> got = read_all(stream_of([&](netdata_writer &w) {
-                                            nje_netdata_put_data(&w, long_rec.data(), long_rec.size());
-                                            nje_netdata_put_control(&w, "INMR06", nullptr, 0);
-                                        }),
-                                        10);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].data, Bytes(10, 0x5A));
-    EXPECT_EQ(got[0].flags, 0x80u);
-    EXPECT_EQ(got[1].flags, 0xE0u);
-    EXPECT_EQ(got[1].data, hex("C9 D5 D4 D9 F0 F6"));
-
-    // Unreadable: segment lengths 0 and 1, a segment cut short by the end of the data.
-    for (const char *bad : {"00 C0", "01 C0", "05 C0 01 02"})
-        EXPECT_TRUE(read_all(file_of(bad)).empty()) << bad;
-    got = read_all(file_of("03 80 01 02 C0"));
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].data, hex("01"));
-    EXPECT_EQ(got[0].flags, 0x80u); // the first segment's flags
-    // A record shorter than 80 bytes counts with its own bytes only.
-    got = read_all(file_of("03 C0 07 03 C0 08"));
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[1].data, hex("08"));
 }
 
 TEST(NetdataRead, TextUnitsAndDatasetNames)
@@ -339,38 +312,4 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
             EXPECT_EQ(number, u.text.empty() ? u.number : 0u) << "seed " << seed;
         }
     }
-}
-
-TEST(NetdataRead, UnloadingTheStream)
-{
-    // INMR01, INMR02 naming the carriage control (or none), data records, INMR06 (or not).
-    auto stream = [](uint32_t recfm, std::vector<Bytes> data, bool end, bool data_first = false) {
-        return stream_of([&](netdata_writer &w) {
-            if (data_first)
-                nje_netdata_put_data(&w, data[0].data(), data[0].size());
-            nje_netdata_put_control(&w, "INMR01", nullptr, 0);
-            Bytes u = units({{tu(5, 4, 0), 1}, {tu(1, 2, INMRECFM), recfm}});
-            nje_netdata_put_control(&w, "INMR02", u.data(), u.size());
-            for (const Bytes &d : data)
-                nje_netdata_put_data(&w, d.data(), d.size());
-            if (end)
-                nje_netdata_put_control(&w, "INMR06", nullptr, 0);
-        });
-    };
-    auto unload = [](const Bytes &file, int format, int size = 256) {
-        InputFile in(file);
-        MemOut out;
-        const int rc = nje_netdata_fromibm(in.f, out.f, format, size);
-        return std::to_string(rc) + ":" + out.str();
-    };
-    const std::vector<Bytes> asa = {hex("40 C1"), hex("F0 C2"), hex("F1 C3")};
-    EXPECT_EQ(unload(stream(0x9400, asa, true), 0), "0:\nA\n\nB\fC\n");
-    EXPECT_EQ(unload(stream(0x4200, {hex("09 C1")}, true), 0), "0:A\n");
-    EXPECT_EQ(unload(stream(0x9000, asa, true), 2, 1),
-              std::string("0:\0\0\0\1\x40\0\0\0\1\xF0\0\0\0\1\xF1", 17));
-    EXPECT_EQ(unload(stream(0x9000, asa, true), 1), "0:\x40\xC1\xF0\xC2\xF1\xC3");
-    EXPECT_EQ(unload(stream(0x9000, asa, false), 1), "3:\x40\xC1\xF0\xC2\xF1\xC3");
-    EXPECT_EQ(unload(stream(0x9000, asa, true, true), 1), "4:");
-    EXPECT_EQ(unload(file_of("03 C0 01"), 1), "4:");
-    EXPECT_EQ(unload(Bytes(4, 0), 1), "4:");
 }
