@@ -1,6 +1,8 @@
 // Runs the programs for the tests and reads back the spool files they write.
 #include "jobpush_run.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,70 +68,58 @@ std::string usage_text()
 namespace
 {
 
-std::string quote(const std::string &text)
+// Starts the program in a bare environment with argv[0] options.argv0, the arguments, standard output
+// and error into files under `io` and standard input from /dev/null, or from a pipe whose write end
+// comes back in *input. A run directory without catalogues: messages as they stand. Sanitizer builds:
+// keep the leak checker's statistics out of the compared messages. A run that hangs is killed after
+// two minutes.
+background_run spawn(const v &args, const run_options &options, bool piped)
 {
-    std::string q = "'";
-    for (char c : text)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// The shell command that runs the program with argv[0] "jobpush" in a bare environment, without
-// redirections. A run directory without catalogues: messages as they stand. Sanitizer builds: keep the
-// leak checker's statistics out of the compared messages.
-std::string command(const v &args, const run_options &options, const std::string &io)
-{
-    std::string cmd =
-        "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) + " LSAN_OPTIONS=print_suppressions=0";
+    background_run b{-1, -1, fresh_dir("io-" + std::to_string(getpid()) + (piped ? "-in" : ""))};
+    std::map<std::string, std::string> env = {
+        {"PATH", "/usr/bin:/bin"}, {"SNARJEHOME", b.io}, {"LSAN_OPTIONS", "print_suppressions=0"}};
     for (const auto &[name, value] : options.env)
-        cmd += " " + name + "=" + quote(value);
-    std::string limit =
-        options.file_limit_kb > 0 ? "ulimit -f " + std::to_string(options.file_limit_kb) + "; " : "";
-    cmd += " bash -c '" + limit + "exec -a jobpush \"$0\" \"$@\"' " +
-           quote(options.binary.empty() ? JOBPUSH_BIN : options.binary);
-    for (const std::string &arg : args)
-        cmd += " " + quote(arg);
-    return cmd;
-}
-
-run_result collect(int status, const std::string &io)
-{
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(io + "/out"), slurp(io + "/err")};
+        env[name] = value;
+    v argv = {options.argv0}, envv;
+    argv.insert(argv.end(), args.begin(), args.end());
+    for (const auto &[name, value] : env)
+        envv.push_back(name + "=" + value);
+    int fds[2] = {-1, -1};
+    if (piped && pipe2(fds, O_CLOEXEC) != 0)
+        return b;
+    if ((b.pid = fork()) == 0) {
+        dup2(piped ? fds[0] : open("/dev/null", O_RDONLY), 0);
+        dup2(open((b.io + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        if (options.close_stderr)
+            close(2);
+        else
+            dup2(open((b.io + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        const rlim_t limit = options.file_limit_kb > 0 ? rlim_t(options.file_limit_kb) * 1024 : RLIM_INFINITY;
+        const rlimit fsize{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &fsize);
+        alarm(120);
+        std::vector<char *> a, e;
+        for (std::string &s : argv)
+            a.push_back(s.data());
+        for (std::string &s : envv)
+            e.push_back(s.data());
+        a.push_back(nullptr);
+        e.push_back(nullptr);
+        execve(options.binary.empty() ? JOBPUSH_BIN : options.binary.c_str(), a.data(), e.data());
+        _exit(127);
+    }
+    if (piped) {
+        close(fds[0]);
+        b.input = fds[1];
+    }
+    return b;
 }
 
 } // namespace
 
-run_result run(const v &args, const run_options &options)
-{
-    std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
-    write_file(io + "/in", options.stdin_data);
-    std::string cmd = (options.pipe ? "cat " + quote(io + "/in") + " | " : std::string()) +
-                      "timeout -s KILL 120 " + command(args, options, io) +
-                      (options.pipe ? "" : " </dev/null") + " >" + quote(io + "/out") +
-                      (options.close_stderr ? " 2>&-" : " 2>" + quote(io + "/err"));
-    return collect(std::system(cmd.c_str()), io);
-}
-
 background_run spawn(const v &args, const run_options &options)
 {
-    background_run b;
-    b.io = fresh_dir("io-" + std::to_string(getpid()) + "-bg");
-    int fds[2];
-    if (pipe(fds) != 0)
-        return b;
-    std::string cmd =
-        "exec " + command(args, options, b.io) + " >" + quote(b.io + "/out") + " 2>" + quote(b.io + "/err");
-    b.pid = fork();
-    if (b.pid == 0) {
-        dup2(fds[0], 0);
-        close(fds[0]);
-        close(fds[1]);
-        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(fds[0]);
-    b.input = fds[1];
-    return b;
+    return spawn(args, options, true);
 }
 
 run_result finish(background_run &b, int *signal)
@@ -143,7 +133,19 @@ run_result finish(background_run &b, int *signal)
     b.pid = -1;
     if (signal != nullptr)
         *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return collect(status, b.io);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(b.io + "/out"), slurp(b.io + "/err")};
+}
+
+run_result run(const v &args, const run_options &options)
+{
+    background_run b = spawn(args, options, options.pipe);
+    for (std::size_t at = 0; b.input >= 0 && at < options.stdin_data.size();) {
+        const ssize_t n = write(b.input, options.stdin_data.data() + at, options.stdin_data.size() - at);
+        if (n <= 0)
+            break;
+        at += static_cast<std::size_t>(n);
+    }
+    return finish(b);
 }
 
 header_file read_header_file(const std::string &path)

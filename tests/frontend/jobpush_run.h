@@ -26,7 +26,8 @@ struct run_result {
 
 struct run_options {
     std::string binary = {}; // JOBPUSH_BIN when empty
-    bool pipe = false;       // standard input a pipe fed with stdin_data, else /dev/null
+    std::string argv0 = "jobpush";
+    bool pipe = false; // standard input a pipe fed with stdin_data, else /dev/null
     std::string stdin_data = {};
     std::map<std::string, std::string> env = {};
     int file_limit_kb = 0;     // a file size limit (ulimit -f) for the run, 0 for none
@@ -50,7 +51,7 @@ inline run_options variant(const std::string &binary)
     return {.binary = binary};
 }
 
-// Runs `binary` with argv[0] "jobpush", the given arguments and a bare environment.
+// Runs `binary` with argv[0] `argv0`, the given arguments and a bare environment.
 run_result run(const v &args, const run_options &options = {});
 
 // A run in the background whose standard input is a pipe the test holds: it reads until the test
@@ -65,12 +66,12 @@ background_run spawn(const v &args, const run_options &options = {});
 run_result finish(background_run &run, int *signal = nullptr);
 
 #ifdef JOBSHOW_BIN
-// Runs the real jobshow (argv[0] "jobshow"); `shell` runs first in the same shell (a file size limit).
-inline run_result show(const v &args, const std::string &shell = "")
+// Runs the real jobshow (argv[0] "jobshow").
+inline run_result show(const v &args, run_options options = {})
 {
-    v a = {"-c", shell + "exec -a jobshow \"$0\" \"$@\"", JOBSHOW_BIN};
-    a.insert(a.end(), args.begin(), args.end());
-    return run(a, variant("/bin/bash"));
+    options.binary = JOBSHOW_BIN;
+    options.argv0 = "jobshow";
+    return run(args, options);
 }
 #endif
 

@@ -289,7 +289,7 @@ TEST_F(Show, NetdataDatasets)
 TEST_F(Show, UsageAndOutputErrors)
 {
     push({"-binary", file("data.bin", std::string(5000, 'z'))});
-    run_result r = show({"-d", "1", "-raw", njh}, "ulimit -f 1; ");
+    run_result r = show({"-d", "1", "-raw", njh}, file_limit(1));
     EXPECT_EQ(r.status, 5);
     EXPECT_EQ(r.err, "jobshow: standard output: write error\n");
 
