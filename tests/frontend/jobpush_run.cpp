@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "convert/rje_expand.h"
+#include "convert/rje_fromibm.h"
 #include "spool/rje_data.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
@@ -192,7 +192,7 @@ void expect_fields(const header_record &record, const std::map<std::string, std:
 
 data_file read_data_file(const std::string &path)
 {
-    data_file file;
+    data_file file{path, {}};
     FILE *stream = nje_data_open(path.c_str());
     if (stream == nullptr)
         return file;
@@ -215,19 +215,19 @@ data_file read_data_file(const std::string &path)
 v records_from(const data_file &file, long from, long to)
 {
     v records;
-    for (const data_block &block : file.blocks) {
-        if (block.offset < from || block.offset >= to || block.data.empty())
-            continue;
-        rje_expand_ctx ctx;
-        char record[600];
-        std::size_t length = 0;
-        if (rje_expand_block(&ctx, block.data.data(), block.data.size(),
-                             reinterpret_cast<unsigned char *>(record), sizeof record, length,
-                             [&](const unsigned char *r, std::size_t n) {
-                                 records.emplace_back(reinterpret_cast<const char *>(r), n - 1);
-                             }) == EOB_SPANNED)
-            records.push_back("<cut>" + std::string(record, length));
-    }
+    std::FILE *f = std::fopen(file.path.c_str(), "rb");
+    nje_dataset_reader reader;
+    const unsigned char *r = nullptr;
+    int n = 0, control = 0;
+    if (f != nullptr &&
+        nje_dataset_open(&reader, f, static_cast<uint64_t>(from),
+                         to < (1L << 40) ? static_cast<uint64_t>(to) : NJE_DATASET_TO_EOD, true) == 0)
+        while (nje_dataset_next(&reader, &r, &n, &control) == 1)
+            records.emplace_back(reinterpret_cast<const char *>(r), static_cast<std::size_t>(n));
+    if (f == nullptr || reader.failure != NJE_DATASET_OK)
+        records.push_back("<unreadable>");
+    if (f != nullptr)
+        std::fclose(f);
     return records;
 }
 

@@ -115,14 +115,15 @@ struct data_block {
 };
 
 struct data_file {
+    std::string path;
     std::vector<data_block> blocks;
     bool eod = false;      // the end-of-data mark was found
     bool trailing = false; // bytes follow the end-of-data mark
 };
 data_file read_data_file(const std::string &path);
 
-// The records of the blocks at data-file offsets [from, to), expanded, without their separators; a
-// record that a block leaves unfinished comes as "<cut>" and its bytes.
+// The records of the dataset at data-file offsets [from, to) ("<unreadable>" after the last one read when
+// the data cannot be read).
 v records_from(const data_file &file, long from = 0, long to = 1L << 40);
 
 } // namespace jobpush_test
