@@ -91,23 +91,17 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
 
     std::vector<logical> s = stream_of(njd);
     ASSERT_EQ(s.size(), 14u);
+    // INMR01 byte for byte, the time of the run (20yy...) taken out: from MYNODE, LOCUSR, 80-byte records,
+    // to NODEA BOB, one file.
     EXPECT_EQ(s[0].name, "INMR01");
-    uint32_t lrecl = 0, numf = 0;
-    char fnode[16], fuid[16], tnode[16], tuid[16], ftime[32];
-    EXPECT_EQ(nje_netdata_get_tu(s[0].data.data(), s[0].data.size(),
-                                 {{netdata_tu(2, 0, INMFNODE), fnode},
-                                  {netdata_tu(2, 0, INMFUID), fuid},
-                                  {netdata_tu(1, 4, INMLRECL), &lrecl},
-                                  {netdata_tu(2, 0, INMTNODE), tnode},
-                                  {netdata_tu(2, 0, INMTUID), tuid},
-                                  {netdata_tu(1, 4, INMNUMF), &numf},
-                                  {netdata_tu(3, 0, INMFTIME), ftime}}),
-              0);
-    EXPECT_EQ(std::string(fnode) + fuid + tnode + tuid, "MYNODELOCUSRNODEABOB");
-    EXPECT_EQ(lrecl, 80u);
-    EXPECT_EQ(numf, 1u);
-    EXPECT_EQ(std::string(ftime).size(), 14u);
-    EXPECT_EQ(std::string(ftime, 2), "20");
+    Bytes r01 = s[0].data;
+    ASSERT_EQ(r01.size(), 90u);
+    EXPECT_EQ(Bytes(r01.begin() + 24, r01.begin() + 26), hex("F2F0"));
+    std::fill(r01.begin() + 24, r01.begin() + 38, 0xF0);
+    EXPECT_EQ(r01,
+              hex("C9D5D4D9F0F1 1011 0001 0006 D4E8D5D6C4C5 1024 0001 000E F0*14 1012 0001 0006 D3D6C3E4E2D9 "
+                  "0042 0001 0004 00000050 1001 0001 0005 D5D6C4C5C1 1002 0001 0003 C2D6C2 102F 0001 0004 "
+                  "00000001"));
     // INMR02 and INMR03 byte for byte: fixed records of 100 (0x9000), 800 bytes, REPORT.TXT.
     EXPECT_EQ(s[1].name, "INMR02");
     EXPECT_EQ(s[1].data,
@@ -123,16 +117,9 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
     // extension gives a one-part name; a fresh line reader.
     s = stream_of(indir + "/NJD79");
     ASSERT_EQ(s.size(), 7u);
-    uint32_t recfm = 0;
-    char dsn[NETDATA_DSNAME_MAX + 1];
-    EXPECT_EQ(nje_netdata_get_tu(s[1].data.data(), s[1].data.size(),
-                                 {{netdata_tu(1, 2, INMRECFM), &recfm},
-                                  {netdata_tu(1, 4, INMLRECL), &lrecl},
-                                  {netdata_tu(4, 0, INMDSNAM), dsn}}),
-              0);
-    EXPECT_EQ(recfm, 0x4002u);
-    EXPECT_EQ(lrecl, 104u);
-    EXPECT_STREQ(dsn, "NOTES");
+    EXPECT_EQ(s[1].data,
+              hex("C9D5D4D9F0F2 00000001 003C 0001 0002 4000 0042 0001 0004 00000068 0049 0001 0002 "
+                  "4002 102C 0001 0004 0000000B 1028 0001 0007 C9D5D4C3D6D7E8 0002 0001 0005 D5D6E3C5E2"));
     EXPECT_EQ(s[3].data, bytes(ebcdic("one")));
     EXPECT_EQ(s[4].data, bytes(ebcdic("   ")));
     EXPECT_EQ(s[5].data, bytes(ebcdic("three")));
