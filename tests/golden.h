@@ -40,24 +40,20 @@ struct Vector {
 };
 
 // A quoted text.
-inline Bytes text(const std::string &q)
+inline std::string text(const std::string &q)
 {
-    Bytes r;
+    std::string r;
     for (std::size_t i = 1; i + 1 < q.size(); ++i) {
         if (q[i] != '\\') {
-            r.push_back(static_cast<unsigned char>(q[i]));
+            r.push_back(q[i]);
             continue;
         }
         const char e = q[++i];
         if (e == 'x') {
-            r.push_back(static_cast<unsigned char>(std::stoul(q.substr(i + 1, 2), nullptr, 16)));
+            r.push_back(static_cast<char>(std::stoul(q.substr(i + 1, 2), nullptr, 16)));
             i += 2;
         } else {
-            r.push_back(static_cast<unsigned char>(e == 'n'   ? '\n'
-                                                   : e == 't' ? '\t'
-                                                   : e == 'f' ? '\f'
-                                                   : e == 'r' ? '\r'
-                                                              : e));
+            r.push_back(e == 'n' ? '\n' : e == 't' ? '\t' : e == 'f' ? '\f' : e == 'r' ? '\r' : e);
         }
     }
     return r;
@@ -73,8 +69,7 @@ inline std::vector<Bytes> Vector::hexes(const std::string &k) const
 
 inline std::string Vector::str(const std::string &k) const
 {
-    const Bytes t = text(get(k, "\"\""));
-    return std::string(t.begin(), t.end());
+    return text(get(k, "\"\""));
 }
 
 inline std::vector<Vector> parse_golden(const std::filesystem::path &path)

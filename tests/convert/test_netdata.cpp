@@ -111,8 +111,7 @@ TEST(Netdata, GoldenVectors)
             InputFile in(file);
             MemOut out;
             EXPECT_EQ(nje_netdata_fromibm(in.f, out.f, format, size), result) << v.file << ": " << u;
-            EXPECT_EQ(bytes(out.str()), text(u.substr(static_cast<std::size_t>(used))))
-                << v.file << ": " << u;
+            EXPECT_EQ(out.str(), text(u.substr(static_cast<std::size_t>(used)))) << v.file << ": " << u;
         }
     }
 }

@@ -31,10 +31,8 @@ TEST(MatchPattern, GoldenVectors)
                                      << v.str("pattern");
             got.push_back(b[0] == '#' ? "<untouched>" : std::string(b.data()));
         }
-        for (const std::string &c : v.all("capture")) {
-            const Bytes t = text(c);
-            want.emplace_back(t.begin(), t.end());
-        }
+        for (const std::string &c : v.all("capture"))
+            want.push_back(text(c));
         EXPECT_EQ(got, want) << v.file << ": " << v.str("pattern") << " on " << subject;
     }
 }
