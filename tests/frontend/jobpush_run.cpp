@@ -148,6 +148,33 @@ run_result run(const v &args, const run_options &options)
     return finish(b);
 }
 
+std::string expand(std::string s, const vars_t &vars)
+{
+    for (const auto &[name, value] : vars)
+        for (std::size_t at; (at = s.find(name)) != std::string::npos;)
+            s.replace(at, name.size(), value);
+    return s;
+}
+
+run_result run_failure(const Vector &f, const vars_t &vars, run_options o)
+{
+    o.pipe = f.has("stdin");
+    o.stdin_data = f.str("stdin");
+    o.file_limit_kb = f.num("limit", 0);
+    for (const std::string &e : f.all("env"))
+        o.env[e.substr(0, e.find('='))] = expand(e.substr(e.find('=') + 1), vars);
+    v args;
+    std::istringstream words(expand(f.get("args"), vars));
+    for (std::string w; words >> w;)
+        args.push_back(w);
+    const run_result r = run(args, o);
+    const std::string want = expand(f.str("err"), vars);
+    EXPECT_EQ(r.status, 1) << want;
+    EXPECT_EQ(f.has("part") ? r.err.substr(0, want.size()) : r.err, want) << f.file << ": " << f.get("args");
+    EXPECT_EQ(r.out, "");
+    return r;
+}
+
 header_file read_header_file(const std::string &path)
 {
     header_file file;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/test_util.h"
+#include "tests/golden.h"
 
 namespace jobpush_test
 {
@@ -53,6 +53,14 @@ inline run_options variant(const std::string &binary)
 
 // Runs `binary` with argv[0] `argv0`, the given arguments and a bare environment.
 run_result run(const v &args, const run_options &options = {});
+
+// Runs the program as a vector of tests/data/frontend asks ("args", "env", "stdin", "limit"; format at the
+// top of failures/command_line), each $NAME of `vars` replaced by its value in args, env and err; then
+// checks the status (1), that standard output stays empty and standard error is err (or begins with it
+// with "part").
+using vars_t = std::vector<std::pair<std::string, std::string>>;
+std::string expand(std::string s, const vars_t &vars);
+run_result run_failure(const Vector &f, const vars_t &vars, run_options o = {});
 
 // A run in the background whose standard input is a pipe the test holds: it reads until the test
 // writes to `input` and closes it, so it can be caught in the middle of a job.

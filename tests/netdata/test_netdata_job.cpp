@@ -130,33 +130,18 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
     std::fclose(f);
 }
 
-// Options that cannot apply are refused before any job exists; a full spool removes the job.
+// The vectors of tests/data/frontend/netdata_failures: no job stays.
 TEST_F(NetdataJob, FailuresLeaveNoJob)
 {
-    const std::string f = file("a.txt", "x\n");
     std::string big;
-    for (int i = 0; i < 20000; ++i) // more than the data file's stream buffer holds
+    for (int i = 0; i < 20000; ++i)
         big += "line " + std::to_string(i) + "\n";
-    const struct {
-        v args;
-        std::string message;
-        run_options options = {};
-    } cases[] = {
-        {{f, "-bu", f}, "jobpush: -bu: transparent data cannot be sent as NETDATA\n"},
-        {{"-q", "-s", "x", f, "-st", "b.jcl", "-e", "e.jcl", f},
-         "jobpush: -st: JCL cannot wrap a NETDATA stream\n"},
-        {{f, "-end", "e.jcl"}, "jobpush: -end: JCL cannot wrap a NETDATA stream\n"},
-        {{f, "-job"}, "jobpush: -netdata and -job conflicting options\n"},
-        {{file("big.txt", big)},
-         std::string(kLocal) +
-             "jobpush: process_netdata_file: nje_netdata_toibm: \n\tfile write ERROR: spool directory "
-             "is full.\n",
-         file_limit(8)},
-    };
-    for (const auto &c : cases) {
-        run_result r = push(c.args, c.options);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, c.message);
-        EXPECT_TRUE(fs::is_empty(indir)) << c.message;
+    std::string run_args;
+    for (const std::string &a : local({}, "bob"))
+        run_args += a + " ";
+    const vars_t vars = {{"$RUN", run_args}, {"$F", file("a.txt", "x\n")}, {"$BIG", file("big.txt", big)}};
+    for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/netdata_failures")) {
+        run_failure(f, vars, variant(JOBPUSH_NETDATA_BIN));
+        EXPECT_TRUE(fs::is_empty(indir)) << f.get("args");
     }
 }

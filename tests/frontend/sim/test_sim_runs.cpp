@@ -163,82 +163,30 @@ TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
     }
 }
 
-// Every way the link daemon or the link process can fail the run, with the whole of standard error; a
+// Every way the link daemon or the link process can fail the run (tests/data/frontend/link_failures); a
 // spool that fills before the send. No spool file stays.
 TEST_F(SimRun, LinkFailures)
 {
     std::string unrepeated; // written only when the data file closes, past the limit of 1 KiB
     for (unsigned i = 0, x = 7; i < 3000; ++i, x = x * 1103515245 + 12345)
         unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
-    const std::string a = file("a", "a\n"), getid = "jobpush: could not get job id: ",
-                      parms = "jobpush: could not get local name and node: ";
-    // No link daemon registered; a gateway that does not resolve.
-    run_result r = push({a});
-    EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n");
-    EXPECT_EQ(r.status, 1);
-    r = run({"bob", "verylongnode", "-g", "no-such-host.invalid", a});
-    EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <verylong> on machine: <no-such-host.invalid>\n");
-    EXPECT_EQ(r.status, 1);
-
-    const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n",
-                      traced = "jobpush: TRACE turned on\n", no_maxdata = "-1 return from 'getmaxdata'\n";
-    const auto refused = [](const std::string &what, const std::string &value) {
-        return "refused " + what + " \"" + value + "\" in the link daemon's answer\n";
-    };
-    struct fault {
-        v sim_args;
-        std::string message; // the whole standard error, or its beginning when `part`
-        bool part = false;
-        v options = {};
-        std::string node = "nodea";
-        run_options run = {};
-    } faults[] = {
-        {{"--zero-program", "NODEA"}, not_active}, // no link process for the node
-        {{}, "jobpush: SNA RJE Link: <nodez> on machine: <localhost> is not active\n", false, {}, "nodez"},
-        {{"--close-on", "23"}, // the link information call fails
-         traced + not_active + "-1 return from 'getlinkrpcid'\n" + not_active + no_maxdata,
-         false,
-         {"-d", "1"}},
-        {{"--no-link-process"},
-         traced +
-             "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
-             "Zero return from 'contact_link'\n" +
-             not_active + no_maxdata,
-         false,
-         {"-d", "1"}},
-        {{"--close-on", "link"}, not_active},
-        {{"--block-size", "273"}, not_active}, // too small for one record
-        {{"--close-on", "2"}, parms + "RPC: ", true},
-        {{"--bad-answer", "long-node"}, parms + "RPC: Can't decode result\n"},
-        {{"--bad-answer", "empty-node"}, parms + refused("local node", "")},
-        {{"--bad-answer", "empty-user"}, parms + refused("local user", "")},
-        {{"--getid-status", "5"}, getid + "NJE file error\n"},
-        {{"--bad-answer", "long-jobid"}, getid + "RPC: Can't decode result\n"},
-        {{"--bad-answer", "long-link"}, getid + "RPC: Can't decode result\n"},
-        {{"--bad-answer", "slash-jobid"}, getid + refused("job identifier", "../../etc/78")},
-        {{"--bad-answer", "empty-jobid"}, getid + refused("job identifier", "")},
-        {{"--bad-answer", "slash-link"}, getid + refused("link name", "../X")},
-        {{"--bad-answer", "dotdot-link"}, getid + refused("link name", "..")},
-        {{"--bad-answer", "quote-link"}, getid + refused("link name", "a\\\\\\\"\\x01/")},
-        {{},
-         "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n",
-         false,
-         {file("u", unrepeated + "\n")},
-         "nodea",
-         file_limit(1)},
-    };
-    for (const fault &f : faults) {
-        start(f.sim_args);
-        v tail = f.options;
-        tail.push_back(a);
-        r = push(tail, f.run, f.node);
-        if (f.part)
-            EXPECT_EQ(r.err.substr(0, f.message.size()), f.message);
-        else
-            EXPECT_EQ(r.err, f.message);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(spool_empty(input));
-        sim->stop();
+    file("u", unrepeated + "\n");
+    const vars_t vars = {{"$PUSH", "bob nodea -g localhost -sp " + spool},
+                         {"$A", file("a", "a\n")},
+                         {"$SPOOL", spool},
+                         {"$DIR", dir}};
+    for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/link_failures")) {
+        if (f.has("sim")) {
+            v args;
+            std::istringstream words(f.get("sim"));
+            for (std::string w; words >> w;)
+                args.push_back(w);
+            start(args);
+        }
+        run_failure(f, vars);
+        EXPECT_TRUE(spool_empty(input)) << f.get("sim");
+        if (sim)
+            sim->stop();
     }
 }
 
