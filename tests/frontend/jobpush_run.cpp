@@ -55,16 +55,6 @@ v LocalJob::local(const v &tail, const std::string &user, const std::string &nod
     return a;
 }
 
-std::string usage_text()
-{
-    std::string text = "usage: jobpush System gateway_name -g hostname\n";
-    for (const char *line : {"[-sp spool-directory]\n", "[-l record-size]\n", "[-job]\n",
-                             "[-text | -binary | -bu | -record]\n", "[-tab]\n", "[-fixed | -variable]\n",
-                             "[-s beginjcl_filename]\n", "[-e endjcl_filename]\n", "filenames... | - \n"})
-        text += std::string(20, ' ') + line;
-    return text;
-}
-
 namespace
 {
 
@@ -156,6 +146,15 @@ std::string expand(std::string s, const vars_t &vars)
     return s;
 }
 
+v words(const std::string &s)
+{
+    v w;
+    std::istringstream in(s);
+    for (std::string word; in >> word;)
+        w.push_back(word);
+    return w;
+}
+
 run_result run_failure(const Vector &f, const vars_t &vars, run_options o)
 {
     o.pipe = f.has("stdin");
@@ -163,11 +162,7 @@ run_result run_failure(const Vector &f, const vars_t &vars, run_options o)
     o.file_limit_kb = f.num("limit", 0);
     for (const std::string &e : f.all("env"))
         o.env[e.substr(0, e.find('='))] = expand(e.substr(e.find('=') + 1), vars);
-    v args;
-    std::istringstream words(expand(f.get("args"), vars));
-    for (std::string w; words >> w;)
-        args.push_back(w);
-    const run_result r = run(args, o);
+    const run_result r = run(words(expand(f.get("args"), vars)), o);
     const std::string want = expand(f.str("err"), vars);
     EXPECT_EQ(r.status, 1) << want;
     EXPECT_EQ(f.has("part") ? r.err.substr(0, want.size()) : r.err, want) << f.file << ": " << f.get("args");

@@ -60,6 +60,7 @@ run_result run(const v &args, const run_options &options = {});
 // with "part").
 using vars_t = std::vector<std::pair<std::string, std::string>>;
 std::string expand(std::string s, const vars_t &vars);
+v words(const std::string &s); // the blank-separated words of s
 run_result run_failure(const Vector &f, const vars_t &vars, run_options o = {});
 
 // A run in the background whose standard input is a pipe the test holds: it reads until the test
@@ -82,9 +83,6 @@ inline run_result show(const v &args, run_options options = {})
     return run(args, options);
 }
 #endif
-
-// The usage text as the program prints it.
-std::string usage_text();
 
 // A fresh directory under the build tree, removed and recreated.
 std::string fresh_dir(const std::string &name);

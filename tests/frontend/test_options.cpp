@@ -44,7 +44,7 @@ TEST_F(Options, FailuresPrintTheirMessageExitOneAndLeaveNoSpoolFile)
         run_args += a + " ";
     const vars_t vars = {{"$RUN", run_args},
                          {"$NOTICE", "jobpush: DEBUG_LOCAL turned on\n"},
-                         {"$USAGE", usage_text()},
+                         {"$USAGE", slurp(JOBPUSH_TEST_DATA "/frontend/usage")},
                          {"$GOOD", good},
                          {"$EMPTY", dir + "/empty"},
                          {"$NONE", dir + "/none"},

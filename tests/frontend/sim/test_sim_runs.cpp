@@ -176,13 +176,8 @@ TEST_F(SimRun, LinkFailures)
                          {"$SPOOL", spool},
                          {"$DIR", dir}};
     for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/link_failures")) {
-        if (f.has("sim")) {
-            v args;
-            std::istringstream words(f.get("sim"));
-            for (std::string w; words >> w;)
-                args.push_back(w);
-            start(args);
-        }
+        if (f.has("sim"))
+            start(words(f.get("sim")));
         run_failure(f, vars);
         EXPECT_TRUE(spool_empty(input)) << f.get("sim");
         if (sim)
