@@ -105,6 +105,15 @@ TEST(Netdata, GoldenVectors)
         for (const logical &l : read_all(file, static_cast<std::size_t>(v.num("room", 8192))))
             got.push_back(cat({static_cast<unsigned char>(l.flags)}, l.data));
         EXPECT_EQ(got, v.has("read") || v.has("stream") ? v.hexes("read") : got) << v.file;
+        for (const std::string &u : v.all("isnetdata")) {
+            int size = 0, result = 0, used = 0;
+            std::sscanf(u.c_str(), "%d %d %n", &size, &result, &used);
+            InputFile in(file);
+            char name[NETDATA_DSNAME_MAX + 1] = "";
+            EXPECT_EQ(nje_isnetdata(in.f, name, static_cast<std::size_t>(size)), result)
+                << v.file << ": " << u;
+            EXPECT_EQ(result == 1 ? name : "", text(u.substr(static_cast<std::size_t>(used)))) << v.file;
+        }
         for (const std::string &u : v.all("unload")) {
             int format = 0, size = 0, result = 0, used = 0;
             std::sscanf(u.c_str(), "%d %d %d %n", &format, &size, &result, &used);
@@ -210,36 +219,6 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
     const Bytes r03 = cat(hex("C9D5D4D9F0F3"), units({{tu(1, 4, INMLRECL), 80}}));
     EXPECT_EQ(netdata_lrecl(r03.data(), r03.size(), 1), 80u);
     EXPECT_EQ(netdata_lrecl(r03.data(), r03.size() - 1, 1), 1u);
-
-    // nje_isnetdata: INMR01, INMR03 passed over, INMR02 with A.B(C); the name limited to its size.
-    struct rec {
-        const char *name; // null: a data record
-        Bytes units;
-    };
-    const rec i01{"INMR01", units({{tu(2, 0, INMFNODE), "N"}})},
-        i02{"INMR02", Bytes(r02.begin() + 6, r02.end())}, i03{"INMR03", Bytes(r03.begin() + 6, r03.end())},
-        data{nullptr, {}};
-    char out[NETDATA_DSNAME_MAX + 1];
-    auto isnetdata = [&](std::vector<rec> recs, std::size_t size) {
-        InputFile in(stream_of([&](netdata_writer &w) {
-            for (const rec &r : recs) {
-                if (r.name == nullptr)
-                    nje_netdata_put_data(&w, nullptr, 0);
-                else
-                    nje_netdata_put_control(&w, r.name, r.units.data(), r.units.size());
-            }
-        }));
-        return nje_isnetdata(in.f, out, size);
-    };
-    EXPECT_EQ(isnetdata({i01, i03, i02}, NETDATA_DSNAME_MAX), 1);
-    EXPECT_STREQ(out, "A.B(C)");
-    EXPECT_EQ(isnetdata({i01, i02}, 4), 1);
-    EXPECT_STREQ(out, "A.B(");
-    EXPECT_EQ(isnetdata({data, i01, i02}, 20), 0);
-    EXPECT_EQ(isnetdata({i01, data, i02}, 20), 0);
-    EXPECT_EQ(isnetdata({i01, i03}, 20), 0); // the data end before INMR02
-    EXPECT_EQ(isnetdata({i02, i01}, 20), 0);
-    EXPECT_EQ(isnetdata({i01, {"INMR06", {}}, i02}, 20), 0);
 }
 
 // The central property: whatever the writer writes, the reader gives back record by record, with
