@@ -50,6 +50,16 @@ inline std::string hex_of(const unsigned char *p, const unsigned char *end)
     return h;
 }
 
+// The blank-separated words of s.
+inline std::vector<std::string> words(const std::string &s)
+{
+    std::vector<std::string> w;
+    std::istringstream in(s);
+    for (std::string word; in >> word;)
+        w.push_back(word);
+    return w;
+}
+
 inline Bytes bytes(const std::string &s)
 {
     return Bytes(s.begin(), s.end());

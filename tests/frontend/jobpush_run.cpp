@@ -146,15 +146,6 @@ std::string expand(std::string s, const vars_t &vars)
     return s;
 }
 
-v words(const std::string &s)
-{
-    v w;
-    std::istringstream in(s);
-    for (std::string word; in >> word;)
-        w.push_back(word);
-    return w;
-}
-
 run_result run_failure(const Vector &f, const vars_t &vars, run_options o)
 {
     o.pipe = f.has("stdin");

@@ -60,7 +60,6 @@ run_result run(const v &args, const run_options &options = {});
 // with "part").
 using vars_t = std::vector<std::pair<std::string, std::string>>;
 std::string expand(std::string s, const vars_t &vars);
-v words(const std::string &s); // the blank-separated words of s
 run_result run_failure(const Vector &f, const vars_t &vars, run_options o = {});
 
 // A run in the background whose standard input is a pipe the test holds: it reads until the test

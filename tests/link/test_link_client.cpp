@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 
 #include "link/link_client.h"
 #include "tests/link/sim_process.h"
@@ -40,12 +39,9 @@ class LinkClient : public ::testing::Test
     // options `extra`, and contacts it.
     ::testing::AssertionResult start(const std::string &extra = "")
     {
-        std::vector<std::string> args = {"--spool", spool.path(), "--node",      "MYNODE",       "--user",
-                                         "ME",      "--link",     "NODEA=LINKA", "--time-limit", "120"};
-        std::istringstream words(extra);
-        for (std::string w; words >> w;)
-            args.push_back(w);
-        sim = std::make_unique<sim_process>(args);
+        sim = std::make_unique<sim_process>(
+            words("--spool " + spool.path() +
+                  " --node MYNODE --user ME --link NODEA=LINKA --time-limit 120 " + extra));
         if (!sim->start())
             return ::testing::AssertionFailure() << sim->error();
         clnt = nje_xdr_contactdisp("localhost");

@@ -23,18 +23,16 @@ struct SimRun : LocalJob {
         input = spool + "/SIMNODE/LINKA/input";
         sent = spool + "/SIMNODE/LINKA/sent";
     }
-    void start(v extra = {})
+    void start(const std::string &extra = "")
     {
-        v args = {"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim = std::make_unique<sim_process>(args);
+        sim = std::make_unique<sim_process>(
+            words("--spool " + spool + " --link NODEA=LINKA --time-limit 120 " + extra));
         ASSERT_TRUE(sim->start()) << sim->error();
     }
-    run_result push(v tail, const run_options &o = {}, const std::string &node = "nodea")
+    run_result push(v tail, const run_options &o = {})
     {
-        v a = {"bob", node, "-g", "localhost", "-sp", spool};
-        a.insert(a.end(), tail.begin(), tail.end());
-        return run(a, o);
+        tail.insert(tail.begin(), {"bob", "nodea", "-g", "localhost", "-sp", spool});
+        return run(tail, o);
     }
     static bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
 };
@@ -42,7 +40,7 @@ struct SimRun : LocalJob {
 // The job number is the link daemon's identifier modulo 9999.
 TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
 {
-    start({"--first-id", "10005"});
+    start("--first-id 10005");
     std::string big;
     for (int i = 0; i < 300; ++i)
         big += "record " + std::to_string(i) + std::string(60, '*') + "\n";
@@ -88,7 +86,7 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
 
 TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
 {
-    start({"--block-size", "1000"});
+    start("--block-size 1000");
     std::string b = file("b.jcl", "//J JOB\n"), e = file("e.jcl", "/*\n");
     // -debug 2 after the first file no longer makes the link daemon's job a local one.
     run_result r = push({"-max", "2000", "-s", b, "-e", e, file("one", "1\n"), "-d", "2", "-max", "5000",
@@ -152,7 +150,7 @@ TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
 {
     for (const auto &[status, text] : {std::pair{"21", "Job not found"}, std::pair{"22", "Permission denied"},
                                        std::pair{"23", "unknown error 23"}}) {
-        start({"--send-status", status});
+        start(std::string("--send-status ") + status);
         run_result r = push({file("a", "a\n")});
         EXPECT_EQ(r.err, std::string("jobpush: send job: ") + text + "\n");
         EXPECT_EQ(r.status, 0);
@@ -177,7 +175,7 @@ TEST_F(SimRun, LinkFailures)
                          {"$DIR", dir}};
     for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/link_failures")) {
         if (f.has("sim"))
-            start(words(f.get("sim")));
+            start(f.get("sim"));
         run_failure(f, vars);
         EXPECT_TRUE(spool_empty(input)) << f.get("sim");
         if (sim)
@@ -198,11 +196,11 @@ TEST_F(SimRun, VariantsSeparateJobsJobTypeOneAndNetdata)
     EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH3");
     EXPECT_EQ(h.mark, 1);
-    ASSERT_EQ(h.records.size(), 2u);                        // job header and trailer
-    EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA"); // addressed for execution there
-    EXPECT_EQ(h.records[0].fields.at("NJHGXEQU"), "BOB");
-    EXPECT_EQ(h.records[0].fields.at("NJHGPRTN"), "SIMNODE");
-    EXPECT_EQ(h.records[0].fields.at("NJHGPUNR"), "SIMUSER");
+    ASSERT_EQ(h.records.size(), 2u); // job header and trailer
+    expect_fields(h.records[0], {{"NJHGXEQN", "NODEA"},
+                                 {"NJHGXEQU", "BOB"}, // addressed for execution there
+                                 {"NJHGPRTN", "SIMNODE"},
+                                 {"NJHGPUNR", "SIMUSER"}});
     EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
 
     // jobpush-netdata: each file a job of its own, its data file the NETDATA stream in 88-byte records.
