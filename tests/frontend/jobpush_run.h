@@ -51,13 +51,19 @@ inline run_options variant(const std::string &binary)
     return {.binary = binary};
 }
 
+// "status: standard error" of a run, to compare both at once.
+inline std::string outcome(const run_result &r)
+{
+    return std::to_string(r.status) + ": " + r.err;
+}
+
 // Runs `binary` with argv[0] `argv0`, the given arguments and a bare environment.
 run_result run(const v &args, const run_options &options = {});
 
 // Runs the program as a vector of tests/data/frontend asks ("args", "env", "stdin", "limit"; format at the
 // top of failures/command_line), each $NAME of `vars` replaced by its value in args, env and err; then
-// checks the status (1), that standard output stays empty and standard error is err (or begins with it
-// with "part").
+// checks the status (1), that standard output stays empty and standard error is err (or begins
+// with it with "part").
 using vars_t = std::vector<std::pair<std::string, std::string>>;
 std::string expand(std::string s, const vars_t &vars);
 run_result run_failure(const Vector &f, const vars_t &vars, run_options o = {});

@@ -59,8 +59,7 @@ TEST_F(Hardening, SpoolFilesAreNeverWrittenThroughALink)
         else
             fs::create_symlink(c.target, c.path);
         run_result r = run(local({a}));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + "jobpush: " + c.message + "\n");
+        EXPECT_EQ(outcome(r), "1: " + kLocal + "jobpush: " + c.message + "\n");
         EXPECT_EQ(slurp(victim), "keep");
         EXPECT_FALSE(exists(outside));
         EXPECT_TRUE(exists(c.path)); // not this run's to remove
@@ -100,8 +99,7 @@ TEST_F(Hardening, EnvironmentAndDescriptorsCannotMisleadTheRun)
     for (const v &tail : {v{big, "-b", njd}, v{njh}}) {
         ASSERT_EQ(run(local({a})).status, 0); // the files of an earlier run
         run_result r = run(local(tail));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + "jobpush: " + tail.back() + ": is a spool file of this job\n");
+        EXPECT_EQ(outcome(r), "1: " + kLocal + "jobpush: " + tail.back() + ": is a spool file of this job\n");
         EXPECT_FALSE(exists(njh) || exists(njd));
     }
 }
@@ -112,8 +110,8 @@ TEST_F(Hardening, TwoRunsNeverBuildOneJobTogether)
     background_run first = spawn(local({"-"}));
     ASSERT_TRUE(appears(njd));
     run_result second = run(local({file("a", "other\n")}));
-    EXPECT_EQ(second.status, 1);
-    EXPECT_EQ(second.err, kLocal + "jobpush: " + njh + ": the job is being built by another run\n");
+    EXPECT_EQ(outcome(second),
+              "1: " + kLocal + "jobpush: " + njh + ": the job is being built by another run\n");
     ASSERT_EQ(write(first.input, "first\n", 6), 6);
     run_result r = finish(first);
     EXPECT_EQ(r.status, 0) << r.err;

@@ -178,16 +178,14 @@ TEST_F(Show, HostileSpoolFiles)
         ": dataset 1 cannot be read to its end: its data offset lies past the end of the "
         "data file (data-file offset 2147483632)\n";
     run_result r = show({"-d", "1", njh});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, past);
+    EXPECT_EQ(outcome(r), "2: " + past);
     EXPECT_EQ(show({njh}).err, past);
 
     // A header file cut inside a record, and one whose record claims too many bytes.
     const std::string damaged = "jobshow: " + njh + ": the header file cannot be read from offset 213 on\n";
     write_file(njh, header.substr(0, dataset + 20));
     r = show({njh});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, damaged);
+    EXPECT_EQ(outcome(r), "2: " + damaged);
     EXPECT_NE(r.out.find("  no datasets\n"), std::string::npos);
     write_file(njh, header);
     patch(njh, dataset + 8, std::string("\x00\xFF\xFF\xFF", 4));
@@ -209,8 +207,8 @@ TEST_F(Show, HostileSpoolFiles)
     const std::string junk = file("NJH5", "junk");
     file("NJD5", "junk");
     r = show({junk, dir + "/NJH6", njh});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "jobshow: " + junk + ": not a spool file\njobshow: " + dir + "/NJH6: could not open\n");
+    EXPECT_EQ(outcome(r),
+              "1: jobshow: " + junk + ": not a spool file\njobshow: " + dir + "/NJH6: could not open\n");
     EXPECT_NE(r.out.find("dataset 1: REPORT.TXT"), std::string::npos); // the good job is still shown
 }
 
@@ -282,26 +280,17 @@ TEST_F(Show, NetdataDatasets)
     EXPECT_NE(show({"-json", njh}).out.find("\"netdata\":\"REPORT.TXT\""), std::string::npos);
     push({file("plain.txt", text)});
     r = show({"-d", "1", "-x", njh});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "jobshow: " + njh + ": dataset 1 is not a NETDATA dataset\n");
+    EXPECT_EQ(outcome(r), "1: jobshow: " + njh + ": dataset 1 is not a NETDATA dataset\n");
 }
 
+// The vectors of tests/data/frontend/jobshow_failures.
 TEST_F(Show, UsageAndOutputErrors)
 {
     push({"-binary", file("data.bin", std::string(5000, 'z'))});
-    run_result r = show({"-d", "1", "-raw", njh}, file_limit(1));
-    EXPECT_EQ(r.status, 5);
-    EXPECT_EQ(r.err, "jobshow: standard output: write error\n");
-
-    for (const v &args : {v{}, v{"-o", dir, "-d", "1", njh}, v{"-raw", njh}, v{"-nmr", "x", njh},
-                          v{"-bogus", njh}, v{"-json", "-d", "1", njh}}) {
-        r = show(args);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err.substr(0, 15), "usage: jobshow ");
-    }
-    r = show({"-dataset", "0", njh});
-    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), "jobshow: -dataset: invalid value '0'\n");
-    r = show({"-d", "3", njh});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "jobshow: " + njh + ": no dataset 3 (the job has 1)\n");
+    const run_result r = show({"-d", "1", "-raw", njh}, file_limit(1));
+    EXPECT_EQ(outcome(r), "5: jobshow: standard output: write error\n");
+    run_options o = variant(JOBSHOW_BIN);
+    o.argv0 = "jobshow";
+    for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/jobshow_failures"))
+        run_failure(f, {{"$NJH", njh}, {"$DIR", dir}}, o);
 }
