@@ -1,7 +1,7 @@
 // Golden vectors of the codec and the conversion, one file per fault they caught, under
 // tests/data/convert/<operation>/ (format in tests/golden.h). Operations:
 //   compress   record... [size N] [mode M] [result R] block: the block after compressing the records
-//              in turn (result 1 also expands the block back to the records);
+//              in turn (the records come back from the blocks in the codec's round trip);
 //   expand     block... [raw] [nls] [max N] log: each call's record and result ("C1 15 /1"), "|"
 //              after a block that ends inside a record;
 //   convert    text "..." or input, [format lrecl maxdata tabs fixed locale dbcs], result, then
@@ -61,21 +61,6 @@ TEST(Golden, Compress)
         }
         EXPECT_EQ(rc, v.num("result", 1)) << v.file;
         EXPECT_EQ(Bytes(block.data(), out), hex(v.get("block"))) << v.file;
-        if (rc != 1)
-            continue;
-        // Expanded, the block gives the records back (an empty one as one blank).
-        std::vector<Bytes> back;
-        rje_expand_ctx ctx;
-        unsigned char buf[300];
-        std::size_t length = 0;
-        rje_expand_block(&ctx, block.data(), static_cast<std::size_t>(out - block.data()), buf, sizeof buf,
-                         length,
-                         [&](const unsigned char *r, std::size_t n) { back.emplace_back(r, r + n - 1); });
-        ASSERT_EQ(back.size(), recs.size()) << v.file;
-        for (std::size_t i = 0; i < recs.size(); ++i)
-            EXPECT_EQ(back[i],
-                      recs[i].size() == 1 ? Bytes{EBCDIC_BLANK} : Bytes(recs[i].begin(), recs[i].end() - 1))
-                << v.file << " record " << i;
     }
 }
 
