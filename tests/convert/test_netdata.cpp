@@ -228,66 +228,63 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
     const std::uint64_t seed = test_seed("JOBPUSH_NETDATA_SEED");
     std::mt19937 rng(static_cast<unsigned>(seed));
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-
-    struct unit {
-        std::string text; // a string unit, or a 4-byte number when empty
-        uint32_t number;
-        uint32_t descriptor() const { return tu(text.empty() ? 1 : 2, text.empty() ? 4 : 0, key); }
-        uint16_t key;
+    // Each record: its bytes (a control record with its name), whether it is a control record, and its
+    // units with keys 0x1000 on: a string, or a 4-byte number when the string is empty.
+    struct record {
+        Bytes data;
+        bool control;
+        std::vector<std::pair<std::string, uint32_t>> units;
     };
-    std::vector<Bytes> want;            // data, control records with their name
-    std::vector<std::vector<unit>> tus; // the units of each record (none for data)
-    std::vector<bool> controls;
+    std::vector<record> want(200);
     const Bytes file = stream_of([&](netdata_writer &w) {
-        for (int i = 0; i < 200; ++i) {
-            std::vector<unit> u;
-            std::vector<nje_tu> list;
-            const bool control = pick(0, 4) == 0;
-            for (int k = control ? pick(0, 40) : 0; k > 0; --k) {
+        for (record &r : want) {
+            r.data.resize(static_cast<std::size_t>(pick(0, 1000)));
+            for (unsigned char &b : r.data)
+                b = static_cast<unsigned char>(rng());
+            if (!(r.control = pick(0, 4) == 0)) {
+                ASSERT_EQ(nje_netdata_put_data(&w, r.data.data(), r.data.size()), 0);
+                continue;
+            }
+            for (int k = pick(0, 40); k > 0; --k) {
                 std::string t;
                 for (int n = pick(0, 12); n > 0; --n)
                     t += static_cast<char>('A' + pick(0, 25));
-                u.push_back({t, static_cast<uint32_t>(rng()), static_cast<uint16_t>(0x1000 + u.size())});
+                r.units.emplace_back(t, static_cast<uint32_t>(rng()));
             }
-            for (const unit &x : u) // once u stays put: the list points into it
-                if (x.text.empty())
-                    list.emplace_back(x.descriptor(), x.number);
+            std::vector<nje_tu> list; // once the units stay put: the list points into them
+            for (std::size_t k = 0; k < r.units.size(); ++k) {
+                const auto key = static_cast<uint16_t>(0x1000 + k);
+                if (r.units[k].first.empty())
+                    list.emplace_back(tu(1, 4, key), r.units[k].second);
                 else
-                    list.emplace_back(x.descriptor(), x.text.c_str());
-            Bytes d(static_cast<std::size_t>(pick(0, 1000)));
-            for (unsigned char &b : d)
-                b = static_cast<unsigned char>(rng());
-            if (control) {
-                d.resize(2048);
-                const int n = nje_netdata_put_tu(d, 0, list);
-                ASSERT_GE(n, 0);
-                d.resize(static_cast<std::size_t>(n));
-                ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", d.data(), d.size()), 0);
-                d = cat(hex("C9D5D4D9F0F3"), d);
-            } else {
-                ASSERT_EQ(nje_netdata_put_data(&w, d.data(), d.size()), 0);
+                    list.emplace_back(tu(2, 0, key), r.units[k].first.c_str());
             }
-            want.push_back(d);
-            tus.push_back(u);
-            controls.push_back(control);
+            r.data.resize(2048);
+            const int n = nje_netdata_put_tu(r.data, 0, list);
+            ASSERT_GE(n, 0);
+            r.data.resize(static_cast<std::size_t>(n));
+            ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", r.data.data(), r.data.size()), 0);
+            r.data = cat(hex("C9D5D4D9F0F3"), r.data);
         }
     });
     const std::vector<logical> got = read_all(file);
     ASSERT_EQ(got.size(), want.size()) << "seed " << seed;
     for (std::size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(got[i].data, want[i]) << "record " << i << " seed " << seed;
+        const Bytes &r = got[i].data;
+        EXPECT_EQ(r, want[i].data) << "record " << i << " seed " << seed;
         // The first segment's flags: first, last when it is the only one, control.
-        EXPECT_EQ(got[i].flags, 0x80u | (controls[i] ? 0x20u : 0u) | (want[i].size() <= 253 ? 0x40u : 0u))
+        EXPECT_EQ(got[i].flags, 0x80u | (want[i].control ? 0x20u : 0u) | (r.size() <= 253 ? 0x40u : 0u))
             << i << " seed " << seed;
-        for (const unit &u : tus[i]) {
+        for (std::size_t k = 0; k < want[i].units.size(); ++k) {
+            const auto &[t, number] = want[i].units[k];
+            const auto key = static_cast<uint16_t>(0x1000 + k);
             char text[16] = {};
-            uint32_t number = 0;
-            const Bytes &r = got[i].data;
-            EXPECT_EQ(u.text.empty() ? nje_netdata_get_tu(r.data(), r.size(), {{u.descriptor(), &number}})
-                                     : nje_netdata_get_tu(r.data(), r.size(), {{u.descriptor(), text}}),
+            uint32_t n = 0;
+            EXPECT_EQ(t.empty() ? nje_netdata_get_tu(r.data(), r.size(), {{tu(1, 4, key), &n}})
+                                : nje_netdata_get_tu(r.data(), r.size(), {{tu(2, 0, key), text}}),
                       0);
-            EXPECT_EQ(text, u.text) << "seed " << seed;
-            EXPECT_EQ(number, u.text.empty() ? u.number : 0u) << "seed " << seed;
+            EXPECT_EQ(std::string(text) + std::to_string(n), t + std::to_string(t.empty() ? number : 0))
+                << "seed " << seed;
         }
     }
 }
