@@ -55,17 +55,14 @@ v LocalJob::local(const v &tail, const std::string &user, const std::string &nod
     return a;
 }
 
-namespace
-{
-
 // Starts the program in a bare environment with argv[0] options.argv0, the arguments, standard output
 // and error into files under `io` and standard input from /dev/null, or from a pipe whose write end
 // comes back in *input. A run directory without catalogues: messages as they stand. Sanitizer builds:
 // keep the leak checker's statistics out of the compared messages. A run that hangs is killed after
 // two minutes.
-background_run spawn(const v &args, const run_options &options, bool piped)
+background_run spawn(const v &args, const run_options &options, bool piped, const std::string &io_name)
 {
-    background_run b{-1, -1, fresh_dir("io-" + std::to_string(getpid()) + (piped ? "-in" : ""))};
+    background_run b{-1, -1, fresh_dir("io-" + std::to_string(getpid()) + "-" + io_name)};
     std::map<std::string, std::string> env = {
         {"PATH", "/usr/bin:/bin"}, {"SNARJEHOME", b.io}, {"LSAN_OPTIONS", "print_suppressions=0"}};
     for (const auto &[name, value] : options.env)
@@ -105,12 +102,6 @@ background_run spawn(const v &args, const run_options &options, bool piped)
     return b;
 }
 
-} // namespace
-
-background_run spawn(const v &args, const run_options &options)
-{
-    return spawn(args, options, true);
-}
 
 run_result finish(background_run &b, int *signal)
 {
@@ -128,7 +119,7 @@ run_result finish(background_run &b, int *signal)
 
 run_result run(const v &args, const run_options &options)
 {
-    background_run b = spawn(args, options, options.pipe);
+    background_run b = spawn(args, options, options.pipe, "run");
     for (std::size_t at = 0; b.input >= 0 && at < options.stdin_data.size();) {
         const ssize_t n = write(b.input, options.stdin_data.data() + at, options.stdin_data.size() - at);
         if (n <= 0)

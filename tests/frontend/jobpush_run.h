@@ -68,14 +68,16 @@ using vars_t = std::vector<std::pair<std::string, std::string>>;
 std::string expand(std::string s, const vars_t &vars);
 run_result run_failure(const Vector &f, const vars_t &vars, run_options o = {});
 
-// A run in the background whose standard input is a pipe the test holds: it reads until the test
-// writes to `input` and closes it, so it can be caught in the middle of a job.
+// A run in the background whose standard input is a pipe the test holds (unless `piped` is false): it
+// reads until the test writes to `input` and closes it, so it can be caught in the middle of a job. Its
+// output goes to files in a directory of its own, named after `name`.
 struct background_run {
     pid_t pid = -1;
     int input = -1;
     std::string io;
 };
-background_run spawn(const v &args, const run_options &options = {});
+background_run spawn(const v &args, const run_options &options = {}, bool piped = true,
+                     const std::string &name = "bg");
 // Closes the input and waits for the run; *signal (when given) is the signal that ended it, or 0.
 run_result finish(background_run &run, int *signal = nullptr);
 

@@ -8,7 +8,6 @@
 #include <rpc/pmap_clnt.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/test_util.h"
+#include "tests/frontend/jobpush_run.h"
 
 // Port that the portmapper on loopback maps (program, version, TCP) to, 0 when none.
 inline u_short port_of(unsigned long program, unsigned long version = 1)
@@ -42,7 +41,7 @@ inline void hold_rpcbind_lock()
     (void)fd;
 }
 
-// sim_process sim({"--spool", dir.path()}); ASSERT_TRUE(sim.start()) << sim.error();
+// sim_process sim({"--spool", dir}); ASSERT_TRUE(sim.start()) << sim.error();
 // ... run the client against "localhost" ...; sim.output() holds its lines; sim.stop() == 0.
 class sim_process
 {
@@ -57,18 +56,9 @@ class sim_process
     bool start(int timeout_ms = 15000)
     {
         hold_rpcbind_lock();
-        if ((pid_ = fork()) == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGTERM); // never outlive a test process that crashed
-            dup2(open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
-            std::vector<char *> argv{const_cast<char *>(JOBPUSH_SIM_BIN)};
-            for (auto &a : args_)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        for (int waited = 0; pid_ > 0 && waited < timeout_ms; waited += 20) {
-            const std::string text = slurp(out_);
+        run_ = jobpush_test::spawn(args_, {.binary = JOBPUSH_SIM_BIN, .argv0 = "jobpush_sim"}, false, "sim");
+        for (int waited = 0; run_.pid > 0 && waited < timeout_ms; waited += 20) {
+            const std::string text = slurp(run_.io + "/out");
             if (text.compare(0, 6, "ready ") == 0 && text.find('\n') != std::string::npos) {
                 link_program_ = std::strtoul(text.c_str() + 6, nullptr, 10);
                 ready_ = text.find('\n') + 1;
@@ -86,10 +76,10 @@ class sim_process
     // @return its exit status, or 128 + signal, or -1 when it was never running.
     int stop()
     {
-        if (pid_ > 0)
-            kill(pid_, SIGTERM);
+        if (run_.pid > 0)
+            kill(run_.pid, SIGTERM);
         if (!wait_exit(5000)) {
-            kill(pid_, SIGKILL);
+            kill(run_.pid, SIGKILL);
             wait_exit(-1);
         }
         return status_;
@@ -99,9 +89,9 @@ class sim_process
     // time limit). @return true when it ended; its status is then what stop() returns.
     bool wait_exit(int timeout_ms)
     {
-        for (int waited = 0, st = 0; pid_ > 0; waited += 20) {
-            if (waitpid(pid_, &st, timeout_ms < 0 ? 0 : WNOHANG) == pid_) {
-                pid_ = -1;
+        for (int waited = 0, st = 0; run_.pid > 0; waited += 20) {
+            if (waitpid(run_.pid, &st, timeout_ms < 0 ? 0 : WNOHANG) == run_.pid) {
+                run_.pid = -1;
                 status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
             } else if (waited >= timeout_ms) {
                 return false;
@@ -113,7 +103,7 @@ class sim_process
     }
 
     // Standard output after the ready line, as far as written so far.
-    std::string output() const { return slurp(out_).substr(ready_); }
+    std::string output() const { return slurp(run_.io + "/out").substr(ready_); }
     unsigned long link_program() const { return link_program_; }
     const std::string &error() const { return error_; }
 
@@ -125,9 +115,7 @@ class sim_process
     }
 
     std::vector<std::string> args_;
-    temp_dir dir_;
-    std::string out_ = dir_ / "out";
-    pid_t pid_ = -1;
+    jobpush_test::background_run run_;
     int status_ = -1;
     std::size_t ready_ = 0;
     unsigned long link_program_ = 0;
