@@ -7,6 +7,7 @@
 #include <random>
 
 #include "jobpush_run.h"
+#include "support/byteorder.h"
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
@@ -39,17 +40,10 @@ std::string text_back(const std::string &input, std::size_t lrecl, std::size_t t
     std::istringstream lines(input);
     for (std::string line; std::getline(lines, line);) {
         std::string rec;
-        for (char c : line) {
-            if (rec.size() >= lrecl)
-                break;
-            if (c == '\t' && tabs > 0) {
-                do
-                    rec += ' ';
-                while (rec.size() % tabs != 0 && rec.size() < lrecl);
-            } else {
-                rec += c;
-            }
-        }
+        for (std::size_t i = 0; i < line.size() && rec.size() < lrecl; ++i)
+            rec += line[i] != '\t' || tabs == 0
+                       ? std::string(1, line[i])
+                       : std::string(std::min(lrecl, (rec.size() / tabs + 1) * tabs) - rec.size(), ' ');
         rec.erase(rec.find_last_not_of(' ') + 1);
         out += rec + "\n";
     }
@@ -72,10 +66,9 @@ std::string length_prefixed(const std::vector<std::string> &records)
 {
     std::string s;
     for (const std::string &r : records) {
-        const auto n = static_cast<uint32_t>(r.size());
-        s += {static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
-              static_cast<char>(n)};
-        s += r;
+        Bytes n(4);
+        be::put32(n.data(), static_cast<uint32_t>(r.size()));
+        s += std::string(n.begin(), n.end()) + r;
     }
     return s;
 }

@@ -5,7 +5,7 @@
 #include "spool/rje_header.h"
 
 #include "support/byteorder.h"
-#include "tests/test_util.h"
+#include "tests/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -116,51 +116,31 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     nje_header_close(f);
 }
 
+// Reads and walks of damaged records: the golden vectors of tests/data/spool/header.
 TEST(HeaderFile, DamagedRecordsAndSections)
 {
-    unsigned char buf[64];
-    auto read_all = [&](const Bytes &content, uint32_t type) {
-        InputFile in(content);
-        std::vector<int> r;
-        do
-            r.push_back(nje_header_read(in.f, buf, sizeof buf, type));
-        while (r.back() > 0);
-        return r;
-    };
-    const Bytes section = {0, 6, 0, 0, 0xAA, 0xBB};
-    Bytes huge = record(NJE_JOB_HEADER, {});
-    be::put32(huge.data() + 8, 0xFFFFFFF8); // must not wrap past the size check
-    EXPECT_EQ(read_all(huge, NJE_ANY), std::vector<int>{-1});
-    EXPECT_EQ(read_all(huge, NJE_JOB_TRAILER), std::vector<int>{-1});
-    EXPECT_EQ(read_all(record(NJE_JOB_HEADER, {}), NJE_ANY), std::vector<int>{-1});
-    Bytes two = record(NJE_JOB_HEADER, {});
-    const Bytes trailer = record(NJE_JOB_TRAILER, section);
-    two.insert(two.end(), trailer.begin(), trailer.end());
-    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{6, 0})); // empty non-matching skipped
-    two.resize(two.size() - 1);
-    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{-1})); // truncated body
-    two.resize(12 + 3);
-    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{0})); // truncated prefix: end of file
-
-    const unsigned char elsewhere[4] = {0, 4, 0, 0};
-    const std::pair<Bytes, std::vector<ptrdiff_t>> walks[] = {
-        {{0, 4, 0x87, 0, 0, 5, 0, 0, 1}, {0, 4}},
-        {{0, 4, 0, 0, 0, 0, 0xC0, 0}, {0}},       // length 0 ends the walk
-        {{0, 2, 0, 0}, {}},                       // shorter than its head
-        {{0, 4, 0, 0, 0}, {0}},                   // head cut by the body's end
-        {{0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1}, {0}}, // claims more than the body holds
-        {{}, {}},
-    };
-    for (const auto &[body, want] : walks) {
-        Bytes rec = record(NJE_JOB_HEADER, body);
-        rec.shrink_to_fit(); // exactly the record's size: the sanitizer build sees reads past the body
-        std::vector<ptrdiff_t> at;
-        for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && at.size() < 10;
-             s = nje_section_read_next(rec.data(), s))
-            at.push_back(s - (rec.data() + 12));
-        EXPECT_EQ(at, want);
-        EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
-        EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+    for (const Vector &v : load_golden("spool/header")) {
+        std::vector<int> got, want;
+        if (v.has("file")) {
+            InputFile in(hex(v.get("file")));
+            unsigned char buf[64];
+            do
+                got.push_back(
+                    nje_header_read(in.f, buf, sizeof buf, static_cast<uint32_t>(v.num("type", 0))));
+            while (got.back() > 0);
+        } else {
+            Bytes rec = record(NJE_JOB_HEADER, hex(v.get("walk")));
+            rec.shrink_to_fit(); // exactly the record's size: the sanitizer build sees reads past the body
+            for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && got.size() < 10;
+                 s = nje_section_read_next(rec.data(), s))
+                got.push_back(static_cast<int>(s - (rec.data() + 12)));
+            const unsigned char elsewhere[4] = {0, 4, 0, 0};
+            EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
+            EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+        }
+        for (const std::string &w : words(v.get(v.has("file") ? "results" : "at")))
+            want.push_back(std::stoi(w));
+        EXPECT_EQ(got, want) << v.file << ": " << v.get("file") << v.get("walk");
     }
 }
 
