@@ -1,5 +1,5 @@
 // Conversion of files into IBM records beyond the golden vectors: replacement tables, blocks larger
-// than the write batching, long transparent chunks, pipes and pushed-back bytes, failed writes (a file
+// than the write batching, pipes and pushed-back bytes, failed writes (a file
 // size limit) and exhausted memory.
 #include "test_convert_util.h"
 
@@ -56,20 +56,6 @@ TEST(ConvertText, BlocksLargerThanTheWriteBatchGoOutWhole)
     const Conversion big = convert(bytes(text), 255, 400000, NJE_FORMAT_TEXT);
     EXPECT_EQ(big.result, 1500);
     EXPECT_EQ(records(big.file).size(), 1500u);
-}
-
-TEST(ConvertTransparent, LongChunksInLaterRecordsAndBlocks)
-{
-    Bytes big(1000);
-    for (std::size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<unsigned char>(i * 13 + 1);
-    const Conversion many = convert(big, 255, 600, NJE_FORMAT_TRANSPARENT);
-    EXPECT_EQ(many.result, 4);
-    EXPECT_EQ(data_records(many.file).size(), 2u);
-    Bytes back;
-    for (const Bytes &r : records(many.file))
-        back.insert(back.end(), r.begin(), r.end());
-    EXPECT_EQ(back, big);
 }
 
 TEST(ConvertStreams, PipesAndPushedBackBytes)

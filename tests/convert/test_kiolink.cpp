@@ -22,17 +22,6 @@ euc_char chars(const char *s)
 
 } // namespace
 
-TEST(KioLink, FallbacksWithoutLibrary)
-{
-    unload_dbcs_stub();
-    for (int b = 0; b < 256; b++)
-        EXPECT_EQ(rje_euclen(b), 1);
-    EXPECT_EQ(euctoibm(chars("\xC3\xA9")), 0);
-    euc_char ch = ibmtoeuc(0x4281);
-    EXPECT_EQ(ch.c[0], 0x40);
-    EXPECT_EQ(ch.c[1], 0x40);
-}
-
 TEST(KioLink, ValidateSegments)
 {
     // Valid: SO, pairs of bytes from 0x40, SI within the length; only the first SI counts.

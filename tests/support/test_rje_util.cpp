@@ -56,15 +56,3 @@ TEST(DumpHex, ExactLayout)
     EXPECT_EQ(dump(b, 0), "");
     EXPECT_EQ(dump(b, -5), "");
 }
-
-TEST(CaseHelpers, InPlaceReturningTheNul)
-{
-    char s[] = "abc1\xE1z";
-    EXPECT_EQ(rje_uppercase(s), s + 6);
-    EXPECT_STREQ(s, "ABC1\xE1Z");
-    EXPECT_EQ(rje_lowercase(s), s + 6);
-    EXPECT_STREQ(s, "abc1\xE1z");
-    char empty[] = "";
-    EXPECT_EQ(rje_uppercase(empty), empty);
-    EXPECT_EQ(rje_lowercase(empty), empty);
-}
