@@ -14,6 +14,26 @@
 
 #include "tests/test_util.h"
 
+// A quoted text.
+inline std::string text(const std::string &q)
+{
+    std::string r;
+    for (std::size_t i = 1; i + 1 < q.size(); ++i) {
+        if (q[i] != '\\') {
+            r.push_back(q[i]);
+            continue;
+        }
+        const char e = q[++i];
+        if (e == 'x') {
+            r.push_back(static_cast<char>(std::stoul(q.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            r.push_back(e == 'n' ? '\n' : e == 't' ? '\t' : e == 'f' ? '\f' : e == 'r' ? '\r' : e);
+        }
+    }
+    return r;
+}
+
 struct Vector {
     std::string file;
     std::vector<std::pair<std::string, std::string>> lines; // in file order
@@ -35,42 +55,15 @@ struct Vector {
     {
         return std::stoi(get(k, std::to_string(def)), nullptr, 0);
     }
-    std::vector<Bytes> hexes(const std::string &k) const; // every value of k, hex
-    std::string str(const std::string &k) const;          // the value of k, a quoted text
-};
-
-// A quoted text.
-inline std::string text(const std::string &q)
-{
-    std::string r;
-    for (std::size_t i = 1; i + 1 < q.size(); ++i) {
-        if (q[i] != '\\') {
-            r.push_back(q[i]);
-            continue;
-        }
-        const char e = q[++i];
-        if (e == 'x') {
-            r.push_back(static_cast<char>(std::stoul(q.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            r.push_back(e == 'n' ? '\n' : e == 't' ? '\t' : e == 'f' ? '\f' : e == 'r' ? '\r' : e);
-        }
+    std::vector<Bytes> hexes(const std::string &k) const // every value of k, hex
+    {
+        std::vector<Bytes> v;
+        for (const std::string &h : all(k))
+            v.push_back(hex(h));
+        return v;
     }
-    return r;
-}
-
-inline std::vector<Bytes> Vector::hexes(const std::string &k) const
-{
-    std::vector<Bytes> v;
-    for (const std::string &h : all(k))
-        v.push_back(hex(h));
-    return v;
-}
-
-inline std::string Vector::str(const std::string &k) const
-{
-    return text(get(k, "\"\""));
-}
+    std::string str(const std::string &k) const { return text(get(k, "\"\"")); } // the value of k, quoted
+};
 
 inline std::vector<Vector> parse_golden(const std::filesystem::path &path)
 {

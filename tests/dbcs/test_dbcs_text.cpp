@@ -1,7 +1,8 @@
 // Real text: the sample files of tests/data/dbcs (Japanese, Korean, Simplified and Traditional
 // Chinese, each in its EUC and in UTF-8) in their locales, through the DBCS conversion library as the
-// record library links it: character lengths as the C library's mblen gives them, host codes as iconv
-// gives them, and the host form of each line read back into workstation text. Then jobpush runs.
+// record library links it: the host form of each line (as iconv makes it) read back into workstation
+// text, and jobpush's records of the file. (Each character's length and host code are the reference
+// test's, under every name the library is installed under.)
 #include <filesystem>
 #include <fstream>
 
@@ -50,7 +51,7 @@ class DbcsText : public ::testing::TestWithParam<sample>
     }
 };
 
-TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
+TEST_P(DbcsText, HostFormsComeBackAsTheLines)
 {
     const sample &s = GetParam();
     ASSERT_NE(std::setlocale(LC_ALL, s.locale), nullptr) << s.locale << " missing (scripts/setup.sh)";
@@ -64,12 +65,8 @@ TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
         for (size_t i = 0, n; i < line.size(); i += n) {
             n = static_cast<size_t>(std::mblen(line.data() + i, line.size() - i));
             ASSERT_GT(n, 0u) << line;
-            std::string ch = line.substr(i, n);
-            EXPECT_EQ(rje_euclen(static_cast<unsigned char>(ch[0])), static_cast<int>(n)) << line;
-            if (n > 1) {
-                double_byte++;
-                EXPECT_EQ(euctoibm(euc(ch)), to_host.host_code(ch)) << line;
-            }
+            const std::string ch = line.substr(i, n);
+            double_byte += n > 1;
             back += (n > 1) != in_run ? " " + ch : ch;
             in_run = n > 1;
         }
