@@ -46,19 +46,15 @@ TEST(DbcsLibrary, MissingAndMalformedCharactersGetTheSubstitutionCode)
 
 TEST(DbcsLibrary, NamesNotServedConvertNothing)
 {
-    char dir[] = "/tmp/jobpush_dbcs_names_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    temp_dir dir;
     for (std::string name : {"zh_TW", "ja_JP.SJIS", "ko_KR.eucJP", "en_US.UTF-8"}) {
-        std::string link = std::string(dir) + "/" + name + "lib";
-        ASSERT_EQ(symlink(JOBPUSH_BUILD_RUNDIR "/jobpush_dbcs.so", link.c_str()), 0);
-        ASSERT_EQ(link_with_lang(name.c_str(), dir), 1);
+        ASSERT_EQ(symlink(JOBPUSH_BUILD_RUNDIR "/jobpush_dbcs.so", (dir / (name + "lib")).c_str()), 0);
+        ASSERT_EQ(link_with_lang(name.c_str(), dir.path().c_str()), 1);
         EXPECT_EQ(rje_euclen(0xA4) + rje_euclen(0xE3), 2) << name;
         EXPECT_EQ(bytes_of(ibmtoeuc(0x4381), 2), "--") << name;
         EXPECT_EQ(euctoibm(euc("\xA5\xA2")), DBCS_SUBSTITUTE) << name;
         unload_dbcs_stub();
-        unlink(link.c_str());
     }
-    rmdir(dir);
 }
 
 TEST(DbcsLibrary, BareNameTakesTheProcessCodeSet)

@@ -44,7 +44,7 @@ class DbcsText : public ::testing::TestWithParam<sample>
     std::vector<std::string> lines;
     void SetUp() override
     {
-        std::ifstream in(path, std::ios::binary);
+        std::istringstream in(slurp(path));
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         ASSERT_GT(lines.size(), 250u) << path;
