@@ -12,6 +12,7 @@
 #include "spool/rje_data.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
+#include "support/spool_job.h"
 
 namespace fs = std::filesystem;
 
@@ -102,7 +103,6 @@ background_run spawn(const v &args, const run_options &options, bool piped, cons
     return b;
 }
 
-
 run_result finish(background_run &b, int *signal)
 {
     if (b.input >= 0)
@@ -162,25 +162,16 @@ header_file read_header_file(const std::string &path)
     int length;
     while ((length = nje_header_read_next(stream, buffer.data(), buffer.size())) > 0) {
         header_record record{nje_header_offset(buffer.data()), nje_header_type(buffer.data()), {}};
-        for (const unsigned char *s = nullptr; (s = nje_section_read_next(buffer.data(), s)) != nullptr;) {
-            const uint32_t id = nje_section_id(s), size = nje_section_length(s);
-            record.fields["sections"] += std::to_string(id) + ":" + std::to_string(size) + " ";
-            const std::string prefix = id == NJE_SECTION_RSCS              ? "NDHV"
-                                       : id != NJE_SECTION_GENERAL         ? ""
-                                       : record.type == NJE_JOB_HEADER     ? "NJHG"
-                                       : record.type == NJE_DATASET_HEADER ? "NDHG"
-                                                                           : "NJTG";
-            for (const nje_field *f = nje_field_dictionary; !prefix.empty() && f->name != nullptr; ++f) {
-                char text[80] = {};
-                uint32_t number = 0;
-                const bool chars = nje_field_type(f->descriptor) == NJE_FIELD_CHARACTER;
-                const nje_field_get get =
-                    chars ? nje_field_get(f->descriptor, text) : nje_field_get(f->descriptor, &number);
-                if (std::string(f->name).rfind(prefix, 0) == 0 &&
-                    nje_section_extract_fields(std::span(s, size), {get}) == 0)
-                    record.fields[f->name] = chars ? text : std::to_string(number);
-            }
-        }
+        for (const unsigned char *s = nullptr; (s = nje_section_read_next(buffer.data(), s)) != nullptr;)
+            record.fields["sections"] +=
+                std::to_string(nje_section_id(s)) + ":" + std::to_string(nje_section_length(s)) + " ";
+        spool_record_fields(
+            Bytes(buffer.begin(), buffer.begin() + 12 + length),
+            [](const spool_field &f, void *r) {
+                static_cast<header_record *>(r)->fields[f.name] =
+                    f.type == NJE_FIELD_CHARACTER ? f.text : std::to_string(f.number);
+            },
+            &record);
         file.records.push_back(std::move(record));
     }
     file.clean_end = length == 0;
