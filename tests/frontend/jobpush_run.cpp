@@ -207,6 +207,14 @@ data_file read_data_file(const std::string &path)
     return file;
 }
 
+std::size_t largest_block(const data_file &file)
+{
+    std::size_t m = 0;
+    for (const data_block &b : file.blocks)
+        m = std::max(m, b.data.size());
+    return m;
+}
+
 v records_from(const data_file &file, long from, long to)
 {
     v records;

@@ -134,6 +134,7 @@ struct data_file {
     bool trailing = false; // bytes follow the end-of-data mark
 };
 data_file read_data_file(const std::string &path);
+std::size_t largest_block(const data_file &file); // the size of its largest data-file record
 
 // The records of the dataset at data-file offsets [from, to) ("<unreadable>" after the last one read when
 // the data cannot be read).

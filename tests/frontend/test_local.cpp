@@ -56,12 +56,7 @@ TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
         big += "line " + std::to_string(i) +
                " ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 abcdefghijklmnopqrstuvwxyz\n";
     std::string path = file("big.txt", big);
-    auto largest = [&] {
-        size_t m = 0;
-        for (const data_block &b : read_data_file(njd).blocks)
-            m = std::max(m, b.data.size());
-        return m;
-    };
+    const auto largest = [&] { return largest_block(read_data_file(njd)); };
     ASSERT_EQ(run(args({path})).status, 0);
     EXPECT_GT(largest(), 3811u); // 3820, nothing taken off
     EXPECT_LE(largest(), 3820u);

@@ -74,24 +74,27 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
     data_file d = read_data_file(sent + "/NJD10005");
     EXPECT_TRUE(d.eod);
     EXPECT_FALSE(d.trailing);
-    size_t largest = 0;
-    for (const data_block &b : d.blocks)
-        largest = std::max(largest, b.data.size());
-    EXPECT_LE(largest, 3811u); // 4096 from the link, bounded by 3820, less 9
-    EXPECT_GT(largest, 3700u);
+    EXPECT_LE(largest_block(d), 3811u); // 4096 from the link, bounded by 3820, less 9
+    EXPECT_GT(largest_block(d), 3700u);
     v recs = records_from(d);
     ASSERT_EQ(recs.size(), 300u);
     EXPECT_EQ(recs[299], ebcdic("record 299" + std::string(60, '*')));
 }
 
-TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
+// Two files with JCL in one job, with header overrides: a shorter job name replaces the whole field,
+// NJH2USID lands on NDHGRMT (the same field layout), every dataset header takes the dataset overrides,
+// the fields no record takes are reported.
+TEST_F(SimRun, TwoFilesWithJclAndOverridesMakeOneJob)
 {
     start("--block-size 1000");
     std::string b = file("b.jcl", "//J JOB\n"), e = file("e.jcl", "/*\n");
     // -debug 2 after the first file no longer makes the link daemon's job a local one.
-    run_result r = push({"-max", "2000", "-s", b, "-e", e, file("one", "1\n"), "-d", "2", "-max", "5000",
-                         file("two.x", "2\n3\n")});
-    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\nJob ZAK0001 sent to BOB@NODEA.\n");
+    run_result r =
+        push(words("-q NJHGJNAM PAY -q NJHGJCLS X -q NDHGCLAS Q -q NJH2USID CARL -q NJHGETS 5 "
+                   "-q NJTGXCLS C -max 2000 -s " +
+                   b + " -e " + e + " " + file("one", "1\n") + " -d 2 -max 5000 " + file("two.x", "2\n3\n")));
+    EXPECT_EQ(outcome(r), "0: jobpush: DEBUG_LOCAL turned on\nJob ZAK0001 sent to BOB@NODEA.\n"
+                          "jobpush: can't change field NJHGETS\njobpush: can't change field NJTGXCLS\n");
     header_file h = read_header_file(sent + "/NJH1");
     ASSERT_EQ(h.records.size(), 4u);
     data_file d = read_data_file(sent + "/NJD1");
@@ -101,8 +104,12 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
     EXPECT_EQ(records_from(d, h.records[1].offset, h.records[2].offset),
               (v{ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB")}));
     EXPECT_EQ(records_from(d, h.records[2].offset), (v{ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
-    expect_fields(h.records[1], {{"NDHGDSNO", "1"}});
-    expect_fields(h.records[2], {{"NDHGNREC", "3"}, {"NDHGSTEP", "X"}, {"NDHGDSNO", "1"}});
+    expect_fields(h.records[0], {{"NJHGJNAM", "PAY"}, {"NJHGJCLS", "X"}});
+    expect_fields(h.records[1], {{"NDHGDSNO", "1"}, {"NDHGCLAS", "Q"}, {"NDHGRMT", "CARL"}});
+    expect_fields(
+        h.records[2],
+        {{"NDHGNREC", "3"}, {"NDHGSTEP", "X"}, {"NDHGDSNO", "1"}, {"NDHGCLAS", "Q"}, {"NDHGRMT", "CARL"}});
+    expect_fields(h.records[3], {{"NJTGXCLS", "B"}});
 
     // jobshow reads the complete job from the simulator's spool; a cut data file fails only the dataset
     // whose block was cut, after the records before the cut, and says where.
@@ -121,28 +128,6 @@ TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
     EXPECT_EQ(r.err.substr(0, r.err.find('(')), "jobshow: " + header +
                                                     ": dataset 2 cannot be read to its end: a "
                                                     "data-file record is cut short or malformed ");
-}
-
-TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
-{
-    start();
-    // A shorter job name replaces the whole field; NJH2USID lands on NDHGRMT (the same field layout).
-    v overrides = {"NJHGJNAM", "PAY",  "NJHGJCLS", "X", "NDHGCLAS", "Q",
-                   "NJH2USID", "CARL", "NJHGETS",  "5", "NJTGXCLS", "C"};
-    v tail;
-    for (size_t i = 0; i < overrides.size(); i += 2)
-        tail.insert(tail.end(), {"-q", overrides[i], overrides[i + 1]});
-    tail.insert(tail.end(), {file("a", "a\n"), file("b", "b\n")});
-    run_result r = push(tail);
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\njobpush: can't change field NJHGETS\n"
-                     "jobpush: can't change field NJTGXCLS\n");
-    EXPECT_EQ(r.status, 0);
-    header_file h = read_header_file(sent + "/NJH1");
-    ASSERT_EQ(h.records.size(), 4u);
-    expect_fields(h.records[0], {{"NJHGJNAM", "PAY"}, {"NJHGJCLS", "X"}});
-    for (int i : {1, 2}) // every dataset header of the job takes the dataset overrides
-        expect_fields(h.records[i], {{"NDHGCLAS", "Q"}, {"NDHGRMT", "CARL"}});
-    expect_fields(h.records[3], {{"NJTGXCLS", "B"}});
 }
 
 // A send the link daemon refuses is reported by its status; the job stays in the spool.
