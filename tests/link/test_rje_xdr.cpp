@@ -82,45 +82,31 @@ TEST(RjeXdr, GoldenBytes)
 // discriminant carries one long.
 TEST(RjeXdr, UnionsSelectTheirArms)
 {
-    const auto arm = [](int type, const Bytes &whole, const Bytes &part) {
-        Bytes want = {0, 0, 0, static_cast<unsigned char>(type)};
-        want.insert(want.end(), part.begin(), part.end());
-        EXPECT_EQ(whole, want) << "arm " << type;
-    };
+    // Sets the union's type and arm, and compares its encoding with the discriminant and the arm's.
+#define ARM(routine, obj, type_, field, arm_routine, ...)                                                    \
+    obj.type = type_, obj.u.field = __VA_ARGS__;                                                             \
+    EXPECT_EQ(encode(routine, obj),                                                                          \
+              cat({0, 0, 0, static_cast<unsigned char>(type_)}, encode(arm_routine, obj.u.field)))
     d_msgarray msg{3, MSG};
     d_callerid caller{};
-    caller.type = NJE_CALLER_LINK, caller.u.link = {1, LINKA};
-    arm(caller.type, encode(xdr_d_callerid, caller), encode(xdr_cq_link_id, caller.u.link));
-    caller.type = NJE_CALLER_USER, caller.u.user = {2, 1000, ALIAS};
-    arm(caller.type, encode(xdr_d_callerid, caller), encode(xdr_cq_user_id, caller.u.user));
-
+    ARM(xdr_d_callerid, caller, NJE_CALLER_LINK, link, xdr_cq_link_id, {1, LINKA});
+    ARM(xdr_d_callerid, caller, NJE_CALLER_USER, user, xdr_cq_user_id, {2, 1000, ALIAS});
     d_callinfo call{};
-    call.type = NJE_CALL_LINK_MESSAGE, call.u.link_message = {3, LINKA, msg};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_link_message, call.u.link_message));
-    call.type = NJE_CALL_LINK_JOB, call.u.link_job = {4, LINKA, 2, 1, ID78};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_link_job, call.u.link_job));
-    call.type = NJE_CALL_USER_MESSAGE, call.u.user_message = {5, 6, ALIAS, USER1, msg};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_user_message, call.u.user_message));
-    call.type = NJE_CALL_USER_JOB, call.u.user_job = {7, 8, ALIAS, USER1, NODEA, 78};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_user_job, call.u.user_job));
-    call.type = NJE_CALL_LINK_STOP, call.u.link_stop = {9, LINKA, 1};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_link_stop, call.u.link_stop));
-    call.type = NJE_CALL_TRACELINK, call.u.tracelink = {10, LINKA, 2, 3, ALIAS};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_tracelink, call.u.tracelink));
-    call.type = NJE_CALL_CANCELJOB, call.u.canceljob = {11, LINKA, 0, ID78};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_canceljob, call.u.canceljob));
-    call.type = NJE_CALL_CANCELALL, call.u.cancelall = {12, LINKA};
-    arm(call.type, encode(xdr_d_callinfo, call), encode(xdr_cq_cancelall, call.u.cancelall));
-
+    ARM(xdr_d_callinfo, call, NJE_CALL_LINK_MESSAGE, link_message, xdr_cq_link_message, {3, LINKA, msg});
+    ARM(xdr_d_callinfo, call, NJE_CALL_LINK_JOB, link_job, xdr_cq_link_job, {4, LINKA, 2, 1, ID78});
+    ARM(xdr_d_callinfo, call, NJE_CALL_USER_MESSAGE, user_message, xdr_cq_user_message,
+        {5, 6, ALIAS, USER1, msg});
+    ARM(xdr_d_callinfo, call, NJE_CALL_USER_JOB, user_job, xdr_cq_user_job, {7, 8, ALIAS, USER1, NODEA, 78});
+    ARM(xdr_d_callinfo, call, NJE_CALL_LINK_STOP, link_stop, xdr_cq_link_stop, {9, LINKA, 1});
+    ARM(xdr_d_callinfo, call, NJE_CALL_TRACELINK, tracelink, xdr_cq_tracelink, {10, LINKA, 2, 3, ALIAS});
+    ARM(xdr_d_callinfo, call, NJE_CALL_CANCELJOB, canceljob, xdr_cq_canceljob, {11, LINKA, 0, ID78});
+    ARM(xdr_d_callinfo, call, NJE_CALL_CANCELALL, cancelall, xdr_cq_cancelall, {12, LINKA});
     l_work work{};
-    work.type = NJE_WORK_OUTJOB, work.u.outjob = {2, ID78, 5};
-    arm(work.type, encode(xdr_l_work, work), encode(xdr_l_outjob, work.u.outjob));
-    work.type = NJE_WORK_OUTMSG, work.u.outmsg = {msg};
-    arm(work.type, encode(xdr_l_work, work), encode(xdr_l_outmsg, work.u.outmsg));
-    work.type = NJE_WORK_FLAG, work.u.flag = 0xAB;
-    arm(work.type, encode(xdr_l_work, work), encode(xdr_u_char, work.u.flag));
-    work.type = NJE_WORK_TRACELINK, work.u.tracelink = {1, 2, ALIAS};
-    arm(work.type, encode(xdr_l_work, work), encode(xdr_l_tracelink, work.u.tracelink));
+    ARM(xdr_l_work, work, NJE_WORK_OUTJOB, outjob, xdr_l_outjob, {2, ID78, 5});
+    ARM(xdr_l_work, work, NJE_WORK_OUTMSG, outmsg, xdr_l_outmsg, {msg});
+    ARM(xdr_l_work, work, NJE_WORK_FLAG, flag, xdr_u_char, 0xAB);
+    ARM(xdr_l_work, work, NJE_WORK_TRACELINK, tracelink, xdr_l_tracelink, {1, 2, ALIAS});
+#undef ARM
 
     work.type = 99, work.u.other = -2;
     EXPECT_EQ(encode(xdr_l_work, work), hex("00000063 FFFFFFFE"));
