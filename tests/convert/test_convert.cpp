@@ -1,7 +1,7 @@
 // Conversion of files into IBM records beyond the golden vectors: replacement tables, blocks larger
 // than the write batching, pipes and pushed-back bytes, failed writes (a file
 // size limit) and exhausted memory.
-#include "test_convert_util.h"
+#include "tests/test_util.h"
 
 #include <csignal>
 #include <cstring>
@@ -11,8 +11,6 @@
 
 #include "convert/translate.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
-
-using namespace convert_test;
 
 namespace
 {

@@ -1,6 +1,6 @@
 // The bulk text path must write exactly the data file that the character path writes, in every
 // locale and setting. Random inputs print their seed; set JOBPUSH_CONVERT_SEED to replay a failure.
-#include "test_convert_util.h"
+#include "tests/test_util.h"
 
 #include <clocale>
 #include <cstring>
@@ -8,8 +8,6 @@
 #include "convert/rje_compress.h"
 #include "convert/translate.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
-
-using namespace convert_test;
 
 namespace
 {

@@ -14,11 +14,9 @@
 #include <clocale>
 
 #include "convert/rje_compress.h"
-#include "test_convert_util.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 #include "tests/golden.h"
-
-using namespace convert_test;
+#include "tests/test_util.h"
 
 namespace
 {

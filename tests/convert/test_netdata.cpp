@@ -4,10 +4,8 @@
 
 #include "convert/netdata_read.h"
 #include "convert/netdata_write.h"
-#include "test_convert_util.h"
 #include "tests/golden.h"
-
-using namespace convert_test;
+#include "tests/test_util.h"
 
 namespace
 {
