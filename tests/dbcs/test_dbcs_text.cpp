@@ -91,7 +91,7 @@ TEST_P(DbcsText, JobpushRecordsAreTheIconvHostForm)
     using namespace jobpush_test;
     std::string spool = fresh_dir(std::string("dbcs-") + GetParam().file) + "/spool";
     std::filesystem::create_directories(spool + "/MYNODE/rje/input");
-    run_options options = with_env("LANG", GetParam().locale);
+    run_options options = {.env = {{"LANG", GetParam().locale}}};
     options.env["SNARJEHOME"] = JOBPUSH_BUILD_RUNDIR;
     run_result r = run(
         {"sys", "node", "-g", "none", "-sp", spool, "-n", "mynode", "-d", "2", "-l", "255", path}, options);

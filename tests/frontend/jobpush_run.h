@@ -34,18 +34,6 @@ struct run_options {
     bool close_stderr = false; // run with standard error closed
 };
 
-inline run_options piped(std::string data = "")
-{
-    return {.pipe = true, .stdin_data = std::move(data)};
-}
-inline run_options with_env(const std::string &name, const std::string &value)
-{
-    return {.env = {{name, value}}};
-}
-inline run_options file_limit(int kb)
-{
-    return {.file_limit_kb = kb};
-}
 inline run_options variant(const std::string &binary)
 {
     return {.binary = binary};

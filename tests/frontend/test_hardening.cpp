@@ -85,7 +85,7 @@ TEST_F(Hardening, EnvironmentAndDescriptorsCannotMisleadTheRun)
     fs::copy_file(JOBPUSH_BINARY_DIR "/tests/dbcs_stub/libjobpush_dbcs_stub_partial.so", dir + "/xlib");
     const std::string a = file("a", "a\n");
     for (const std::string &lang : {"../" + fs::path(dir).filename().string() + "/x", dir + "/x"}) {
-        run_result r = run(local({a}), with_env("LANG", lang));
+        run_result r = run(local({a}), {.env = {{"LANG", lang}}});
         EXPECT_EQ(r.err, kLocal) << lang;
         EXPECT_EQ(r.status, 0);
     }
@@ -143,10 +143,10 @@ TEST_F(Hardening, MapFilesThatAreNoRegularFilesAreMissing)
     const std::string home = dir + "/home", a = file("a", "a\n");
     fs::create_directories(home);
     ASSERT_EQ(mkfifo((home + "/ebcdictoiso").c_str(), 0600), 0);
-    EXPECT_EQ(run(local({a}), with_env("SNARJEHOME", home)).status, 0);
+    EXPECT_EQ(run(local({a}), {.env = {{"SNARJEHOME", home}}}).status, 0);
     fs::remove(home + "/ebcdictoiso");
     fs::create_symlink("/dev/zero", home + "/ebcdictoiso");
-    EXPECT_EQ(run(local({a}), with_env("SNARJEHOME", home)).status, 0);
+    EXPECT_EQ(run(local({a}), {.env = {{"SNARJEHOME", home}}}).status, 0);
     expect_whole_job("a");
 }
 

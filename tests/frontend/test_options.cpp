@@ -75,7 +75,7 @@ TEST_F(Options, SettingsReachTheRecords)
         {{"-binary", "-job", "-fixed", "-l", "5"}, {ebcdic("a") + "\x40\x40\x40\x40"}},
         {{"-l", "255", "-f", "-tab", "1"}, {ebcdic("a b") + std::string(252, '\x40')}},
         {{"-st", jcl, "-e", jcl, "-tab", "4"}, {ebcdic("//J"), ebcdic("a   b"), ebcdic("//J")}},
-        {{"-tab", "0"}, {"\x9e\xf6\x9d"}, with_env("RJEXLATEDIR", dir + "/tbl")},
+        {{"-tab", "0"}, {"\x9e\xf6\x9d"}, {.env = {{"RJEXLATEDIR", dir + "/tbl"}}}},
     };
     for (const setting &s : settings) {
         v a = local(s.options);

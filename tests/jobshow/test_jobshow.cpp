@@ -267,7 +267,7 @@ TEST_F(Show, NetdataDatasets)
 TEST_F(Show, UsageAndOutputErrors)
 {
     push({"-binary", file("data.bin", std::string(5000, 'z'))});
-    const run_result r = show({"-d", "1", "-raw", njh}, file_limit(1));
+    const run_result r = show({"-d", "1", "-raw", njh}, {.file_limit_kb = 1});
     EXPECT_EQ(outcome(r), "5: jobshow: standard output: write error\n");
     run_options o = variant(JOBSHOW_BIN);
     o.argv0 = "jobshow";
