@@ -1,5 +1,5 @@
 // The command line of jobpush: the option table, every message byte for byte with its exit status,
-// and no spool file left behind by any failure.
+// and no spool file left behind by any failure; option recognition and IBM names.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 
 namespace fs = std::filesystem;
 
+#include "frontend/names.h"
 #include "jobpush_run.h"
 
 using namespace jobpush_test;
@@ -93,6 +94,34 @@ TEST_F(Options, DebugNoticesAndTracesInOrder)
     const run_result r = run({"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "3", good});
     EXPECT_EQ(outcome(r),
               "0: " + expand(slurp(JOBPUSH_TEST_DATA "/frontend/trace_of_a_local_run"), {{"$NJH", njh}}));
+}
+
+TEST(Names, MatchUppercaseAndDatasetNamesFromPaths)
+{
+    EXPECT_EQ(match("-gateway", "-g", "-ga"), 1);
+    EXPECT_EQ(match("-gateway", "-g", "-gatewayx"), 0);
+    EXPECT_EQ(match("-text", "-t", ""), 0);
+    EXPECT_EQ(match("", "", ""), 1);
+
+    char dst[16];
+    EXPECT_EQ(uppercase(dst, "a.b-c_1", 8), dst + 7);
+    EXPECT_STREQ(dst, "A$B$C_1");
+    uppercase(dst, "\xe9t\xe9", 8); // bytes above 127 are no letters in the C locale
+    EXPECT_STREQ(dst, "$T$");
+
+    struct {
+        const char *path, *name, *type;
+    } cases[] = {
+        {"/tmp/report.txt", "REPORT", "TXT"}, {"archive.tar.gz", "ARCHIVE$", "GZ"},
+        {".profile", "$PROFILE", ""},         {"dir/", "", ""},
+        {"a.dir/Makefile", "MAKEFILE", ""},   {"averyverylongname.extension1", "AVERYVER", "EXTENSIO"},
+    };
+    for (const auto &c : cases) {
+        char name[16] = "junk", type[16] = "junk";
+        ibm_filename(c.path, name, type);
+        EXPECT_STREQ(name, c.name) << c.path;
+        EXPECT_STREQ(type, c.type) << c.path;
+    }
 }
 
 } // namespace
