@@ -6,19 +6,14 @@
 #include "convert/rje_expand.h"
 #include "convert/vector_scan.h"
 #include "tests/convert/reference_compress.h"
+#include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-#include <vector>
 
 namespace
 {
-
-using Bytes = std::vector<unsigned char>;
 
 // One record of 0..255 data bytes built from pieces: blank runs, runs of another byte, controls
 // (IRS, NL, LF, CR, FF, TRN, 0) alone or in runs, and prose-like literal bytes.
@@ -40,12 +35,13 @@ Bytes random_record(std::mt19937_64 &rng)
     return r;
 }
 
-// Compresses records into blocks of `size` bytes as the converter does: on 0 (block full) or -1 (the
-// initial string would pass 63 bytes behind another record) the block is closed and the record goes
-// again into a fresh one, which must take it.
-std::vector<Bytes> compress_all(const std::vector<Bytes> &records, unsigned size)
+// Compresses records into blocks of `size` bytes as the converter does (on 0, block full, or -1, the
+// initial string would pass 63 bytes behind another record, the block is closed and the record goes
+// again into a fresh one, which must take it), then expands the blocks one after another; no record
+// may span two blocks. @return the records as they come back.
+std::vector<Bytes> round_trip(const std::vector<Bytes> &records, unsigned size)
 {
-    std::vector<Bytes> blocks;
+    std::vector<Bytes> blocks, back;
     Bytes block(size);
     unsigned char *out = block.data();
     for (Bytes in : records) {
@@ -60,42 +56,29 @@ std::vector<Bytes> compress_all(const std::vector<Bytes> &records, unsigned size
             }
             if ((rc != 0 && rc != -1) || before == block.data()) {
                 ADD_FAILURE() << "record of " << in.size() - 1 << " bytes refused with " << rc;
-                return blocks;
+                return back;
             }
             blocks.emplace_back(block.data(), out);
             out = block.data();
         }
     }
-    if (out != block.data())
-        blocks.emplace_back(block.data(), out);
-    return blocks;
-}
-
-// Expands the blocks one after another; no record may span two blocks.
-std::vector<Bytes> expand_all(const std::vector<Bytes> &blocks)
-{
-    std::vector<Bytes> records;
+    blocks.emplace_back(block.data(), out);
     rje_expand_ctx ctx;
     unsigned char buf[RJE_MAX_RECORD_DATA + 1];
-    for (const Bytes &block : blocks) {
-        EXPECT_TRUE(block.size() >= 6 && block[block.size() - 2] == 0x01 && block.back() == RJE_IRS);
+    for (const Bytes &b : blocks) {
+        EXPECT_TRUE(b.size() >= 6 && b[b.size() - 2] == 0x01 && b.back() == RJE_IRS);
         std::size_t length = 0;
         EXPECT_EQ(
-            rje_expand_block(&ctx, block.data(), block.size(), buf, sizeof buf, length,
-                             [&](const unsigned char *r, std::size_t n) { records.emplace_back(r, r + n); }),
+            rje_expand_block(&ctx, b.data(), b.size(), buf, sizeof buf, length,
+                             [&](const unsigned char *r, std::size_t n) { back.emplace_back(r, r + n); }),
             EOR_EOB);
     }
-    return records;
+    return back;
 }
 
 std::uint64_t seed()
 {
-    static const std::uint64_t s = [] {
-        const char *env = std::getenv("JOBPUSH_CODEC_SEED");
-        const std::uint64_t v = env != nullptr ? std::strtoull(env, nullptr, 0) : std::random_device{}();
-        std::printf("codec seed: JOBPUSH_CODEC_SEED=%llu\n", static_cast<unsigned long long>(v));
-        return v;
-    }();
+    static const std::uint64_t s = test_seed("JOBPUSH_CODEC_SEED");
     return s;
 }
 
@@ -155,7 +138,7 @@ TEST(CodecRoundTrip, RecordsComeBackFromBlocksOfEverySize)
         records[0].clear();
         for (int i = 0; i < 85; ++i)
             records[0].insert(records[0].end(), {0xC1, 0x40, 0xC2});
-        const std::vector<Bytes> got = expand_all(compress_all(records, size));
+        const std::vector<Bytes> got = round_trip(records, size);
         ASSERT_EQ(got.size(), records.size()) << "block size " << size;
         for (std::size_t i = 0; i < records.size(); ++i) {
             Bytes want = records[i].empty() ? Bytes{EBCDIC_BLANK} : records[i];

@@ -1,7 +1,7 @@
 // Conversion of files into IBM records beyond the golden vectors: replacement tables, blocks larger
-// than the write batching, long transparent chunks, pipes and pushed-back bytes, failed writes (a file
+// than the write batching, pipes and pushed-back bytes, failed writes (a file
 // size limit) and exhausted memory.
-#include "test_convert_util.h"
+#include "tests/test_util.h"
 
 #include <csignal>
 #include <cstring>
@@ -12,8 +12,6 @@
 #include "convert/translate.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 
-using namespace convert_test;
-
 namespace
 {
 
@@ -21,14 +19,9 @@ namespace
 std::FILE *pipe_with(const Bytes &data)
 {
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe(fds) != 0 || write(fds[1], data.data(), data.size()) != static_cast<ssize_t>(data.size()))
         return nullptr;
-    const bool ok = write(fds[1], data.data(), data.size()) == static_cast<ssize_t>(data.size());
     close(fds[1]);
-    if (!ok) {
-        close(fds[0]);
-        return nullptr;
-    }
     return fdopen(fds[0], "rb");
 }
 
@@ -63,20 +56,6 @@ TEST(ConvertText, BlocksLargerThanTheWriteBatchGoOutWhole)
     EXPECT_EQ(records(big.file).size(), 1500u);
 }
 
-TEST(ConvertTransparent, LongChunksInLaterRecordsAndBlocks)
-{
-    Bytes big(1000);
-    for (std::size_t i = 0; i < big.size(); ++i)
-        big[i] = static_cast<unsigned char>(i * 13 + 1);
-    const Conversion many = convert(big, 255, 600, NJE_FORMAT_TRANSPARENT);
-    EXPECT_EQ(many.result, 4);
-    EXPECT_EQ(data_records(many.file).size(), 2u);
-    Bytes back;
-    for (const Bytes &r : records(many.file))
-        back.insert(back.end(), r.begin(), r.end());
-    EXPECT_EQ(back, big);
-}
-
 TEST(ConvertStreams, PipesAndPushedBackBytes)
 {
     // From a pipe the rest of a long record is read past, not sought; a record cut short is an
@@ -96,21 +75,11 @@ TEST(ConvertStreams, PipesAndPushedBackBytes)
     for (int format : {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY}) {
         std::FILE *in = pipe_with(bytes("AB\nC\n"));
         ASSERT_NE(in, nullptr);
-        const int c = std::getc(in);
-        std::ungetc(c, in);
-        char *text = nullptr;
-        std::size_t size = 0;
-        std::FILE *df = open_memstream(&text, &size);
-        unsigned char *buffer = nje_data_allocate_buffer(8192);
-        EXPECT_EQ(nje_convert_toibm(in, df, buffer, 80, 3820, format, 0, 8, 0),
-                  format == NJE_FORMAT_TEXT ? 2 : 1);
+        std::ungetc(std::getc(in), in);
+        const Conversion c = convert(in, 80, 3820, format);
+        EXPECT_EQ(c.result, format == NJE_FORMAT_TEXT ? 2 : 1);
         EXPECT_TRUE(std::feof(in) && std::getc(in) == EOF);
-        nje_data_write_eod(df);
-        std::fclose(df);
-        const Bytes file(text, text + size);
-        EXPECT_EQ(records(file)[0][0], format == NJE_FORMAT_TEXT ? 0xC1 : 'A');
-        std::free(text);
-        nje_data_free_buffer(buffer);
+        EXPECT_EQ(records(c.file)[0][0], format == NJE_FORMAT_TEXT ? 0xC1 : 'A');
         std::fclose(in);
     }
 }
@@ -146,19 +115,14 @@ template <class Body> int in_child(Body body)
 TEST(ConvertFailures, FailedWritesReturnMinusOne)
 {
     // A file size limit lets the data file take its first blocks and refuses the rest.
-    Bytes text;
-    for (int i = 0; i < 40000; ++i) {
-        const std::string line = "line " + std::to_string(i * 7919) + " of a longer report\n";
-        text.insert(text.end(), line.begin(), line.end());
-    }
-    Bytes records_in;
-    for (int i = 0; i < 400; ++i) {
-        records_in.insert(records_in.end(), {0, 0, 0, 80});
-        records_in.insert(records_in.end(), 80, static_cast<unsigned char>(i));
-    }
+    std::string text, records_in;
+    for (int i = 0; i < 40000; ++i)
+        text += "line " + std::to_string(i * 7919) + " of a longer report\n";
+    for (int i = 0; i < 400; ++i)
+        records_in += std::string("\0\0\0\x50", 4) + std::string(80, static_cast<char>(i));
     for (int format : {NJE_FORMAT_TEXT, NJE_FORMAT_BINARY, NJE_FORMAT_RECORD, NJE_FORMAT_TRANSPARENT}) {
         const int status = in_child([&] {
-            InputFile in(format == NJE_FORMAT_RECORD ? records_in : text);
+            InputFile in(bytes(format == NJE_FORMAT_RECORD ? records_in : text));
             std::signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{16384, 16384};
             setrlimit(RLIMIT_FSIZE, &limit);

@@ -1,32 +1,17 @@
 // The bulk text path must write exactly the data file that the character path writes, in every
 // locale and setting. Random inputs print their seed; set JOBPUSH_CONVERT_SEED to replay a failure.
-#include "test_convert_util.h"
+#include "tests/test_util.h"
 
 #include <clocale>
-#include <cstdlib>
 #include <cstring>
-#include <random>
 
 #include "convert/rje_compress.h"
 #include "convert/translate.h"
 #include "convert/vector_scan.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
 
-using namespace convert_test;
-
 namespace
 {
-
-std::uint64_t seed()
-{
-    static const std::uint64_t s = [] {
-        const char *env = std::getenv("JOBPUSH_CONVERT_SEED");
-        const std::uint64_t v = env != nullptr ? std::strtoull(env, nullptr, 0) : std::random_device{}();
-        std::printf("conversion seed: JOBPUSH_CONVERT_SEED=%llu\n", static_cast<unsigned long long>(v));
-        return v;
-    }();
-    return s;
-}
 
 // Text of many kinds: words, blank and other runs, tabs, control bytes (CR, 0x1E, SO/SI, NUL),
 // Latin-1 bytes, valid and broken UTF-8, long, empty and blank-ended lines, maybe no final newline.
@@ -64,20 +49,17 @@ Bytes random_text(std::mt19937_64 &rng, std::size_t lines)
                 break;
             }
             default:
-                for (std::size_t i = 1 + pick(12); i > 0; --i) {
+                for (std::size_t i = 1 + pick(12); i > 0; --i)
                     t.push_back(static_cast<unsigned char>('a' + pick(26)));
-                }
                 t.push_back(' ');
             }
         }
-        if (pick(8) == 0) {
+        if (pick(8) == 0)
             t.insert(t.end(), 1 + pick(5), ' ');
-        }
         t.push_back('\n');
     }
-    if (pick(2) == 0 && !t.empty()) {
+    if (pick(2) == 0 && !t.empty())
         t.pop_back();
-    }
     return t;
 }
 
@@ -95,27 +77,23 @@ Conversion run(const Bytes &in, bool wide, int lrecl, int maxdata, int tabs, int
 
 void expect_same_paths(const Bytes &in, const char *what)
 {
-    for (int fixed : {0, 1}) {
-        for (int lrecl : {1, 3, 80, 133, 255}) {
-            for (int tabs : {0, 8, 5}) {
+    for (int fixed : {0, 1})
+        for (int lrecl : {1, 3, 80, 133, 255})
+            for (int tabs : {0, 8, 5})
                 for (int maxdata : {300, 1024, 3820}) {
                     const Conversion fast = run(in, false, lrecl, maxdata, tabs, fixed);
                     const Conversion wide = run(in, true, lrecl, maxdata, tabs, fixed);
-                    ASSERT_EQ(fast.result, wide.result) << what << " lrecl " << lrecl << " tabs " << tabs
-                                                        << " fixed " << fixed << " maxdata " << maxdata;
-                    ASSERT_TRUE(fast.file == wide.file) << what << " lrecl " << lrecl << " tabs " << tabs
-                                                        << " fixed " << fixed << " maxdata " << maxdata;
+                    ASSERT_TRUE(fast.result == wide.result && fast.file == wide.file)
+                        << what << " lrecl " << lrecl << " tabs " << tabs << " fixed " << fixed << " maxdata "
+                        << maxdata;
                 }
-            }
-        }
-    }
 }
 
 } // namespace
 
 TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
 {
-    std::mt19937_64 rng(seed());
+    std::mt19937_64 rng(test_seed("JOBPUSH_CONVERT_SEED"));
     const Bytes corpus = random_text(rng, 400);
     const Bytes one_long_line(70000, 'x');
     ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
@@ -132,16 +110,12 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
     // A replacement table of random values (0x20 among them, so trimming matters), over every
     // printable byte in long runs as well.
     unsigned char table[256];
-    for (unsigned char &t : table) {
+    for (unsigned char &t : table)
         t = static_cast<unsigned char>(rng() % 8 == 0 ? 0x20 : rng());
-    }
     Bytes printable;
-    for (int rep = 0; rep < 3; ++rep) {
-        for (int b = 0x20; b < 0x80; ++b) {
-            printable.push_back(static_cast<unsigned char>(b));
-        }
-        printable.push_back('\n');
-    }
+    for (int b = 0; b < 3 * 97; ++b)
+        printable.push_back(static_cast<unsigned char>(b % 97 == 96 ? '\n' : 0x20 + b % 97));
+
     unsigned char *saved = nje_usr_AtoE;
     nje_usr_AtoE = table;
     expect_same_paths(printable, "replacement table");
@@ -149,10 +123,9 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
     nje_usr_AtoE = saved;
     // Inputs longer than the bulk buffer: a line that crosses it, and lines of one character.
     Bytes big = corpus;
-    while (big.size() < 600000) {
-        big.insert(big.end(), corpus.begin(), corpus.end());
-    }
-    big.insert(big.end(), one_long_line.begin(), one_long_line.end());
+    while (big.size() < 600000)
+        big = cat(big, corpus);
+    big = cat(big, one_long_line);
     EXPECT_EQ(run(big, false, 80, 3820, 8, 0).file, run(big, true, 80, 3820, 8, 0).file);
     EXPECT_EQ(run(one_long_line, false, 80, 3820, 8, 0).result, 1);
 }

@@ -2,53 +2,26 @@
 // and the central round trip (random data and control records written, then read back exactly).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <random>
-
 #include "convert/netdata_read.h"
 #include "convert/netdata_write.h"
-#include "test_convert_util.h"
-
-using namespace convert_test;
+#include "tests/golden.h"
+#include "tests/test_util.h"
 
 namespace
 {
 
-Bytes hex(const char *s)
-{
-    Bytes b;
-    for (; *s != '\0'; ++s) {
-        if (*s == ' ')
-            continue;
-        b.push_back(static_cast<unsigned char>(std::strtoul(std::string(s, 2).c_str(), nullptr, 16)));
-        ++s;
-    }
-    return b;
-}
-
-Bytes cat(Bytes a, const Bytes &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // A data file written by one writer; `write` fills the stream, close and the end-of-data mark follow.
 template <class F> Bytes stream_of(F write, unsigned long *records = nullptr)
 {
-    char *text = nullptr;
-    std::size_t size = 0;
-    std::FILE *df = open_memstream(&text, &size);
+    MemOut df;
     netdata_writer w;
-    nje_netdata_create(df, &w);
+    nje_netdata_create(df.f, &w);
     write(w);
     EXPECT_EQ(nje_netdata_close(&w), 0);
     if (records != nullptr)
         *records = w.records;
-    nje_data_write_eod(df);
-    std::fclose(df);
-    Bytes file(text, text + size);
-    std::free(text);
-    return file;
+    nje_data_write_eod(df.f);
+    return df.bytes();
 }
 
 // The NETDATA stream itself: the 80-byte records of a data file, joined.
@@ -57,7 +30,7 @@ Bytes netdata_bytes(const Bytes &file)
     Bytes all;
     for (const Bytes &r : data_records(file)) {
         EXPECT_EQ(r.size(), 80u);
-        all.insert(all.end(), r.begin(), r.end());
+        all = cat(all, r);
     }
     return all;
 }
@@ -81,19 +54,12 @@ std::vector<logical> read_all(const Bytes &file, std::size_t room = 8192)
     return out;
 }
 
-// A data file holding `stream` as 80-byte records (the last one cut short when it is shorter).
-Bytes file_of(const Bytes &stream)
+// A data file holding the stream `h` (hex, under 80 bytes) as one record cut short.
+Bytes file_of(const std::string &h)
 {
-    Bytes file;
-    for (std::size_t p = 0; p < stream.size(); p += 80) {
-        const std::size_t n = std::min<std::size_t>(80, stream.size() - p);
-        file = cat(file, hex("00 00 00"));
-        file.push_back(static_cast<unsigned char>(n + 4));
-        file = cat(file, hex("80 53 4E 41"));
-        file.insert(file.end(), stream.begin() + static_cast<long>(p),
-                    stream.begin() + static_cast<long>(p + n));
-    }
-    return cat(file, hex("00 00 00 00"));
+    Bytes f = hex("00000000 80534E41 " + h + " 00000000");
+    f[3] = static_cast<unsigned char>(f.size() - 8);
+    return f;
 }
 
 Bytes units(std::initializer_list<nje_tu> list)
@@ -112,47 +78,49 @@ constexpr uint32_t tu(unsigned kind, unsigned length, uint16_t key)
 
 } // namespace
 
-TEST(NetdataWrite, RecordsSegmentsAndTheDataFileForm)
+// The golden vectors of tests/data/convert/netdata (format at the top of its first file).
+TEST(Netdata, GoldenVectors)
 {
-    unsigned long records = 0;
-    // A lone INMR06 is one 80-byte record filled with zeros, one data-file record of 88 bytes.
-    Bytes file =
-        stream_of([](netdata_writer &w) { nje_netdata_put_control(&w, "INMR06", nullptr, 0); }, &records);
-    EXPECT_EQ(file,
-              cat(cat(hex("00 00 00 54 80 53 4E 41 08 E0 C9 D5 D4 D9 F0 F6"), Bytes(72, 0)), Bytes(4, 0)));
-    EXPECT_EQ(records, 1u);
-    // Closing a writer whose record is empty writes nothing.
-    EXPECT_EQ(stream_of([](netdata_writer &) {}), Bytes(4, 0));
-
-    // 300 data bytes: FF 80 + 253, 31 40 + 47; an empty record is 02 C0. The first segment runs over
-    // three records; the segments that follow begin where it ends.
-    Bytes data(300);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<unsigned char>(i);
-    Bytes s = netdata_bytes(stream_of([&](netdata_writer &w) {
-        nje_netdata_put_data(&w, data.data(), data.size());
-        nje_netdata_put_data(&w, nullptr, 0);
-    }));
-    Bytes want = cat(cat(cat(hex("FF 80"), Bytes(data.begin(), data.begin() + 253)), hex("31 40")),
-                     cat(Bytes(data.begin() + 253, data.end()), hex("02 C0")));
-    want.resize(320, 0);
-    EXPECT_EQ(s, want);
-
-    // A segment that ends exactly at the end of a record lets the next one begin the next record.
-    s = netdata_bytes(stream_of([](netdata_writer &w) {
-        Bytes d(78, 0x11);
-        nje_netdata_put_data(&w, d.data(), d.size());
-        nje_netdata_put_data(&w, d.data(), 1);
-    }));
-    ASSERT_EQ(s.size(), 160u);
-    EXPECT_EQ(Bytes(s.begin() + 80, s.begin() + 83), hex("03 C0 11"));
-
-    // 400 bytes of text units: the name and 247 bytes in the first segment (FF A0), 153 in the last (9B 60).
-    Bytes tus(400, 0x22);
-    s = netdata_bytes(
-        stream_of([&](netdata_writer &w) { nje_netdata_put_control(&w, "INMR02", tus.data(), 400); }));
-    EXPECT_EQ(Bytes(s.begin(), s.begin() + 8), hex("FF A0 C9 D5 D4 D9 F0 F2"));
-    EXPECT_EQ(Bytes(s.begin() + 255, s.begin() + 257), hex("9B 60"));
+    for (const Vector &v : load_golden("convert/netdata")) {
+        unsigned long records = 0;
+        const auto write = [&v](netdata_writer &w) {
+            for (const auto &[key, value] : v.lines) {
+                const Bytes b =
+                    key == "data" || key == "control" ? hex(value.substr(key == "data" ? 0 : 6)) : Bytes();
+                if (key == "data")
+                    nje_netdata_put_data(&w, b.empty() ? nullptr : b.data(), b.size());
+                else if (key == "control")
+                    nje_netdata_put_control(&w, value.substr(0, 6).c_str(), b.data(), b.size());
+            }
+        };
+        const Bytes file = v.has("stream") ? file_of(v.get("stream")) : stream_of(write, &records);
+        EXPECT_EQ(file, v.has("file") ? hex(v.get("file")) : file) << v.file;
+        EXPECT_EQ(records, static_cast<unsigned long>(v.num("records", static_cast<int>(records)))) << v.file;
+        if (v.has("netdata")) {
+            EXPECT_EQ(netdata_bytes(file), hex(v.get("netdata"))) << v.file;
+        }
+        std::vector<Bytes> got;
+        for (const logical &l : read_all(file, static_cast<std::size_t>(v.num("room", 8192))))
+            got.push_back(cat({static_cast<unsigned char>(l.flags)}, l.data));
+        EXPECT_EQ(got, v.has("read") || v.has("stream") ? v.hexes("read") : got) << v.file;
+        for (const std::string &u : v.all("isnetdata")) {
+            int size = 0, result = 0, used = 0;
+            std::sscanf(u.c_str(), "%d %d %n", &size, &result, &used);
+            InputFile in(file);
+            char name[NETDATA_DSNAME_MAX + 1] = "";
+            EXPECT_EQ(nje_isnetdata(in.f, name, static_cast<std::size_t>(size)), result)
+                << v.file << ": " << u;
+            EXPECT_EQ(result == 1 ? name : "", text(u.substr(static_cast<std::size_t>(used)))) << v.file;
+        }
+        for (const std::string &u : v.all("unload")) {
+            int format = 0, size = 0, result = 0, used = 0;
+            std::sscanf(u.c_str(), "%d %d %d %n", &format, &size, &result, &used);
+            InputFile in(file);
+            MemOut out;
+            EXPECT_EQ(nje_netdata_fromibm(in.f, out.f, format, size), result) << v.file << ": " << u;
+            EXPECT_EQ(out.str(), text(u.substr(static_cast<std::size_t>(used)))) << v.file << ": " << u;
+        }
+    }
 }
 
 TEST(NetdataWrite, TextUnits)
@@ -162,11 +130,9 @@ TEST(NetdataWrite, TextUnits)
     const char *list[] = {"A", "BC"};
     EXPECT_EQ(units({{tu(4, 0, INMDSNAM), std::span<const char *const>(list)}}),
               hex("00 02 00 02 00 01 C1 00 02 C2 C3"));
-    EXPECT_EQ(units({{tu(3, 0, INMFTIME), 0}}),
-              cat(hex("10 24 00 01 00 0E"), hex("F1 F9 F7 F0 F0 F1 F0 F1 F0 F0 F0 F0 F0 F0")));
+    EXPECT_EQ(units({{tu(3, 0, INMFTIME), 0}}), hex("10 24 00 01 00 0E F1F9F7F0F0F1F0F1F0F0F0F0F0F0"));
     EXPECT_EQ(units({{tu(3, 0, INMFTIME), 1700000000L}}),
-              cat(hex("10 24 00 01 00 0E"),
-                  hex("F2 F0 F2 F3 F1 F1 F1 F4 F2 F2 F1 F3 F2 F0"))); // 2023-11-14 22:13:20
+              hex("10 24 00 01 00 0E F2F0F2F3F1F1F1F4F2F2F1F3F2F0")); // 2023-11-14 22:13:20
     // A bare number, then a unit behind it, from a given offset; a number wider than 4 bytes.
     Bytes area(20, 0xEE);
     EXPECT_EQ(
@@ -191,73 +157,42 @@ TEST(NetdataWrite, RecordFilesAndOtherFormats)
 {
     // Length-prefixed records: cut at lrecl, an empty record stays empty; with `fixed` filled with
     // blanks. (Text and chunks are checked end to end and through the outside reader.)
-    const Bytes input = hex("00 00 00 02 C1 C2 00 00 00 00 00 00 00 05 01 02 03 04 05");
     for (int fixed : {0, 1}) {
-        InputFile in(input);
+        InputFile in(hex("00000002 C1C2 00000000 00000005 0102030405"));
         unsigned char buffer[300];
         long count = 0;
-        Bytes file = stream_of([&](netdata_writer &w) {
+        const Bytes file = stream_of([&](netdata_writer &w) {
             count = nje_netdata_toibm(in.f, &w, buffer, fixed ? 3 : 4, NJE_FORMAT_RECORD, 8, fixed);
         });
         std::vector<Bytes> data;
         for (const logical &l : read_all(file))
             data.push_back(l.data);
-        const std::vector<Bytes> want =
-            fixed ? std::vector<Bytes>{hex("C1 C2 40"), hex("40 40 40"), hex("01 02 03")}
-                  : std::vector<Bytes>{hex("C1 C2"), Bytes(), hex("01 02 03 04")};
-        EXPECT_EQ(data, want);
+        EXPECT_EQ(data, (fixed ? std::vector<Bytes>{hex("C1C240"), hex("404040"), hex("010203")}
+                               : std::vector<Bytes>{hex("C1C2"), Bytes(), hex("01020304")}));
         EXPECT_EQ(count, 3);
     }
     // No reader for the transparent format: refused before anything is read or written.
     InputFile in(bytes("x"));
     unsigned char buf[300];
-    Bytes file = stream_of([&](netdata_writer &w) {
-        EXPECT_EQ(nje_netdata_toibm(in.f, &w, buf, 80, NJE_FORMAT_TRANSPARENT, 8, 0), NETDATA_BAD_REQUEST);
-    });
-    EXPECT_EQ(file, Bytes(4, 0));
+    EXPECT_EQ(stream_of([&](netdata_writer &w) {
+                  EXPECT_EQ(nje_netdata_toibm(in.f, &w, buf, 80, NJE_FORMAT_TRANSPARENT, 8, 0),
+                            NETDATA_BAD_REQUEST);
+              }),
+              Bytes(4, 0));
     EXPECT_EQ(std::fgetc(in.f), 'x');
-}
-
-TEST(NetdataRead, LimitsOfTheReader)
-{
-    // A record longer than the room is cut; its rest is consumed and the next record reads whole.
-    Bytes long_rec(300, 0x5A);
-    Bytes file = stream_of([&](netdata_writer &w) {
-        nje_netdata_put_data(&w, long_rec.data(), long_rec.size());
-        nje_netdata_put_control(&w, "INMR06", nullptr, 0);
-    });
-    std::vector<logical> got = read_all(file, 10);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].data, Bytes(10, 0x5A));
-    EXPECT_EQ(got[0].flags, 0x80u);
-    EXPECT_EQ(got[1].flags, 0xE0u);
-    EXPECT_EQ(got[1].data, hex("C9 D5 D4 D9 F0 F6"));
-
-    // Unreadable: segment lengths 0 and 1, a segment cut short by the end of the data.
-    EXPECT_TRUE(read_all(file_of(hex("00 C0"))).empty());
-    EXPECT_TRUE(read_all(file_of(hex("01 C0"))).empty());
-    EXPECT_TRUE(read_all(file_of(hex("05 C0 01 02"))).empty());
-    got = read_all(file_of(hex("03 80 01 02 C0")));
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].data, hex("01"));
-    EXPECT_EQ(got[0].flags, 0x80u); // the first segment's flags
-    // A record shorter than 80 bytes counts with its own bytes only.
-    got = read_all(file_of(hex("03 C0 07 03 C0 08")));
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[1].data, hex("08"));
 }
 
 TEST(NetdataRead, TextUnitsAndDatasetNames)
 {
     const char *dsn[] = {"A", "B"};
     const char *member[] = {"C"};
-    Bytes r02 =
-        cat(hex("C9 D5 D4 D9 F0 F2"), units({{tu(5, 4, 0), 7},
-                                             {tu(1, 4, INMLRECL), 84},
-                                             {tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)},
-                                             {tu(4, 0, INMMEMBR), std::span<const char *const>(member)},
-                                             {tu(2, 0, INMUTILN), "INMCOPY"},
-                                             {tu(3, 0, INMFTIME), 0}}));
+    const Bytes r02 =
+        cat(hex("C9D5D4D9F0F2"), units({{tu(5, 4, 0), 7},
+                                        {tu(1, 4, INMLRECL), 84},
+                                        {tu(4, 0, INMDSNAM), std::span<const char *const>(dsn)},
+                                        {tu(4, 0, INMMEMBR), std::span<const char *const>(member)},
+                                        {tu(2, 0, INMUTILN), "INMCOPY"},
+                                        {tu(3, 0, INMFTIME), 0}}));
     uint32_t number = 0, lrecl = 0, missing = 99;
     char name[12], util[8], time[20], small[4];
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(),
@@ -279,154 +214,75 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
     EXPECT_EQ(netdata_lrecl(r02.data(), r02.size(), 80), 84u);
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(), {{tu(7, 0, 1), &number}}), -1);
     // Outside INMR02 the units start right behind the name, and a unit cut by the record's end is missing.
-    Bytes r03 = cat(hex("C9 D5 D4 D9 F0 F3"), units({{tu(1, 4, INMLRECL), 80}}));
+    const Bytes r03 = cat(hex("C9D5D4D9F0F3"), units({{tu(1, 4, INMLRECL), 80}}));
     EXPECT_EQ(netdata_lrecl(r03.data(), r03.size(), 1), 80u);
     EXPECT_EQ(netdata_lrecl(r03.data(), r03.size() - 1, 1), 1u);
-
-    // nje_isnetdata: INMR01, INMR03 passed over, INMR02 with A.B(C); the name limited to its size.
-    struct rec {
-        const char *name; // null: a data record
-        Bytes units;
-    };
-    const rec i01{"INMR01", units({{tu(2, 0, INMFNODE), "N"}})},
-        i02{"INMR02", Bytes(r02.begin() + 6, r02.end())}, i03{"INMR03", Bytes(r03.begin() + 6, r03.end())},
-        data{nullptr, {}};
-    char out[NETDATA_DSNAME_MAX + 1];
-    auto isnetdata = [&](std::vector<rec> recs, std::size_t size) {
-        Bytes file = stream_of([&](netdata_writer &w) {
-            for (const rec &r : recs) {
-                if (r.name == nullptr)
-                    nje_netdata_put_data(&w, nullptr, 0);
-                else
-                    nje_netdata_put_control(&w, r.name, r.units.data(), r.units.size());
-            }
-        });
-        InputFile in(file);
-        return nje_isnetdata(in.f, out, size);
-    };
-    EXPECT_EQ(isnetdata({i01, i03, i02}, NETDATA_DSNAME_MAX), 1);
-    EXPECT_STREQ(out, "A.B(C)");
-    EXPECT_EQ(isnetdata({i01, i02}, 4), 1);
-    EXPECT_STREQ(out, "A.B(");
-    EXPECT_EQ(isnetdata({data, i01, i02}, 20), 0);
-    EXPECT_EQ(isnetdata({i01, data, i02}, 20), 0);
-    EXPECT_EQ(isnetdata({i01, i03}, 20), 0); // the data end before INMR02
-    EXPECT_EQ(isnetdata({i02, i01}, 20), 0);
-    EXPECT_EQ(isnetdata({i01, {"INMR06", {}}, i02}, 20), 0);
 }
 
 // The central property: whatever the writer writes, the reader gives back record by record, with
 // its flags and every text unit. JOBPUSH_NETDATA_SEED=<seed> replays a run.
 TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
 {
-    unsigned seed = std::random_device{}();
-    if (const char *s = std::getenv("JOBPUSH_NETDATA_SEED"))
-        seed = static_cast<unsigned>(std::strtoul(s, nullptr, 10));
-    std::printf("JOBPUSH_NETDATA_SEED=%u\n", seed);
-    std::mt19937 rng(seed);
+    const std::uint64_t seed = test_seed("JOBPUSH_NETDATA_SEED");
+    std::mt19937 rng(static_cast<unsigned>(seed));
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-
-    struct unit {
-        std::string text; // a string unit, or a 4-byte number when empty
-        uint32_t number;
+    // Each record: its bytes (a control record with its name), whether it is a control record, and its
+    // units with keys 0x1000 on: a string, or a 4-byte number when the string is empty.
+    struct record {
+        Bytes data;
+        bool control;
+        std::vector<std::pair<std::string, uint32_t>> units;
     };
-    std::vector<Bytes> want;            // data, control records with their name
-    std::vector<std::vector<unit>> tus; // the units of each record (none for data)
-    std::vector<bool> controls;
-    Bytes file = stream_of([&](netdata_writer &w) {
-        for (int i = 0; i < 200; ++i) {
-            std::vector<unit> u;
-            std::vector<nje_tu> list;
-            const bool control = pick(0, 4) == 0;
-            for (int k = control ? pick(0, 40) : 0; k > 0; --k) {
+    std::vector<record> want(200);
+    const Bytes file = stream_of([&](netdata_writer &w) {
+        for (record &r : want) {
+            r.data.resize(static_cast<std::size_t>(pick(0, 1000)));
+            for (unsigned char &b : r.data)
+                b = static_cast<unsigned char>(rng());
+            if (!(r.control = pick(0, 4) == 0)) {
+                ASSERT_EQ(nje_netdata_put_data(&w, r.data.data(), r.data.size()), 0);
+                continue;
+            }
+            for (int k = pick(0, 40); k > 0; --k) {
                 std::string t;
                 for (int n = pick(0, 12); n > 0; --n)
                     t += static_cast<char>('A' + pick(0, 25));
-                u.push_back({t, static_cast<uint32_t>(rng())});
+                r.units.emplace_back(t, static_cast<uint32_t>(rng()));
             }
-            for (std::size_t k = 0; k < u.size(); ++k) {
+            std::vector<nje_tu> list; // once the units stay put: the list points into them
+            for (std::size_t k = 0; k < r.units.size(); ++k) {
                 const auto key = static_cast<uint16_t>(0x1000 + k);
-                if (u[k].text.empty())
-                    list.emplace_back(tu(1, 4, key), u[k].number);
+                if (r.units[k].first.empty())
+                    list.emplace_back(tu(1, 4, key), r.units[k].second);
                 else
-                    list.emplace_back(tu(2, 0, key), u[k].text.c_str());
+                    list.emplace_back(tu(2, 0, key), r.units[k].first.c_str());
             }
-            Bytes d(static_cast<std::size_t>(pick(0, 1000)));
-            for (unsigned char &b : d)
-                b = static_cast<unsigned char>(rng());
-            if (control) {
-                d.resize(2048);
-                const int n = nje_netdata_put_tu(d, 0, list);
-                ASSERT_GE(n, 0);
-                d.resize(static_cast<std::size_t>(n));
-                ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", d.data(), d.size()), 0);
-                d = cat(hex("C9 D5 D4 D9 F0 F3"), d);
-            } else {
-                ASSERT_EQ(nje_netdata_put_data(&w, d.data(), d.size()), 0);
-            }
-            want.push_back(d);
-            tus.push_back(u);
-            controls.push_back(control);
+            r.data.resize(2048);
+            const int n = nje_netdata_put_tu(r.data, 0, list);
+            ASSERT_GE(n, 0);
+            r.data.resize(static_cast<std::size_t>(n));
+            ASSERT_EQ(nje_netdata_put_control(&w, "INMR03", r.data.data(), r.data.size()), 0);
+            r.data = cat(hex("C9D5D4D9F0F3"), r.data);
         }
     });
-    std::vector<logical> got = read_all(file);
+    const std::vector<logical> got = read_all(file);
     ASSERT_EQ(got.size(), want.size()) << "seed " << seed;
     for (std::size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(got[i].data, want[i]) << "record " << i << " seed " << seed;
+        const Bytes &r = got[i].data;
+        EXPECT_EQ(r, want[i].data) << "record " << i << " seed " << seed;
         // The first segment's flags: first, last when it is the only one, control.
-        EXPECT_EQ(got[i].flags, 0x80u | (controls[i] ? 0x20u : 0u) | (want[i].size() <= 253 ? 0x40u : 0u))
+        EXPECT_EQ(got[i].flags, 0x80u | (want[i].control ? 0x20u : 0u) | (r.size() <= 253 ? 0x40u : 0u))
             << i << " seed " << seed;
-        for (std::size_t k = 0; k < tus[i].size(); ++k) {
-            const uint32_t d = tus[i][k].text.empty() ? tu(1, 4, static_cast<uint16_t>(0x1000 + k))
-                                                      : tu(2, 0, static_cast<uint16_t>(0x1000 + k));
+        for (std::size_t k = 0; k < want[i].units.size(); ++k) {
+            const auto &[t, number] = want[i].units[k];
+            const auto key = static_cast<uint16_t>(0x1000 + k);
             char text[16] = {};
-            uint32_t number = 0;
-            const Bytes &r = got[i].data;
-            const int missing = tus[i][k].text.empty()
-                                    ? nje_netdata_get_tu(r.data(), r.size(), {{d, &number}})
-                                    : nje_netdata_get_tu(r.data(), r.size(), {{d, text}});
-            EXPECT_EQ(missing, 0);
-            EXPECT_EQ(text, tus[i][k].text) << "seed " << seed;
-            EXPECT_EQ(number, tus[i][k].text.empty() ? tus[i][k].number : 0u) << "seed " << seed;
+            uint32_t n = 0;
+            EXPECT_EQ(t.empty() ? nje_netdata_get_tu(r.data(), r.size(), {{tu(1, 4, key), &n}})
+                                : nje_netdata_get_tu(r.data(), r.size(), {{tu(2, 0, key), text}}),
+                      0);
+            EXPECT_EQ(std::string(text) + std::to_string(n), t + std::to_string(t.empty() ? number : 0))
+                << "seed " << seed;
         }
     }
-}
-
-TEST(NetdataRead, UnloadingTheStream)
-{
-    // INMR01, INMR02 naming the carriage control (or none), data records, INMR06 (or not).
-    auto stream = [](uint32_t recfm, std::vector<Bytes> data, bool end, bool data_first = false) {
-        return stream_of([&](netdata_writer &w) {
-            if (data_first)
-                nje_netdata_put_data(&w, data[0].data(), data[0].size());
-            nje_netdata_put_control(&w, "INMR01", nullptr, 0);
-            Bytes u = units({{tu(5, 4, 0), 1}, {tu(1, 2, INMRECFM), recfm}});
-            nje_netdata_put_control(&w, "INMR02", u.data(), u.size());
-            for (const Bytes &d : data)
-                nje_netdata_put_data(&w, d.data(), d.size());
-            if (end)
-                nje_netdata_put_control(&w, "INMR06", nullptr, 0);
-        });
-    };
-    auto unload = [](const Bytes &file, int format, int size = 256) {
-        InputFile in(file);
-        char *text = nullptr;
-        std::size_t n = 0;
-        std::FILE *out = open_memstream(&text, &n);
-        const int rc = nje_netdata_fromibm(in.f, out, format, size);
-        std::fclose(out);
-        std::string s(text, n);
-        std::free(text);
-        return std::to_string(rc) + ":" + s;
-    };
-    const std::vector<Bytes> asa = {hex("40 C1"), hex("F0 C2"), hex("F1 C3")};
-    EXPECT_EQ(unload(stream(0x9400, asa, true), 0), "0:\nA\n\nB\fC\n");
-    EXPECT_EQ(unload(stream(0x4200, {hex("09 C1")}, true), 0), "0:A\n");
-    EXPECT_EQ(unload(stream(0x9000, asa, true), 2, 1),
-              std::string("0:\0\0\0\1\x40\0\0\0\1\xF0\0\0\0\1\xF1", 17));
-    EXPECT_EQ(unload(stream(0x9000, asa, true), 1), "0:\x40\xC1\xF0\xC2\xF1\xC3");
-    EXPECT_EQ(unload(stream(0x9000, asa, false), 1), "3:\x40\xC1\xF0\xC2\xF1\xC3");
-    EXPECT_EQ(unload(stream(0x9000, asa, true, true), 1), "4:");
-    EXPECT_EQ(unload(file_of(hex("03 C0 01")), 1), "4:");
-    EXPECT_EQ(unload(Bytes(4, 0), 1), "4:");
 }

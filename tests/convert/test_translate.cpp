@@ -1,33 +1,21 @@
-// Translate table files and the field converters' pointer results and checked forms.
+// Translate table files and the field converters' pointer results and checked forms; the DBCS link
+// (segment validation, the library linked by LANG and run directory, its entry points and fallbacks).
 #include "convert/translate.h"
 
+#include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
+#include <tuple>
+
+#include "convert/kiolink.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
-
-namespace
-{
+#include "tests/test_util.h"
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
-
-Bytes hex(const std::string &s)
-{
-    Bytes out;
-    for (size_t i = 0; i < s.size(); i += 3) {
-        out.push_back(static_cast<unsigned char>(std::stoul(s.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
-} // namespace
 
 // The converters' vectors are golden files (tests/data/convert/etoa, atoe, aencmp); here the
 // pointer results, the checked forms and the worst-case bound.
@@ -49,70 +37,115 @@ TEST(EtoAStr, ResultsCheckedFormAndBound)
     EXPECT_EQ(Bytes(span_field, span_field + 2), hex("AD BD"));
 }
 
-class TableFiles : public ::testing::Test
+TEST(TableFiles, LoadsFirst256BytesAndRefusesShortMissingOrOverlong)
 {
-  protected:
-    fs::path dir;
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/jobpush_tbl_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    void write(const fs::path &p, size_t size)
-    {
-        std::ofstream out(p, std::ios::binary);
-        for (size_t i = 0; i < size; i++) {
-            out.put(static_cast<char>(255 - (i & 0xFF)));
-        }
-    }
-};
-
-TEST_F(TableFiles, LoadsFirst256BytesAndRefusesShortOrMissing)
-{
-    write(dir / "toebcdic.bin", 300);
-    ASSERT_EQ(nje_load_ebcdic_tbl(dir.c_str()), 1);
-    ASSERT_NE(nje_usr_AtoE, nullptr);
+    temp_dir dir;
+    std::string table;
+    for (int i = 0; i < 300; ++i)
+        table += static_cast<char>(255 - (i & 0xFF));
+    write_file(dir / "toebcdic.bin", table);
+    ASSERT_EQ(nje_load_ebcdic_tbl(dir.path().c_str()), 1);
     EXPECT_EQ(nje_usr_AtoE[0], 255);
     EXPECT_EQ(nje_usr_AtoE[255], 0);
-    unsigned char *loaded = nje_usr_AtoE;
-
-    write(dir / "toascii.bin", 255);
-    unsigned char *before = nje_usr_EtoA;
+    unsigned char *loaded = nje_usr_AtoE, *before = nje_usr_EtoA;
+    write_file(dir / "toascii.bin", table.substr(0, 255));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ascii_tbl(dir.c_str()), 0);
+    EXPECT_EQ(nje_load_ascii_tbl(dir.path().c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: short file: " + (dir / "toascii.bin").string() + "\n");
+              "RJE Load Translate tables: short file: " + (dir / "toascii.bin") + "\n");
     EXPECT_EQ(nje_usr_EtoA, before);
 
+    // Missing, and in a 300-character directory that exists: the path does not fit and counts as missing.
+    std::string deep = dir.path();
+    while (deep.size() < 300)
+        deep += "/" + std::string(40, 'd');
+    deep.resize(300);
+    fs::create_directories(deep);
+    write_file(deep + "/toebcdic.bin", table);
     fs::remove(dir / "toebcdic.bin");
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ebcdic_tbl(dir.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: unable to open: " + (dir / "toebcdic.bin").string() + "\n");
+    for (const std::string &d : {dir.path(), deep}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(nje_load_ebcdic_tbl(d.c_str()), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "RJE Load Translate tables: unable to open: " + d + "/toebcdic.bin\n");
+    }
     EXPECT_EQ(nje_usr_AtoE, loaded) << "a failed load keeps the table in use";
-}
 
-TEST_F(TableFiles, CurrentDirectoryAndOverlongPath)
-{
-    write(dir / "toascii.bin", 256);
-    fs::path old = fs::current_path();
-    fs::current_path(dir);
+    write_file(dir / "toascii.bin", table);
+    const fs::path old = fs::current_path();
+    fs::current_path(dir.path());
     EXPECT_EQ(nje_load_ascii_tbl(nullptr), 1);
     fs::current_path(old);
     EXPECT_EQ(nje_usr_EtoA[1], 254);
+}
 
-    // A 300-character directory that exists: the path does not fit and counts as missing.
-    fs::path deep = dir;
-    while (deep.string().size() < 300) {
-        deep /= std::string(40, 'd');
-    }
-    deep = deep.string().substr(0, 300);
-    fs::create_directories(deep);
-    write(deep / "toebcdic.bin", 256);
+namespace
+{
+
+euc_char chars(const char *s)
+{
+    euc_char ch{};
+    std::memcpy(ch.c, s, std::min<std::size_t>(std::strlen(s), 4));
+    return ch;
+}
+
+} // namespace
+
+TEST(KioLink, ValidateSegments)
+{
+    // Valid: SO, pairs of bytes from 0x40, SI within the length; only the first SI counts.
+    for (const auto &[segment, n, valid] : {std::tuple{"0E0F", 2, 1},
+                                            {"0E410F", 3, 0},
+                                            {"0E41420F", 4, 1},
+                                            {"0E41420F", 3, 0},
+                                            {"0E410E42430F", 6, 0},
+                                            {"0E410A420F", 5, 0},
+                                            {"0E41420F0F", 5, 1},
+                                            {"0F", 1, 0},
+                                            {"0E", 0, 0}})
+        EXPECT_EQ(dbcs_validate(hex(segment).data(), n), valid) << segment << " " << n;
+}
+
+TEST(KioLink, LinksStubAndConvertsThroughIt)
+{
+    ASSERT_EQ(load_dbcs_stub(), 1);
+    euc_char ch = ibmtoeuc(0x8342);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(ch.c), 3), "\xE3\x82\xA2");
+    ch = ibmtoeuc(0x1234);
+    EXPECT_EQ(ch.c[0], '-');
+    EXPECT_EQ(ch.c[1], '-');
+    EXPECT_EQ(euctoibm(chars("\xE4\xBA\xBA")), 0x4E4C) << "only the low 16 bits";
+    EXPECT_EQ(euctoibm(chars("xy")), 0xFEFE);
+    EXPECT_EQ(rje_euclen(0xA1), 2);
+    EXPECT_EQ(rje_euclen(0x1A1), 2) << "only the low 8 bits";
+    EXPECT_EQ(rje_euclen(0x41), 1);
+    unload_dbcs_stub();
+    EXPECT_EQ(rje_euclen(0xA1), 1);
+}
+
+TEST(KioLink, LibraryPathFromLangAndDirectory)
+{
+    temp_dir tmp;
+    const std::filesystem::path dir = tmp.path();
+    std::filesystem::create_symlink(dbcs_stub_path(), dir / "Clib");
+    EXPECT_EQ(link_with_lang("C", dir.c_str()), 1);
+    EXPECT_EQ(rje_euclen(0xFF), 2);
+    EXPECT_EQ(link_with_lang("C", nullptr), -1);
+    EXPECT_EQ(rje_euclen(0xFF), 1) << "a failed link drops the earlier one";
+    EXPECT_EQ(link_with_lang("C", (dir / "missing").c_str()), -1);
+    EXPECT_EQ(link_with_lang("C", (dir.string() + "/" + std::string(250, 'x')).c_str()), -1);
+    EXPECT_EQ(link_with_lang("", dir.c_str()), -1);
+    EXPECT_EQ(link_with_lang(nullptr, dir.c_str()), -1);
+}
+
+TEST(KioLink, MissingEntryPointIsReportedAndNotLinked)
+{
     testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ebcdic_tbl(deep.c_str()), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: unable to open: " + (deep / "toebcdic.bin").string() + "\n");
+    EXPECT_EQ(load_dbcs_stub(true), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("xeuclen: ", 0), 0u) << err;
+    EXPECT_EQ(err.back(), '\n');
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
+    EXPECT_EQ(rje_euclen(0xA1), 1);
+    EXPECT_EQ(euctoibm(chars("\xC3\xA9")), 0);
 }

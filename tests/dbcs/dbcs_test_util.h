@@ -13,6 +13,7 @@
 
 #include "convert/kiolink.h"
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
+#include "tests/test_util.h"
 
 namespace dbcs_test
 {

@@ -1,75 +1,53 @@
-// The DBCS conversion library's own choices: width partners for characters the host has only as
-// single bytes, the substitution code for characters it lacks and for malformed ones, names it does not
-// serve, and a bare locale name that takes the process locale's code set.
+// The DBCS conversion library's own choices (tests/data/dbcs/library): width partners for characters
+// the host has only as single bytes, the substitution code for characters it lacks and for malformed
+// ones, names it does not serve, a bare locale name that takes the process locale's code set; the
+// conversion pair of a locale.
 #include "convert/dbcs/dbcs_iconv.h"
 #include "dbcs_test_util.h"
+#include "tests/golden.h"
 
 using namespace dbcs_test;
 
 namespace
 {
 
-TEST(DbcsLibrary, SingleByteOnHostGoesAsFullWidthDoubleByte)
+// The vectors of tests/data/dbcs/library (format at the top of its file).
+TEST(DbcsLibrary, GoldenVectors)
 {
-    // Half-width katakana A (EUC-JP SS2 B1) goes as full-width katakana A (IBM-939 4381), the
-    // half-width voiced sound mark as the spacing mark (43BE), the cent sign, a single byte in IBM-939,
-    // as the full-width cent 434A, which comes back as EUC-JP's cent sign; UTF-8 has both cents.
-    ASSERT_EQ(link_library("ja_JP.eucJP"), 1);
-    EXPECT_EQ(rje_euclen(0x8E), 2);
-    EXPECT_EQ(euctoibm(euc("\x8E\xB1")), 0x4381);
-    EXPECT_EQ(euctoibm(euc("\x8E\xDE")), 0x43BE);
-    EXPECT_EQ(euctoibm(euc("\xA1\xF1")), 0x434A);
-    EXPECT_EQ(bytes_of(ibmtoeuc(0x434A), 2), "\xA1\xF1");
-    ASSERT_EQ(link_library("ja_JP.UTF-8"), 1);
-    EXPECT_EQ(euctoibm(euc("\xEF\xBD\xB1")), 0x4381);
-    EXPECT_EQ(euctoibm(euc("\xC2\xA2")), 0x434A);
-    EXPECT_EQ(bytes_of(ibmtoeuc(0x434A), 3), "\xEF\xBF\xA0");
-    unload_dbcs_stub();
-}
-
-TEST(DbcsLibrary, MissingAndMalformedCharactersGetTheSubstitutionCode)
-{
-    ASSERT_EQ(link_library("ja_JP.UTF-8"), 1);
-    // Hangul (not in IBM-939), beyond the BMP, cut short, no continuation byte, surrogate, overlong.
-    for (const char *bad : {"\xEA\xB0\x80", "\xF0\x9F\x98\x80", "\xE3\x82", "\xE3\x41\xA2", "\xED\xA0\x80",
-                            "\xE0\x80\xAF", "\xC0\xAF", "\x80"})
-        EXPECT_EQ(euctoibm(euc(bad)), DBCS_SUBSTITUTE) << bad;
-    EXPECT_EQ(rje_euclen(0xF5), 1);
-    ASSERT_EQ(link_library("zh_TW.EUC-TW"), 1);
-    EXPECT_EQ(rje_euclen(0x8E), 4);
-    EXPECT_EQ(euctoibm(euc("\x8E\xA1\xC4\xA1")), euctoibm(euc("\xC4\xA1"))) << "plane 1 spelt with SS2";
-    EXPECT_NE(euctoibm(euc("\xC4\xA1")), DBCS_SUBSTITUTE);
-    EXPECT_EQ(euctoibm(euc("\x8E\xB1\xA1\xA1")), DBCS_SUBSTITUTE) << "plane 17";
-    EXPECT_EQ(euctoibm(euc("\xC4\x41")), DBCS_SUBSTITUTE);
-    unload_dbcs_stub();
-}
-
-TEST(DbcsLibrary, NamesNotServedConvertNothing)
-{
-    char dir[] = "/tmp/jobpush_dbcs_names_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    for (std::string name : {"zh_TW", "ja_JP.SJIS", "ko_KR.eucJP", "en_US.UTF-8"}) {
-        std::string link = std::string(dir) + "/" + name + "lib";
-        ASSERT_EQ(symlink(JOBPUSH_BUILD_RUNDIR "/jobpush_dbcs.so", link.c_str()), 0);
-        ASSERT_EQ(link_with_lang(name.c_str(), dir), 1);
-        EXPECT_EQ(rje_euclen(0xA4) + rje_euclen(0xE3), 2) << name;
-        EXPECT_EQ(bytes_of(ibmtoeuc(0x4381), 2), "--") << name;
-        EXPECT_EQ(euctoibm(euc("\xA5\xA2")), DBCS_SUBSTITUTE) << name;
+    for (const Vector &v : load_golden("dbcs/library")) {
+        temp_dir dir;
+        for (const auto &[key, value] : v.lines) {
+            const std::vector<std::string> w = words(value);
+            if (key == "locale") {
+                ASSERT_NE(std::setlocale(LC_CTYPE, value.c_str()), nullptr)
+                    << "locale missing (scripts/setup.sh)";
+            } else if (key == "lib") {
+                ASSERT_EQ(link_library(value), 1) << value;
+            } else if (key == "link") {
+                ASSERT_EQ(symlink(JOBPUSH_BUILD_RUNDIR "/jobpush_dbcs.so", (dir / (value + "lib")).c_str()),
+                          0);
+                ASSERT_EQ(link_with_lang(value.c_str(), dir.path().c_str()), 1) << value;
+            } else if (key == "len") {
+                EXPECT_EQ(rje_euclen(hex(w[0])[0]), std::stoi(w[1])) << v.file << ": " << value;
+            } else if (key == "host") {
+                const Bytes ws = hex(w[0]);
+                EXPECT_EQ(euctoibm(euc(std::string(ws.begin(), ws.end()))), std::stoi(w[1], nullptr, 16))
+                    << v.file << ": " << value;
+            } else if (key == "ws") {
+                const Bytes want = hex(w[1]);
+                EXPECT_EQ(
+                    bytes_of(ibmtoeuc(static_cast<uint16_t>(std::stoi(w[0], nullptr, 16))), want.size()),
+                    std::string(want.begin(), want.end()))
+                    << v.file << ": " << value;
+            }
+        }
         unload_dbcs_stub();
-        unlink(link.c_str());
+        std::setlocale(LC_CTYPE, "C");
     }
-    rmdir(dir);
 }
 
-TEST(DbcsLibrary, BareNameTakesTheProcessCodeSet)
+TEST(DbcsLibrary, PairForLocale)
 {
-    ASSERT_NE(std::setlocale(LC_CTYPE, "ja_JP.UTF-8"), nullptr) << "locale missing (scripts/setup.sh)";
-    ASSERT_EQ(link_library("ja_JP"), 1);
-    EXPECT_EQ(euctoibm(euc("\xE3\x82\xA2")), 0x4381);
-    std::setlocale(LC_CTYPE, "C");
-    ASSERT_EQ(link_library("ja_JP"), 1);
-    EXPECT_EQ(euctoibm(euc("\xA5\xA2")), 0x4381);
-    unload_dbcs_stub();
     EXPECT_EQ(dbcs_pair_for_locale("zh_TW", "UTF-8").ws, dbcs_workstation::utf8);
     EXPECT_EQ(dbcs_pair_for_locale("zh_TW", "BIG5").ws, dbcs_workstation::none);
     EXPECT_EQ(dbcs_pair_for_locale("ko_KR", "ISO-8859-1").ws, dbcs_workstation::euc_kr);

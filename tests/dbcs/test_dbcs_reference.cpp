@@ -62,12 +62,10 @@ pair_reference reference_for(const std::string &host, const std::string &ws)
     return ref;
 }
 
-std::string hex(const std::string &bytes)
+std::string hex(const std::string &b)
 {
-    std::string s;
-    for (unsigned char c : bytes)
-        s += "0123456789abcdef"[c >> 4], s += "0123456789abcdef"[c & 15];
-    return s;
+    return hex_of(reinterpret_cast<const unsigned char *>(b.data()),
+                  reinterpret_cast<const unsigned char *>(b.data() + b.size()));
 }
 
 using pair_key = std::pair<std::string, std::string>;

@@ -1,7 +1,8 @@
 // Real text: the sample files of tests/data/dbcs (Japanese, Korean, Simplified and Traditional
 // Chinese, each in its EUC and in UTF-8) in their locales, through the DBCS conversion library as the
-// record library links it: character lengths as the C library's mblen gives them, host codes as iconv
-// gives them, and the host form of each line read back into workstation text. Then jobpush runs.
+// record library links it: the host form of each line (as iconv makes it) read back into workstation
+// text, and jobpush's and jobshow's runs over the file. (Each character's length and host code are the
+// reference test's, under every name the library is installed under.)
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -44,7 +45,7 @@ class DbcsText : public ::testing::TestWithParam<sample>
     std::vector<std::string> lines;
     void SetUp() override
     {
-        std::ifstream in(path, std::ios::binary);
+        std::istringstream in(slurp(path));
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
         ASSERT_GT(lines.size(), 250u) << path;
@@ -52,7 +53,8 @@ class DbcsText : public ::testing::TestWithParam<sample>
 };
 
 // A line as it comes back from the host through the field converter: SO and SI as one blank each,
-// trailing blanks trimmed (the blank of a final SI stays). Characters by the current locale's mblen; -1 parts mean an undecodable line.
+// trailing blanks trimmed (the blank of a final SI stays). Characters by the current locale's mblen;
+// an undecodable line gives "?".
 std::string as_returned(const std::string &line)
 {
     std::string back;
@@ -74,7 +76,7 @@ std::string unspaced(std::string s)
     return s;
 }
 
-TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
+TEST_P(DbcsText, HostFormsComeBackAsTheLines)
 {
     const sample &s = GetParam();
     ASSERT_NE(std::setlocale(LC_ALL, s.locale), nullptr) << s.locale << " missing (scripts/setup.sh)";
@@ -85,12 +87,7 @@ TEST_P(DbcsText, CharactersAndHostFormsMatchTheLocaleAndIconv)
         for (size_t i = 0, n; i < line.size(); i += n) {
             n = static_cast<size_t>(std::mblen(line.data() + i, line.size() - i));
             ASSERT_GT(n, 0u) << line;
-            std::string ch = line.substr(i, n);
-            EXPECT_EQ(rje_euclen(static_cast<unsigned char>(ch[0])), static_cast<int>(n)) << line;
-            if (n > 1) {
-                double_byte++;
-                EXPECT_EQ(euctoibm(euc(ch)), to_host.host_code(ch)) << line;
-            }
+            double_byte += n > 1;
         }
         std::string back = as_returned(line);
         std::string host = to_host.convert(line).value_or("");
@@ -119,10 +116,7 @@ TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
     std::string spool = fresh_dir(std::string("dbcs-") + s.file) + "/spool";
     std::filesystem::create_directories(spool + "/MYNODE/rje/input");
     const std::string njh = spool + "/MYNODE/rje/input/NJH78", njd = spool + "/MYNODE/rje/input/NJD78";
-    run_options options = with_env("LANG", s.locale);
-    options.env["SNARJEHOME"] = JOBPUSH_BUILD_RUNDIR;
-    run_options show = options;
-    show.binary = JOBSHOW_BIN;
+    const run_options options = {.env = {{"LANG", s.locale}, {"SNARJEHOME", JOBPUSH_BUILD_RUNDIR}}};
     auto push = [&](std::vector<std::string> tail) {
         std::vector<std::string> a = {"sys", "node", "-g", "none", "-sp", spool, "-n", "mynode", "-d", "2"};
         a.insert(a.end(), tail.begin(), tail.end());
@@ -140,7 +134,7 @@ TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
             << lines[i];
         returned += as_returned(lines[i]) + "\n";
     }
-    r = run({"-dataset", "1", "-text", njh}, show);
+    r = show({"-dataset", "1", "-text", njh}, options);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, returned);
 

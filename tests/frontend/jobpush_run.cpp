@@ -1,38 +1,23 @@
-// Runs the jobpush binary for the tests and reads back the spool files it writes.
+// Runs the programs for the tests and reads back the spool files they write.
 #include "jobpush_run.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "convert/rje_expand.h"
-#include "convert/translate.h"
+#include "convert/rje_fromibm.h"
 #include "spool/rje_data.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
+#include "support/spool_job.h"
 
 namespace fs = std::filesystem;
 
 namespace jobpush_test
 {
-
-namespace
-{
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-} // namespace
 
 std::string fresh_dir(const std::string &name)
 {
@@ -42,91 +27,79 @@ std::string fresh_dir(const std::string &name)
     return dir.string();
 }
 
-void write_file(const std::string &path, const std::string &data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-}
-
 bool exists(const std::string &path)
 {
     return fs::exists(fs::symlink_status(path));
 }
 
-std::string usage_text()
+void LocalJob::SetUp()
 {
-    std::string text = "usage: jobpush System gateway_name -g hostname\n";
-    for (const char *line : {"[-sp spool-directory]\n", "[-l record-size]\n", "[-job]\n",
-                             "[-text | -binary | -bu | -record]\n", "[-tab]\n", "[-fixed | -variable]\n",
-                             "[-s beginjcl_filename]\n", "[-e endjcl_filename]\n", "filenames... | - \n"})
-        text += std::string(20, ' ') + line;
-    return text;
+    const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir = fresh_dir(std::string(t->test_suite_name()) + "-" + t->name());
+    spool = dir + "/spool";
+    indir = spool + "/MYNODE/rje/input";
+    fs::create_directories(indir);
+    njh = indir + "/NJH78";
+    njd = indir + "/NJD78";
 }
 
-namespace
+std::string LocalJob::file(const std::string &name, const std::string &data) const
 {
-
-std::string quote(const std::string &text)
-{
-    std::string q = "'";
-    for (char c : text)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    write_file(dir + "/" + name, data);
+    return dir + "/" + name;
 }
 
-// The shell command that runs the program with argv[0] "jobpush" in a bare environment, without
-// redirections. A run directory without catalogues: messages as they stand. Sanitizer builds: keep the
-// leak checker's statistics out of the compared messages.
-std::string command(const std::vector<std::string> &args, const run_options &options, const std::string &io)
+v LocalJob::local(const v &tail, const std::string &user, const std::string &node) const
 {
-    std::string cmd = "env -i PATH=/usr/bin:/bin SNARJEHOME=" + quote(io) + " LSAN_OPTIONS=print_suppressions=0";
+    v a = {user, node, "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
+    a.insert(a.end(), tail.begin(), tail.end());
+    return a;
+}
+
+// Starts the program in a bare environment with argv[0] options.argv0, the arguments, standard output
+// and error into files under `io` and standard input from /dev/null, or from a pipe whose write end
+// comes back in *input. A run directory without catalogues: messages as they stand. Sanitizer builds:
+// keep the leak checker's statistics out of the compared messages. A run that hangs is killed after
+// two minutes.
+background_run spawn(const v &args, const run_options &options, bool piped, const std::string &io_name)
+{
+    background_run b{-1, -1, fresh_dir("io-" + std::to_string(getpid()) + "-" + io_name)};
+    std::map<std::string, std::string> env = {
+        {"PATH", "/usr/bin:/bin"}, {"SNARJEHOME", b.io}, {"LSAN_OPTIONS", "print_suppressions=0"}};
     for (const auto &[name, value] : options.env)
-        cmd += " " + name + "=" + quote(value);
-    std::string limit = options.file_limit_kb > 0 ? "ulimit -f " + std::to_string(options.file_limit_kb) + "; " : "";
-    cmd += " bash -c '" + limit + "exec -a jobpush \"$0\" \"$@\"' " +
-           quote(options.binary.empty() ? JOBPUSH_BIN : options.binary);
-    for (const std::string &arg : args)
-        cmd += " " + quote(arg);
-    return cmd;
-}
-
-run_result collect(int status, const std::string &io)
-{
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(io + "/out"), slurp(io + "/err")};
-}
-
-} // namespace
-
-run_result run(const std::vector<std::string> &args, const run_options &options)
-{
-    std::string io = fresh_dir("io-" + std::to_string(getpid())); // tests run in parallel
-    write_file(io + "/in", options.stdin_data);
-    std::string cmd = (options.pipe ? "cat " + quote(io + "/in") + " | " : std::string()) +
-                      "timeout -s KILL 120 " + command(args, options, io) +
-                      (options.pipe ? "" : " </dev/null") + " >" + quote(io + "/out") +
-                      (options.close_stderr ? " 2>&-" : " 2>" + quote(io + "/err"));
-    return collect(std::system(cmd.c_str()), io);
-}
-
-background_run spawn(const std::vector<std::string> &args, const run_options &options)
-{
-    background_run b;
-    b.io = fresh_dir("io-" + std::to_string(getpid()) + "-bg");
-    int fds[2];
-    if (pipe(fds) != 0)
+        env[name] = value;
+    v argv = {options.argv0}, envv;
+    argv.insert(argv.end(), args.begin(), args.end());
+    for (const auto &[name, value] : env)
+        envv.push_back(name + "=" + value);
+    int fds[2] = {-1, -1};
+    if (piped && pipe2(fds, O_CLOEXEC) != 0)
         return b;
-    std::string cmd = "exec " + command(args, options, b.io) + " >" + quote(b.io + "/out") + " 2>" +
-                      quote(b.io + "/err");
-    b.pid = fork();
-    if (b.pid == 0) {
-        dup2(fds[0], 0);
-        close(fds[0]);
-        close(fds[1]);
-        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+    if ((b.pid = fork()) == 0) {
+        dup2(piped ? fds[0] : open("/dev/null", O_RDONLY), 0);
+        dup2(open((b.io + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        if (options.close_stderr)
+            close(2);
+        else
+            dup2(open((b.io + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        const rlim_t limit = options.file_limit_kb > 0 ? rlim_t(options.file_limit_kb) * 1024 : RLIM_INFINITY;
+        const rlimit fsize{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &fsize);
+        alarm(120);
+        std::vector<char *> a, e;
+        for (std::string &s : argv)
+            a.push_back(s.data());
+        for (std::string &s : envv)
+            e.push_back(s.data());
+        a.push_back(nullptr);
+        e.push_back(nullptr);
+        execve(options.binary.empty() ? JOBPUSH_BIN : options.binary.c_str(), a.data(), e.data());
         _exit(127);
     }
-    close(fds[0]);
-    b.input = fds[1];
+    if (piped) {
+        close(fds[0]);
+        b.input = fds[1];
+    }
     return b;
 }
 
@@ -141,32 +114,43 @@ run_result finish(background_run &b, int *signal)
     b.pid = -1;
     if (signal != nullptr)
         *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return collect(status, b.io);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(b.io + "/out"), slurp(b.io + "/err")};
 }
 
-namespace
+run_result run(const v &args, const run_options &options)
 {
-
-void extract_group(const unsigned char *section, size_t length, const char *prefix,
-                   std::map<std::string, std::string> &fields)
-{
-    for (const nje_field *f = nje_field_dictionary; f->name != nullptr; ++f) {
-        if (std::string(f->name).rfind(prefix, 0) != 0)
-            continue;
-        std::span<const unsigned char> bytes(section, length);
-        if (nje_field_type(f->descriptor) == NJE_FIELD_CHARACTER) {
-            char text[80] = {};
-            if (nje_section_extract_fields(bytes, {{f->descriptor, text}}) == 0)
-                fields[f->name] = text;
-        } else {
-            uint32_t number = 0;
-            if (nje_section_extract_fields(bytes, {{f->descriptor, &number}}) == 0)
-                fields[f->name] = std::to_string(number);
-        }
+    background_run b = spawn(args, options, options.pipe, "run");
+    for (std::size_t at = 0; b.input >= 0 && at < options.stdin_data.size();) {
+        const ssize_t n = write(b.input, options.stdin_data.data() + at, options.stdin_data.size() - at);
+        if (n <= 0)
+            break;
+        at += static_cast<std::size_t>(n);
     }
+    return finish(b);
 }
 
-} // namespace
+std::string expand(std::string s, const vars_t &vars)
+{
+    for (const auto &[name, value] : vars)
+        for (std::size_t at; (at = s.find(name)) != std::string::npos;)
+            s.replace(at, name.size(), value);
+    return s;
+}
+
+run_result run_failure(const Vector &f, const vars_t &vars, run_options o)
+{
+    o.pipe = f.has("stdin");
+    o.stdin_data = f.str("stdin");
+    o.file_limit_kb = f.num("limit", 0);
+    for (const std::string &e : f.all("env"))
+        o.env[e.substr(0, e.find('='))] = expand(e.substr(e.find('=') + 1), vars);
+    const run_result r = run(words(expand(f.get("args"), vars)), o);
+    const std::string want = expand(f.str("err"), vars);
+    EXPECT_EQ(r.status, 1) << want;
+    EXPECT_EQ(f.has("part") ? r.err.substr(0, want.size()) : r.err, want) << f.file << ": " << f.get("args");
+    EXPECT_EQ(r.out, "");
+    return r;
+}
 
 header_file read_header_file(const std::string &path)
 {
@@ -174,96 +158,80 @@ header_file read_header_file(const std::string &path)
     FILE *stream = nje_header_open(path.c_str(), &file.mark);
     if (stream == nullptr)
         return file;
-    std::vector<unsigned char> buffer(8192);
-    for (;;) {
-        int length = nje_header_read_next(stream, buffer.data(), buffer.size());
-        if (length <= 0) {
-            file.clean_end = length == 0;
-            break;
-        }
-        header_record record;
-        record.offset = nje_header_offset(buffer.data());
-        record.type = nje_header_type(buffer.data());
-        const unsigned char *section = nullptr;
-        while ((section = nje_section_read_next(buffer.data(), section)) != nullptr) {
-            uint32_t id = nje_section_id(section);
-            size_t section_length = nje_section_length(section);
-            if (id == NJE_SECTION_GENERAL) {
-                const char *prefix = record.type == NJE_JOB_HEADER       ? "NJHG"
-                                     : record.type == NJE_DATASET_HEADER ? "NDHG"
-                                                                         : "NJTG";
-                extract_group(section, section_length, prefix, record.fields);
-            } else if (id == NJE_SECTION_RSCS) {
-                extract_group(section, section_length, "NDHV", record.fields);
-            }
-            record.fields["sections"] += std::to_string(id) + ":" + std::to_string(section_length) + " ";
-        }
+    Bytes buffer(8192);
+    int length;
+    while ((length = nje_header_read_next(stream, buffer.data(), buffer.size())) > 0) {
+        header_record record{nje_header_offset(buffer.data()), nje_header_type(buffer.data()), {}};
+        for (const unsigned char *s = nullptr; (s = nje_section_read_next(buffer.data(), s)) != nullptr;)
+            record.fields["sections"] +=
+                std::to_string(nje_section_id(s)) + ":" + std::to_string(nje_section_length(s)) + " ";
+        spool_record_fields(
+            Bytes(buffer.begin(), buffer.begin() + 12 + length),
+            [](const spool_field &f, void *r) {
+                static_cast<header_record *>(r)->fields[f.name] =
+                    f.type == NJE_FIELD_CHARACTER ? f.text : std::to_string(f.number);
+            },
+            &record);
         file.records.push_back(std::move(record));
     }
+    file.clean_end = length == 0;
     std::fclose(stream);
     return file;
+}
+
+void expect_fields(const header_record &record, const std::map<std::string, std::string> &want)
+{
+    for (const auto &[name, value] : want)
+        EXPECT_EQ(record.fields.count(name) ? record.fields.at(name) : "(none)", value) << name;
 }
 
 data_file read_data_file(const std::string &path)
 {
-    data_file file;
+    data_file file{path, {}};
     FILE *stream = nje_data_open(path.c_str());
     if (stream == nullptr)
         return file;
-    std::vector<unsigned char> out(70000);
+    Bytes out(70000);
     for (;;) {
-        long offset = std::ftell(stream);
+        const long offset = std::ftell(stream);
         int control = 0, count = 0;
-        int n = nje_data_read_next(stream, out.data(), out.size(), &control, &count);
-        if (n < 0)
-            break;
-        if (n == 0) {
-            file.eod = true;
-            file.trailing = std::fgetc(stream) != EOF;
+        const int n = nje_data_read_next(stream, out.data(), out.size(), &control, &count);
+        if (n <= 0) {
+            file.eod = n == 0;
+            file.trailing = n == 0 && std::fgetc(stream) != EOF;
             break;
         }
-        file.blocks.push_back({offset, std::vector<unsigned char>(out.begin(), out.begin() + n)});
+        file.blocks.push_back({offset, Bytes(out.begin(), out.begin() + n)});
     }
     std::fclose(stream);
     return file;
 }
 
-std::vector<std::string> records_from(const data_file &file, long from, long to)
+std::size_t largest_block(const data_file &file)
 {
-    std::vector<std::string> records;
-    for (const data_block &block : file.blocks) {
-        if (block.offset < from || block.offset >= to || block.data.empty())
-            continue;
-        rje_expand_ctx ctx;
-        ctx.scb = block.data[0];
-        const unsigned char *in = block.data.data() + 1;
-        const unsigned char *last = block.data.data() + block.data.size() - 1;
-        unsigned char record[600];
-        for (;;) {
-            unsigned char *out = record;
-            unsigned rc = rje_expand(&in, &out, sizeof record, last, &ctx, 0, record);
-            std::string text(reinterpret_cast<char *>(record), static_cast<size_t>(out - record));
-            if (rc == EOB_SPANNED) {
-                if (!text.empty())
-                    records.push_back("<cut>" + text);
-                break;
-            }
-            if (!text.empty() && text.back() == '\x15')
-                text.pop_back();
-            records.push_back(text);
-            if (rc == EOR_EOB)
-                break;
-        }
-    }
-    return records;
+    std::size_t m = 0;
+    for (const data_block &b : file.blocks)
+        m = std::max(m, b.data.size());
+    return m;
 }
 
-std::string ebcdic(const std::string &ascii)
+v records_from(const data_file &file, long from, long to)
 {
-    std::string out;
-    for (unsigned char c : ascii)
-        out += static_cast<char>(nje_AtoE[c]);
-    return out;
+    v records;
+    std::FILE *f = std::fopen(file.path.c_str(), "rb");
+    nje_dataset_reader reader;
+    const unsigned char *r = nullptr;
+    int n = 0, control = 0;
+    if (f != nullptr &&
+        nje_dataset_open(&reader, f, static_cast<uint64_t>(from),
+                         to < (1L << 40) ? static_cast<uint64_t>(to) : NJE_DATASET_TO_EOD, true) == 0)
+        while (nje_dataset_next(&reader, &r, &n, &control) == 1)
+            records.emplace_back(reinterpret_cast<const char *>(r), static_cast<std::size_t>(n));
+    if (f == nullptr || reader.failure != NJE_DATASET_OK)
+        records.push_back("<unreadable>");
+    if (f != nullptr)
+        std::fclose(f);
+    return records;
 }
 
 } // namespace jobpush_test

@@ -9,13 +9,11 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "jobpush_run.h"
 
 using namespace jobpush_test;
-using v = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 namespace
@@ -23,33 +21,7 @@ namespace
 
 const std::string kLocal = "jobpush: DEBUG_LOCAL turned on\n";
 
-struct Hardening : ::testing::Test {
-    std::string dir, spool, indir, njh, njd;
-    void SetUp() override
-    {
-        dir = fresh_dir(std::string("hard-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        spool = dir + "/spool";
-        indir = spool + "/MYNODE/rje/input";
-        fs::create_directories(indir);
-        njh = indir + "/NJH78";
-        njd = indir + "/NJD78";
-    }
-    v args(v tail, const std::string &root = "") const
-    {
-        v a = {"s", "n", "-g", "gw", "-sp", root.empty() ? spool : root, "-n", "mynode", "-d", "2"};
-        a.insert(a.end(), tail.begin(), tail.end());
-        return a;
-    }
-    std::string file(const std::string &name, const std::string &data)
-    {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
-    }
-    std::string slurp(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+struct Hardening : LocalJob {
     // Waits until `path` exists (a background run got that far).
     static bool appears(const std::string &path)
     {
@@ -63,7 +35,7 @@ struct Hardening : ::testing::Test {
         header_file h = read_header_file(njh);
         EXPECT_TRUE(h.clean_end);
         EXPECT_EQ(h.records.size(), 2u);
-        EXPECT_EQ(records_from(read_data_file(njd), 0), v{ebcdic(text)});
+        EXPECT_EQ(records_from(read_data_file(njd)), v{ebcdic(text)});
     }
 };
 
@@ -86,9 +58,8 @@ TEST_F(Hardening, SpoolFilesAreNeverWrittenThroughALink)
             ASSERT_EQ(mkfifo(c.path.c_str(), 0600), 0);
         else
             fs::create_symlink(c.target, c.path);
-        run_result r = run(args({a}));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + "jobpush: " + c.message + "\n");
+        run_result r = run(local({a}));
+        EXPECT_EQ(outcome(r), "1: " + kLocal + "jobpush: " + c.message + "\n");
         EXPECT_EQ(slurp(victim), "keep");
         EXPECT_FALSE(exists(outside));
         EXPECT_TRUE(exists(c.path)); // not this run's to remove
@@ -99,7 +70,9 @@ TEST_F(Hardening, SpoolFilesAreNeverWrittenThroughALink)
     // of the first one rebuilds the job.
     fs::create_directory_symlink(spool, dir + "/linked");
     for (int i = 0; i < 2; ++i) {
-        run_result r = run(args({a}, dir + "/linked"));
+        v linked = local({a});
+        linked[5] = dir + "/linked";
+        run_result r = run(linked);
         EXPECT_EQ(r.status, 0) << r.err;
         expect_whole_job("a");
     }
@@ -112,22 +85,21 @@ TEST_F(Hardening, EnvironmentAndDescriptorsCannotMisleadTheRun)
     fs::copy_file(JOBPUSH_BINARY_DIR "/tests/dbcs_stub/libjobpush_dbcs_stub_partial.so", dir + "/xlib");
     const std::string a = file("a", "a\n");
     for (const std::string &lang : {"../" + fs::path(dir).filename().string() + "/x", dir + "/x"}) {
-        run_result r = run(args({a}), with_env("LANG", lang));
+        run_result r = run(local({a}), {.env = {{"LANG", lang}}});
         EXPECT_EQ(r.err, kLocal) << lang;
         EXPECT_EQ(r.status, 0);
     }
     // Traces with standard error closed go nowhere; they never land in a spool file.
     run_options closed;
     closed.close_stderr = true;
-    EXPECT_EQ(run(args({"-d", "3", a}), closed).status, 0);
+    EXPECT_EQ(run(local({"-d", "3", a}), closed).status, 0);
     expect_whole_job("a");
     // The job's own files as input would grow without end.
     const std::string big = file("big", std::string(100000, 'x') + "\n");
     for (const v &tail : {v{big, "-b", njd}, v{njh}}) {
-        ASSERT_EQ(run(args({a})).status, 0); // the files of an earlier run
-        run_result r = run(args(tail));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + "jobpush: " + tail.back() + ": is a spool file of this job\n");
+        ASSERT_EQ(run(local({a})).status, 0); // the files of an earlier run
+        run_result r = run(local(tail));
+        EXPECT_EQ(outcome(r), "1: " + kLocal + "jobpush: " + tail.back() + ": is a spool file of this job\n");
         EXPECT_FALSE(exists(njh) || exists(njd));
     }
 }
@@ -135,11 +107,11 @@ TEST_F(Hardening, EnvironmentAndDescriptorsCannotMisleadTheRun)
 // A second run that would build the same job stops before it writes anything; the first one ends well.
 TEST_F(Hardening, TwoRunsNeverBuildOneJobTogether)
 {
-    background_run first = spawn(args({"-"}));
+    background_run first = spawn(local({"-"}));
     ASSERT_TRUE(appears(njd));
-    run_result second = run(args({file("a", "other\n")}));
-    EXPECT_EQ(second.status, 1);
-    EXPECT_EQ(second.err, kLocal + "jobpush: " + njh + ": the job is being built by another run\n");
+    run_result second = run(local({file("a", "other\n")}));
+    EXPECT_EQ(outcome(second),
+              "1: " + kLocal + "jobpush: " + njh + ": the job is being built by another run\n");
     ASSERT_EQ(write(first.input, "first\n", 6), 6);
     run_result r = finish(first);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -151,7 +123,7 @@ TEST_F(Hardening, SignalsRemoveTheUnfinishedJob)
 {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(sig);
-        background_run run = spawn(args({"-"}));
+        background_run run = spawn(local({"-"}));
         ASSERT_TRUE(appears(njd));
         std::string lines;
         for (int i = 0; i < 10000; ++i)
@@ -171,10 +143,10 @@ TEST_F(Hardening, MapFilesThatAreNoRegularFilesAreMissing)
     const std::string home = dir + "/home", a = file("a", "a\n");
     fs::create_directories(home);
     ASSERT_EQ(mkfifo((home + "/ebcdictoiso").c_str(), 0600), 0);
-    EXPECT_EQ(run(args({a}), with_env("SNARJEHOME", home)).status, 0);
+    EXPECT_EQ(run(local({a}), {.env = {{"SNARJEHOME", home}}}).status, 0);
     fs::remove(home + "/ebcdictoiso");
     fs::create_symlink("/dev/zero", home + "/ebcdictoiso");
-    EXPECT_EQ(run(args({a}), with_env("SNARJEHOME", home)).status, 0);
+    EXPECT_EQ(run(local({a}), {.env = {{"SNARJEHOME", home}}}).status, 0);
     expect_whole_job("a");
 }
 

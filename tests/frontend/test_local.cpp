@@ -3,45 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <filesystem>
 
 #include "jobpush_run.h"
+#include "tests/golden.h"
 
 using namespace jobpush_test;
-using v = std::vector<std::string>;
 
 namespace
 {
 
 const std::string kLocal = "jobpush: DEBUG_LOCAL turned on\n";
 
-struct LocalRun : ::testing::Test {
-    std::string dir, spool, indir, njh, njd;
-    void SetUp() override
-    {
-        dir = fresh_dir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        spool = dir + "/spool";
-        indir = spool + "/MYNODE/rje/input";
-        std::filesystem::create_directories(indir);
-        njh = indir + "/NJH78";
-        njd = indir + "/NJD78";
-    }
-    v args(v tail) const
-    {
-        v a = {"john.doe", "verylongnode", "-g", "gw", "-sp", spool, "-n", "mynode", "-d", "2"};
-        a.insert(a.end(), tail.begin(), tail.end());
-        return a;
-    }
-    std::string file(const std::string &name, const std::string &data)
-    {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
-    }
-    void expect_fields(const header_record &record, const std::map<std::string, std::string> &want)
-    {
-        for (const auto &[name, value] : want)
-            EXPECT_EQ(record.fields.at(name), value) << name;
-    }
+struct LocalRun : LocalJob {
+    v args(v tail) const { return local(tail, "john.doe", "verylongnode"); }
 };
 
 TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
@@ -59,42 +33,20 @@ TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
     ASSERT_EQ(h.records.size(), 2u); // no trailer
     EXPECT_EQ(h.records[0].type, 192u);
     EXPECT_EQ(h.records[0].offset, 0u);
-    expect_fields(h.records[0], {{"NJHGJID", "78"},        {"NJHGJCLS", "B"},        {"NJHGMCLS", "A"},
-                                 {"NJHGPRIO", "7"},        {"NJHGORGQ", "1"},        {"NJHGJCPY", "1"},
-                                 {"NJHGJNAM", "ZAK0078"},  {"NJHGUSID", "LOCUSR"},   {"NJHGORGN", "MYNODE"},
-                                 {"NJHGORGR", "LOCUSR"},   {"NJHGXEQN", "MYNODE"},   {"NJHGXEQU", "LOCUSR"},
-                                 {"NJHGPRTN", "VERYLONG"}, {"NJHGPRTR", "JOHN$DOE"}, {"NJHGPUNN", "VERYLONG"},
-                                 {"NJHGPUNR", "JOHN$DOE"}, {"NJHGPRGN", "LOCUSR"},   {"NJHGFLG1", "0"},
-                                 {"NJHGACCT", ""},         {"NJHGNREC", "0"},        {"sections", "0:200 "}});
+    const Vector want = parse_golden(JOBPUSH_TEST_DATA "/frontend/local_job_headers")[0];
+    for (const auto &[record, line] : want.lines) {
+        const std::string name = line.substr(0, line.find(' ')), value = text(line.substr(name.size() + 1));
+        expect_fields(h.records[record == "job" ? 0 : 1], {{name, value}});
+    }
     long ets = std::stol(h.records[0].fields.at("NJHGETS"));
     EXPECT_GE(ets, before - 3);
     EXPECT_LE(ets, std::time(nullptr));
 
     EXPECT_EQ(h.records[1].type, 224u);
     EXPECT_EQ(h.records[1].offset, 0u);
-    expect_fields(h.records[1], {{"NDHGNODE", "VERYLONG"},
-                                 {"NDHGRMT", "JOHN$DOE"},
-                                 {"NDHGPROC", "REPORT"},
-                                 {"NDHGSTEP", "TXT"},
-                                 {"NDHGDSNO", "1"},
-                                 {"NDHGCLAS", "B"},
-                                 {"NDHGNREC", "3"},
-                                 {"NDHGRCFM", "128"},
-                                 {"NDHGLREC", "80"},
-                                 {"NDHGDSCT", "1"},
-                                 {"NDHGXWTR", "JOHN$DOE"},
-                                 {"NDHGFLG2", "64"},
-                                 {"NDHGFLG1", "0"},
-                                 {"NDHVCLAS", "A"},
-                                 {"NDHVIDEV", "130"},
-                                 {"NDHVDIST", "LOCUSR"},
-                                 {"NDHVFNAM", "REPORT"},
-                                 {"NDHVFTYP", "TXT"},
-                                 {"sections", "0:112 34560:45 "}});
-
     data_file d = read_data_file(njd);
     EXPECT_FALSE(d.eod); // no end-of-data mark in a local job
-    EXPECT_EQ(records_from(d, 0), (v{ebcdic("hello"), "\x40\x40\x40", ebcdic("world  ")}));
+    EXPECT_EQ(records_from(d), (v{ebcdic("hello"), "\x40\x40\x40", ebcdic("world  ")}));
 }
 
 TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
@@ -104,23 +56,18 @@ TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
         big += "line " + std::to_string(i) +
                " ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 abcdefghijklmnopqrstuvwxyz\n";
     std::string path = file("big.txt", big);
-    auto largest = [&] {
-        size_t m = 0;
-        for (const data_block &b : read_data_file(njd).blocks)
-            m = std::max(m, b.data.size());
-        return m;
-    };
+    const auto largest = [&] { return largest_block(read_data_file(njd)); };
     ASSERT_EQ(run(args({path})).status, 0);
     EXPECT_GT(largest(), 3811u); // 3820, nothing taken off
     EXPECT_LE(largest(), 3820u);
-    EXPECT_EQ(records_from(read_data_file(njd), 0).size(), 400u);
+    EXPECT_EQ(records_from(read_data_file(njd)).size(), 400u);
 
     EXPECT_EQ(run(args({"-max", "2000", path})).err, kLocal + "maxdata = 2000\n");
     EXPECT_LE(largest(), 2000u);
     EXPECT_GT(largest(), 1900u);
 
     // Before -debug 2 only the upper bound is set, which a local run does not use.
-    EXPECT_EQ(run({"s", "n", "-g", "gw", "-sp", spool, "-n", "mynode", "-max", "2000", "-d", "2", path}).err,
+    EXPECT_EQ(run({"s", "n", "-sp", spool, "-n", "mynode", "-max", "2000", "-d", "2", "-g", "gw", path}).err,
               kLocal);
     EXPECT_GT(largest(), 3811u);
 }
@@ -130,46 +77,13 @@ TEST_F(LocalRun, PipedStandardInputIsConvertedWhole)
     std::string lines;
     for (int i = 0; i < 5000; ++i) // more than a pipe holds
         lines += "piped line " + std::to_string(i) + "\n";
-    ASSERT_EQ(run(args({"-"}), piped(lines)).status, 0);
+    ASSERT_EQ(run(args({"-"}), {.pipe = true, .stdin_data = lines}).status, 0);
     header_file h = read_header_file(njh);
     ASSERT_EQ(h.records.size(), 2u);
     expect_fields(h.records[1], {{"NDHGNREC", "5000"}, {"NDHGPROC", "STANDARD"}, {"NDHGSTEP", "INPUT"}});
-    v recs = records_from(read_data_file(njd), 0);
+    v recs = records_from(read_data_file(njd));
     ASSERT_EQ(recs.size(), 5000u);
     EXPECT_EQ(recs[4999], ebcdic("piped line 4999"));
-}
-
-// A full spool, made with a file size limit of 1 KiB (the header file stays below it): the failed write
-// takes the spool-full exit, which removes both files.
-TEST_F(LocalRun, FullSpoolIsReportedAndNothingStays)
-{
-    const std::string full = "\n\tfile write ERROR: spool directory is full.\n";
-    std::string unrepeated; // compresses to about its own size, written only when the data file closes
-    for (unsigned i = 0, x = 1; i < 3000; ++i, x = x * 1103515245 + 12345)
-        unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
-    struct fault {
-        std::string data, err;
-    } faults[] = {
-        {unrepeated + "\n", "jobpush: close_local_job: nje_data_close: " + full},
-        {std::string(40000, 'x') + "\n" + std::string(200000, '\n'),
-         "jobpush: process_file: nje_convert_toibm: " + full},
-    };
-    for (const fault &f : faults) {
-        run_result r = run(args({file("in", f.data)}), file_limit(1));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + f.err);
-        EXPECT_FALSE(exists(njh) || exists(njd));
-    }
-}
-
-TEST_F(LocalRun, SpoolPathsThatDoNotFitAreRefused)
-{
-    for (auto [root, error] : {std::pair{spool + "/" + std::string(240, 'd'), "File name too long"},
-                               std::pair{dir + "/nospool", "No such file or directory"}}) {
-        run_result r = run({"s", "n", "-g", "gw", "-sp", root, "-n", "mynode", "-d", "2", file("a", "a\n")});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, kLocal + "jobpush: " + root + "/MYNODE/rje/input/NJH78: " + error + "\n");
-    }
 }
 
 } // namespace

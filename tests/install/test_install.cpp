@@ -85,7 +85,7 @@ class Installed : public ::testing::TestWithParam<std::string>
         std::string dir = fs::path(JOBPUSH_STAGE) / ("cwd-" + std::to_string(getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir + "/spool/MYNODE/rje/input");
-        jobpush_test::write_file(dir + "/a.txt", "a\n");
+        write_file(dir + "/a.txt", "a\n");
         return dir;
     }();
     void TearDown() override { fs::remove_all(cwd); }
@@ -97,7 +97,7 @@ class Installed : public ::testing::TestWithParam<std::string>
     // The records that `jobpush -debug 2` makes of a one-line file.
     std::vector<std::string> local_records(const std::string &line)
     {
-        jobpush_test::write_file(cwd + "/line.txt", line + "\n");
+        write_file(cwd + "/line.txt", line + "\n");
         EXPECT_EQ(jobpush_local("C", "line.txt").status, 0);
         return jobpush_test::records_from(jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"),
                                           0);
@@ -133,7 +133,7 @@ TEST_P(Installed, MessagesComeFromTheRunDirectoryCatalogue)
               "jobpush: missing: \xb3\xab\xa4\xb1\xa4\xde\xa4\xbb\xa4\xf3\n");
     // The usage text and the debug notices stay as they stand, next to translated messages.
     EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none -l 256 x").out,
-              "jobpush: lrecl muss kleiner als 256 sein\n" + jobpush_test::usage_text());
+              "jobpush: lrecl muss kleiner als 256 sein\n" + slurp(JOBPUSH_TEST_DATA "/frontend/usage"));
     EXPECT_EQ(jobpush_local("ja_JP.EUC-JP", "-q NOSUCH x a.txt").out,
               "jobpush: DEBUG_LOCAL turned on\njobpush: "
               "\xc9\xd4\xcc\xc0\xa4\xca\xa5\xd5\xa5\xa3\xa1\xbc\xa5\xeb\xa5\xc9 "
@@ -163,7 +163,7 @@ TEST_P(Installed, MapFileInTheRunDirectoryTakesEffect)
     fs::copy_file(rundir + "/ebcdictoiso.example", map);
     EXPECT_EQ(local_records("[x]^"), std::vector<std::string>{"\xba\xa7\xbb\xb0"});
     // A faulty line is reported in the operator's language and skipped.
-    jobpush_test::write_file(map, "BA 5B\n4A\n");
+    write_file(map, "BA 5B\n4A\n");
     EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none missing").out,
               "loadmaps:  Zwei Werte erforderlich, Zeile 2\njobpush" + kNotOpenedDe);
 }
@@ -189,7 +189,7 @@ TEST_P(Installed, DoubleByteTextThroughTheInstalledLibrary)
         SCOPED_TRACE(c.locale);
         const std::string line = shell("printf %s " + quote(c.text) + " | iconv -f UTF-8 -t " + c.charset).out;
         const std::string host = shell("printf %s " + quote(line) + " | iconv -f " + c.charset + " -t " + c.host).out;
-        jobpush_test::write_file(cwd + "/dbcs.txt", line + "\n");
+        write_file(cwd + "/dbcs.txt", line + "\n");
         ASSERT_EQ(jobpush_local(c.locale, "dbcs.txt").status, 0);
         EXPECT_EQ(jobpush_test::records_from(
                       jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"), 0),

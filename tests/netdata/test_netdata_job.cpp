@@ -1,38 +1,21 @@
 // jobpush-netdata end to end: each file a job of its own whose data file is the NETDATA stream in
-// 88-byte data-file records, built locally (DEBUG_LOCAL) and sent to the link daemon simulator; the
-// options that cannot apply are refused before any job exists; a full spool removes the job.
+// 88-byte data-file records, built locally (DEBUG_LOCAL; the jobs sent are checked in tests/frontend/sim);
+// the options that cannot apply are refused before any job exists; a full spool removes the job.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "convert/netdata_read.h"
 #include "convert/translate.h"
 #include "jobpush_run.h"
-#include "link/sim_process.h"
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
 
 namespace
 {
 
 const char kLocal[] = "jobpush: DEBUG_LOCAL turned on\n";
-
-Bytes slurp_bytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-Bytes eb(const std::string &s)
-{
-    Bytes b;
-    for (unsigned char c : s)
-        b.push_back(nje_AtoE[c]);
-    return b;
-}
 
 struct logical {
     std::string name; // ASCII name of a control record, empty for data
@@ -63,41 +46,23 @@ std::vector<logical> stream_of(const std::string &path)
     return recs;
 }
 
-// Every record of the data file is 88 bytes: length 84, control byte 0x80, "SNA", 80 bytes; after
-// them the end-of-data mark when `eod`. @return the number of 80-byte records.
-std::size_t check_records(const Bytes &file, bool eod)
+// Every record of the data file is 88 bytes: length 84, control byte 0x80, "SNA", 80 bytes.
+// @return the number of 80-byte records.
+std::size_t check_records(const Bytes &file)
 {
-    const Bytes head = {0, 0, 0, 0x54, 0x80, 'S', 'N', 'A'};
-    const std::size_t body = file.size() - (eod ? 4 : 0);
-    EXPECT_EQ(body % 88, 0u);
-    for (std::size_t p = 0; p + 88 <= body; p += 88)
-        EXPECT_EQ(Bytes(file.begin() + static_cast<long>(p), file.begin() + static_cast<long>(p + 8)), head)
+    EXPECT_EQ(file.size() % 88, 0u);
+    for (std::size_t p = 0; p + 88 <= file.size(); p += 88)
+        EXPECT_EQ(Bytes(file.begin() + static_cast<long>(p), file.begin() + static_cast<long>(p + 8)),
+                  hex("00000054 80534E41"))
             << p;
-    if (eod) {
-        EXPECT_EQ(Bytes(file.end() - 4, file.end()), Bytes(4, 0));
-    }
-    return body / 88;
+    return file.size() / 88;
 }
 
-struct NetdataJob : ::testing::Test {
-    std::string dir, spool;
-    void SetUp() override
+struct NetdataJob : LocalJob {
+    run_result push(const v &tail, run_options o = {})
     {
-        dir = fresh_dir(std::string("netdata-") +
-                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        spool = dir + "/spool";
-    }
-    std::string file(const std::string &name, const std::string &data)
-    {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
-    }
-    run_result push(std::vector<std::string> tail, const std::string &host = "none", run_options o = {})
-    {
-        std::vector<std::string> a = {"bob", "nodea", "-g", host, "-sp", spool};
-        a.insert(a.end(), tail.begin(), tail.end());
         o.binary = JOBPUSH_NETDATA_BIN;
-        return run(a, o);
+        return run(local(tail, "bob"), o);
     }
 };
 
@@ -105,150 +70,78 @@ struct NetdataJob : ::testing::Test {
 
 TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
 {
-    const std::string in = spool + "/MYNODE/rje/input/";
-    fs::create_directories(in);
     std::string fixed_text;
     for (int i = 0; i < 10; ++i)
         fixed_text += std::string(79, static_cast<char>('A' + i)) + "\n"; // 800 bytes
-    run_result r = push({"-n", "mynode", "-d", "2", "-l", "100", "-f", file("report.txt", fixed_text), "-v",
-                         file("notes", "one\n\nthree\n")});
+    run_result r =
+        push({"-l", "100", "-f", file("report.txt", fixed_text), "-v", file("notes", "one\n\nthree\n")});
     EXPECT_EQ(r.err, kLocal);
     ASSERT_EQ(r.status, 0);
 
     // The first job: ids count up from 78; the dataset header describes the stream as 80-byte records
     // from offset 0 and counts them. Local jobs stay unsent: no trailer, no end-of-data mark.
-    header_file h = read_header_file(in + "NJH78");
+    header_file h = read_header_file(njh);
     ASSERT_EQ(h.records.size(), 2u);
     EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "ZAK0078");
     const header_record &ds = h.records[1];
     EXPECT_EQ(ds.offset, 0u);
     EXPECT_EQ(ds.fields.at("NDHGLREC"), "80");
     EXPECT_EQ(ds.fields.at("NDHGPROC"), "REPORT");
-    Bytes njd = slurp_bytes(in + "NJD78");
-    EXPECT_EQ(ds.fields.at("NDHGNREC"), std::to_string(check_records(njd, false)));
+    EXPECT_EQ(ds.fields.at("NDHGNREC"), std::to_string(check_records(bytes(slurp(njd)))));
 
-    std::vector<logical> s = stream_of(in + "NJD78");
+    std::vector<logical> s = stream_of(njd);
     ASSERT_EQ(s.size(), 14u);
+    // INMR01 byte for byte, the time of the run (20yy...) taken out: from MYNODE, LOCUSR, 80-byte records,
+    // to NODEA BOB, one file.
     EXPECT_EQ(s[0].name, "INMR01");
-    uint32_t lrecl = 0, numf = 0;
-    char fnode[16], fuid[16], tnode[16], tuid[16], ftime[32];
-    EXPECT_EQ(nje_netdata_get_tu(s[0].data.data(), s[0].data.size(),
-                                 {{netdata_tu(2, 0, INMFNODE), fnode},
-                                  {netdata_tu(2, 0, INMFUID), fuid},
-                                  {netdata_tu(1, 4, INMLRECL), &lrecl},
-                                  {netdata_tu(2, 0, INMTNODE), tnode},
-                                  {netdata_tu(2, 0, INMTUID), tuid},
-                                  {netdata_tu(1, 4, INMNUMF), &numf},
-                                  {netdata_tu(3, 0, INMFTIME), ftime}}),
-              0);
-    EXPECT_EQ(std::string(fnode) + fuid + tnode + tuid, "MYNODELOCUSRNODEABOB");
-    EXPECT_EQ(lrecl, 80u);
-    EXPECT_EQ(numf, 1u);
-    EXPECT_EQ(std::string(ftime).size(), 14u);
-    EXPECT_EQ(std::string(ftime, 2), "20");
+    Bytes r01 = s[0].data;
+    ASSERT_EQ(r01.size(), 90u);
+    EXPECT_EQ(Bytes(r01.begin() + 24, r01.begin() + 26), hex("F2F0"));
+    std::fill(r01.begin() + 24, r01.begin() + 38, 0xF0);
+    EXPECT_EQ(r01,
+              hex("C9D5D4D9F0F1 1011 0001 0006 D4E8D5D6C4C5 1024 0001 000E F0*14 1012 0001 0006 D3D6C3E4E2D9 "
+                  "0042 0001 0004 00000050 1001 0001 0005 D5D6C4C5C1 1002 0001 0003 C2D6C2 102F 0001 0004 "
+                  "00000001"));
     // INMR02 and INMR03 byte for byte: fixed records of 100 (0x9000), 800 bytes, REPORT.TXT.
     EXPECT_EQ(s[1].name, "INMR02");
-    Bytes r02 = eb("INMR02");
-    for (int b : {0, 0, 0, 1, 0x00, 0x3C, 0,    1,    0,    2,    0x40, 0, 0x00, 0x42, 0,    1,
-                  0, 4, 0, 0, 0,    100,  0x00, 0x49, 0,    1,    0,    2, 0x90, 0,    0x10, 0x2C,
-                  0, 1, 0, 4, 0,    0,    3,    0x20, 0x10, 0x28, 0,    1, 0,    7})
-        r02.push_back(static_cast<unsigned char>(b));
-    for (const Bytes &part : {eb("INMCOPY"), Bytes{0, 2, 0, 2, 0, 6}, eb("REPORT"), Bytes{0, 3}, eb("TXT")})
-        r02.insert(r02.end(), part.begin(), part.end());
-    EXPECT_EQ(s[1].data, r02);
-    Bytes r03 = eb("INMR03");
-    for (int b : {0x00, 0x3C, 0, 1, 0, 2, 0x40, 0, 0x00, 0x42, 0, 1, 0, 4, 0, 0, 0, 80,
-                  0x00, 0x49, 0, 1, 0, 2, 0,    1, 0x10, 0x2C, 0, 1, 0, 4, 0, 0, 3, 0x20})
-        r03.push_back(static_cast<unsigned char>(b));
-    EXPECT_EQ(s[2].data, r03);
-    Bytes first = eb(std::string(79, 'A'));
-    first.resize(100, EBCDIC_BLANK);
-    EXPECT_EQ(s[3].data, first);
+    EXPECT_EQ(s[1].data,
+              hex("C9D5D4D9F0F2 00000001 003C 0001 0002 4000 0042 0001 0004 00000064 0049 0001 0002 "
+                  "9000 102C 0001 0004 00000320 1028 0001 0007 C9D5D4C3D6D7E8 0002 0002 0006 "
+                  "D9C5D7D6D9E3 0003 E3E7E3"));
+    EXPECT_EQ(s[2].data, hex("C9D5D4D9F0F3 003C 0001 0002 4000 0042 0001 0004 00000050 0049 0001 0002 0001 "
+                             "102C 0001 0004 00000320"));
+    EXPECT_EQ(s[3].data, bytes(ebcdic(std::string(79, 'A')) + std::string(21, '\x40')));
     EXPECT_EQ(s[13].name, "INMR06");
 
     // The second job: variable records (0x4002, lrecl + 4), no separator behind them; a file without
     // extension gives a one-part name; a fresh line reader.
-    s = stream_of(in + "NJD79");
+    s = stream_of(indir + "/NJD79");
     ASSERT_EQ(s.size(), 7u);
-    uint32_t recfm = 0;
-    char dsn[NETDATA_DSNAME_MAX + 1];
-    EXPECT_EQ(nje_netdata_get_tu(s[1].data.data(), s[1].data.size(),
-                                 {{netdata_tu(1, 2, INMRECFM), &recfm},
-                                  {netdata_tu(1, 4, INMLRECL), &lrecl},
-                                  {netdata_tu(4, 0, INMDSNAM), dsn}}),
-              0);
-    EXPECT_EQ(recfm, 0x4002u);
-    EXPECT_EQ(lrecl, 104u);
-    EXPECT_STREQ(dsn, "NOTES");
-    EXPECT_EQ(s[3].data, eb("one"));
-    EXPECT_EQ(s[4].data, eb("   "));
-    EXPECT_EQ(s[5].data, eb("three"));
-    FILE *f = std::fopen((in + "NJD79").c_str(), "r");
+    EXPECT_EQ(s[1].data,
+              hex("C9D5D4D9F0F2 00000001 003C 0001 0002 4000 0042 0001 0004 00000068 0049 0001 0002 "
+                  "4002 102C 0001 0004 0000000B 1028 0001 0007 C9D5D4C3D6D7E8 0002 0001 0005 D5D6E3C5E2"));
+    EXPECT_EQ(s[3].data, bytes(ebcdic("one")));
+    EXPECT_EQ(s[4].data, bytes(ebcdic("   ")));
+    EXPECT_EQ(s[5].data, bytes(ebcdic("three")));
+    FILE *f = std::fopen((indir + "/NJD79").c_str(), "r");
     char name[32];
     EXPECT_EQ(nje_isnetdata(f, name, sizeof name - 1), 1);
     EXPECT_STREQ(name, "NOTES");
     std::fclose(f);
 }
 
-TEST_F(NetdataJob, OptionsThatCannotApplyAreRefusedFirst)
+// The vectors of tests/data/frontend/netdata_failures: no job stays.
+TEST_F(NetdataJob, FailuresLeaveNoJob)
 {
-    fs::create_directories(spool + "/LOCALNOD/rje/input");
-    const std::string f = file("a.txt", "x\n");
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{f, "-bu", f}, "jobpush: -bu: transparent data cannot be sent as NETDATA\n"},
-        {{"-q", "-s", "x", f, "-st", "b.jcl", "-e", "e.jcl", f},
-         "jobpush: -st: JCL cannot wrap a NETDATA stream\n"},
-        {{f, "-end", "e.jcl"}, "jobpush: -end: JCL cannot wrap a NETDATA stream\n"},
-        {{f, "-job"}, "jobpush: -netdata and -job conflicting options\n"},
-    };
-    for (const auto &[args, message] : cases) {
-        std::vector<std::string> a = {"-d", "2"};
-        a.insert(a.end(), args.begin(), args.end());
-        run_result r = push(a);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, message);
-        EXPECT_TRUE(fs::is_empty(spool + "/LOCALNOD/rje/input")) << message;
-    }
-}
-
-TEST_F(NetdataJob, AFullSpoolRemovesTheJob)
-{
-    fs::create_directories(spool + "/LOCALNOD/rje/input");
     std::string big;
-    for (int i = 0; i < 20000; ++i) // more than the data file's stream buffer holds
+    for (int i = 0; i < 20000; ++i)
         big += "line " + std::to_string(i) + "\n";
-    run_options o;
-    o.file_limit_kb = 8;
-    run_result r = push({"-d", "2", file("big.txt", big)}, "none", o);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err,
-              std::string(kLocal) +
-                  "jobpush: process_netdata_file: nje_netdata_toibm: \n\tfile write ERROR: spool directory "
-                  "is full.\n");
-    EXPECT_TRUE(fs::is_empty(spool + "/LOCALNOD/rje/input"));
-}
-
-TEST_F(NetdataJob, TwoFilesAreTwoJobsSent)
-{
-    hold_rpcbind_lock();
-    fs::create_directories(spool);
-    sim_process sim({"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"});
-    ASSERT_TRUE(sim.start()) << sim.error();
-    run_result r = push({file("a.txt", "first\n"), file("b", std::string(500, 'b') + "\n")}, "localhost");
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
-    EXPECT_EQ(r.status, 0);
-    const std::string sent = spool + "/SIMNODE/LINKA/sent/";
-    for (const char *id : {"1", "2"}) {
-        header_file h = read_header_file(sent + "NJH" + id);
-        EXPECT_EQ(h.mark, 2);
-        ASSERT_EQ(h.records.size(), 3u) << id;
-        EXPECT_EQ(h.records[1].offset, 0u);
-        EXPECT_EQ(h.records[1].fields.at("NDHGLREC"), "80");
-        const std::size_t n = check_records(slurp_bytes(sent + "NJD" + id), true);
-        EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), std::to_string(n));
-        std::vector<logical> s = stream_of(sent + "NJD" + id);
-        ASSERT_EQ(s.size(), 5u);
-        EXPECT_EQ(s[3].data, std::string(id) == "1" ? eb("first") : eb(std::string(80, 'b')));
-        EXPECT_EQ(s[4].name, "INMR06");
+    std::string run_args;
+    for (const std::string &a : local({}, "bob"))
+        run_args += a + " ";
+    const vars_t vars = {{"$RUN", run_args}, {"$F", file("a.txt", "x\n")}, {"$BIG", file("big.txt", big)}};
+    for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/netdata_failures")) {
+        run_failure(f, vars, variant(JOBPUSH_NETDATA_BIN));
+        EXPECT_TRUE(fs::is_empty(indir)) << f.get("args");
     }
 }

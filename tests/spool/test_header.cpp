@@ -1,11 +1,13 @@
 // Header file and section walk: a job built from the templates, written and read back with and
-// without type filters, and reads and walks of damaged records.
+// without type filters, and reads and walks of damaged records. The data file: record layout,
+// write/read round trip, and reads of other record forms and damaged files.
+#include "spool/rje_data.h"
 #include "spool/rje_defaults.h"
 #include "spool/rje_fields.h"
 #include "spool/rje_header.h"
 
-#include "spool_test_util.h"
 #include "support/byteorder.h"
+#include "tests/golden.h"
 
 #include <gtest/gtest.h>
 
@@ -14,20 +16,9 @@
 namespace
 {
 
-using nonzero = std::vector<std::pair<size_t, unsigned char>>; // (offset, byte) of bytes not 0
-
-nonzero nonzero_bytes(const unsigned char *p, size_t n)
+Bytes record(uint32_t type, const Bytes &body)
 {
-    nonzero r;
-    for (size_t i = 0; i < n; ++i)
-        if (p[i])
-            r.emplace_back(i, p[i]);
-    return r;
-}
-
-bytes record(uint32_t type, const bytes &body)
-{
-    bytes r(12);
+    Bytes r(12);
     nje_header_set_type(r.data(), type);
     be::put32(r.data() + 8, static_cast<uint32_t>(body.size()));
     r.insert(r.end(), body.begin(), body.end());
@@ -57,10 +48,11 @@ int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
 TEST(HeaderFile, JobWrittenAndReadBack)
 {
     nje_section_defaults();
-    temp_path p;
+    temp_dir dir;
+    const std::string p = dir / "NJH1";
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(read_file(p.path), bytes{0});
+    EXPECT_EQ(slurp(p), std::string(1, '\0'));
     const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
     const uint32_t offsets[] = {0, 0x01020304, 0x02040608, 0};
     const int lengths[] = {200, 157, 157, 44, 0};
@@ -69,20 +61,14 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     EXPECT_EQ(nje_header_mark_as_valid(f, 0x102), 0);
     EXPECT_EQ(nje_header_close(f), 0);
 
-    const bytes file = read_file(p.path);
-    ASSERT_EQ(file.size(), 1 + 212 + 2 * 169 + 56u);
-    EXPECT_EQ(file[0], 0x02);
-    EXPECT_EQ(nonzero_bytes(file.data() + 1, 212),
-              (nonzero{{7, 0xC0}, {11, 0xC8}, {13, 0xC8}, {18, 0xC1}, {19, 0xC1}, {23, 1}}));
-    // The copy was changed (class B, one record), the template was not.
-    // clang-format off
-    EXPECT_EQ(nonzero_bytes(file.data() + 213, 169), (nonzero{{0, 1}, {1, 2}, {2, 3}, {3, 4}, {7, 0xE0}, {11, 0x9D},
-                                                              {13, 0x70}, {59, 0xC2}, {63, 1}, {125, 0x2D}, {126, 0x87}}));
-    // clang-format on
-    EXPECT_EQ(nonzero_bytes(ndhg_default, 112), (nonzero{{1, 0x70}, {47, 0xC1}}));
-    bytes trailer = {0, 0, 0, 0, 0, 0, 0, 0xD0, 0, 0, 0, 0x2C, 0, 0x2C, 0, 0};
-    trailer.resize(56, 0);
-    EXPECT_EQ(bytes(file.end() - 56, file.end()), trailer);
+    // The valid mark; the job header; both dataset headers, copies of the template changed (class B,
+    // their record counts), the template as it was; the trailer.
+    EXPECT_EQ(bytes(slurp(p)), hex("02 00*7 C0 00*3 C8 00 C8 00*4 C1C1 00*3 01 00*188 01020304 00*3 E0 00*3 "
+                                   "9D 00 70 00*45 C2 00*3 01 "
+                                   "00*61 2D87 00*42 02040608 00*3 E0 00*3 9D 00 70 00*45 C2 00*3 02 00*61 "
+                                   "2D87 00*49 D0 00*3 2C 00 2C "
+                                   "00*42"));
+    EXPECT_EQ(Bytes(ndhg_default, ndhg_default + 112), hex("00 70 00*45 C1 00*64"));
 
     unsigned char mark = 0, buf[300];
     f = nje_header_open(p.c_str(), &mark);
@@ -117,52 +103,31 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     nje_header_close(f);
 }
 
+// Reads and walks of damaged records: the golden vectors of tests/data/spool/header.
 TEST(HeaderFile, DamagedRecordsAndSections)
 {
-    unsigned char buf[64];
-    auto read_all = [&](const bytes &content, uint32_t type) {
-        FILE *f = stream_of(content);
-        std::vector<int> r;
-        do
-            r.push_back(nje_header_read(f, buf, sizeof buf, type));
-        while (r.back() > 0);
-        std::fclose(f);
-        return r;
-    };
-    const bytes section = {0, 6, 0, 0, 0xAA, 0xBB};
-    bytes huge = record(NJE_JOB_HEADER, {});
-    be::put32(huge.data() + 8, 0xFFFFFFF8); // must not wrap past the size check
-    EXPECT_EQ(read_all(huge, NJE_ANY), std::vector<int>{-1});
-    EXPECT_EQ(read_all(huge, NJE_JOB_TRAILER), std::vector<int>{-1});
-    EXPECT_EQ(read_all(record(NJE_JOB_HEADER, {}), NJE_ANY), std::vector<int>{-1});
-    bytes two = record(NJE_JOB_HEADER, {});
-    const bytes trailer = record(NJE_JOB_TRAILER, section);
-    two.insert(two.end(), trailer.begin(), trailer.end());
-    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{6, 0})); // empty non-matching skipped
-    two.resize(two.size() - 1);
-    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{-1})); // truncated body
-    two.resize(12 + 3);
-    EXPECT_EQ(read_all(two, NJE_JOB_TRAILER), (std::vector<int>{0})); // truncated prefix: end of file
-
-    const unsigned char elsewhere[4] = {0, 4, 0, 0};
-    const std::pair<bytes, std::vector<ptrdiff_t>> walks[] = {
-        {{0, 4, 0x87, 0, 0, 5, 0, 0, 1}, {0, 4}},
-        {{0, 4, 0, 0, 0, 0, 0xC0, 0}, {0}},       // length 0 ends the walk
-        {{0, 2, 0, 0}, {}},                       // shorter than its head
-        {{0, 4, 0, 0, 0}, {0}},                   // head cut by the body's end
-        {{0, 4, 0x87, 0, 0, 9, 0xC0, 0, 1}, {0}}, // claims more than the body holds
-        {{}, {}},
-    };
-    for (const auto &[body, want] : walks) {
-        bytes rec = record(NJE_JOB_HEADER, body);
-        rec.shrink_to_fit(); // exactly the record's size: the sanitizer build sees reads past the body
-        std::vector<ptrdiff_t> at;
-        for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && at.size() < 10;
-             s = nje_section_read_next(rec.data(), s))
-            at.push_back(s - (rec.data() + 12));
-        EXPECT_EQ(at, want);
-        EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
-        EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+    for (const Vector &v : load_golden("spool/header")) {
+        std::vector<int> got, want;
+        if (v.has("file")) {
+            InputFile in(hex(v.get("file")));
+            unsigned char buf[64];
+            do
+                got.push_back(
+                    nje_header_read(in.f, buf, sizeof buf, static_cast<uint32_t>(v.num("type", 0))));
+            while (got.back() > 0);
+        } else {
+            Bytes rec = record(NJE_JOB_HEADER, hex(v.get("walk")));
+            rec.shrink_to_fit(); // exactly the record's size: the sanitizer build sees reads past the body
+            for (unsigned char *s = nje_section_read_next(rec.data(), nullptr); s && got.size() < 10;
+                 s = nje_section_read_next(rec.data(), s))
+                got.push_back(static_cast<int>(s - (rec.data() + 12)));
+            const unsigned char elsewhere[4] = {0, 4, 0, 0};
+            EXPECT_EQ(nje_section_read(rec.data(), NJE_SECTION_USER), nullptr);
+            EXPECT_EQ(nje_section_read_next(rec.data(), elsewhere), nullptr);
+        }
+        for (const std::string &w : words(v.get(v.has("file") ? "results" : "at")))
+            want.push_back(std::stoi(w));
+        EXPECT_EQ(got, want) << v.file << ": " << v.get("file") << v.get("walk");
     }
 }
 
@@ -196,4 +161,89 @@ TEST(HeaderFile, PrintedNames)
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Job Header: Job trailer: Dataset Header: c1 header: Output Processsing/Accounting Section: "
               "Record Char. Change Section: c100 Section: 05 Section: ");
+}
+
+namespace
+{
+
+// Writes `content` through a buffer from nje_data_allocate_buffer, as every caller must.
+int write_data(FILE *f, const Bytes &content, int control, int format = 134)
+{
+    std::unique_ptr<unsigned char, decltype(&nje_data_free_buffer)> b(
+        nje_data_allocate_buffer(content.size() + 1), &nje_data_free_buffer);
+    std::copy(content.begin(), content.end(), b.get());
+    return nje_data_write_next(f, b.get(), content.size(), control, content.size(), format);
+}
+
+// Reads one record into a buffer with guard bytes behind out_size: "rc control count : hex".
+std::string read_one(FILE *f, size_t out_size = 4096)
+{
+    Bytes out(out_size + 16, 0xEE);
+    int control = 0, count = 0;
+    const int rc = nje_data_read_next(f, out.data(), out_size, &control, &count);
+    EXPECT_EQ(Bytes(out.begin() + out_size, out.end()), Bytes(16, 0xEE)) << "written past out_size";
+    return std::to_string(rc) + " " + std::to_string(control) + " " + std::to_string(count) + " : " +
+           hex_of(out.data(), out.data() + std::max(rc, 0));
+}
+
+} // namespace
+
+// The written layout, and everything written read back byte for byte as SNA records (control 0x80);
+// empty records are passed over instead of reading as the end-of-data mark.
+TEST(DataFile, LayoutAndRoundTrip)
+{
+    const Bytes head[] = {Bytes(80, 0xC1),     {},     hex("80534E41"),
+                          hex("534E41800000"), {0xB0}, Bytes(3811, 0x1E)};
+    temp_dir dir;
+    FILE *f = nje_data_create((dir / "NJD1").c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(write_data(f, head[0], 0), 0);
+    EXPECT_EQ(write_data(f, {}, 0xFF, 134 + 256), 0); // only the low 8 bits of the format count
+    EXPECT_EQ(write_data(f, head[0], 0, 133), -1);
+    for (const Bytes &rec : head)
+        EXPECT_TRUE(rec.size() == 80 || write_data(f, rec, 0x30) == 0);
+    EXPECT_EQ(nje_data_write_eod(f), 0);
+    EXPECT_EQ(nje_data_close(f), 0);
+
+    // An 88-byte NETDATA-sized record; control 0xFF and 0x30 give 0xB0.
+    const Bytes file = bytes(slurp(dir / "NJD1")),
+                want = hex("00000054 80534E41 C1*80 00000004 B0534E41 00000004 B0534E41");
+    ASSERT_GT(file.size(), want.size());
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + want.size()), want);
+    EXPECT_EQ(Bytes(file.end() - 4, file.end()), Bytes(4, 0));
+
+    f = nje_data_open((dir / "NJD1").c_str());
+    ASSERT_NE(f, nullptr);
+    for (const Bytes &rec : head) {
+        const std::string n = std::to_string(rec.size());
+        if (rec.empty())
+            continue;
+        EXPECT_EQ(read_one(f), n + " 128 " + n + " : " + hex_of(rec.data(), rec.data() + rec.size()));
+    }
+    EXPECT_EQ(read_one(f), "0 0 0 : ");
+    nje_data_close(f);
+}
+
+TEST(DataFile, OtherFormsAndDamagedRecords)
+{
+    // Marker first: count 9 - 5; control and count 3 - 1.
+    InputFile forms(hex("00000009 534E41 01020304 F0F1 00000006 A0 0003 070809 00000000"));
+    EXPECT_EQ(read_one(forms.f), "4 128 4 : 01 02 03 04 ");
+    EXPECT_EQ(read_one(forms.f), "2 32 2 : 07 08 ");
+    EXPECT_EQ(read_one(forms.f), "0 0 0 : ");
+
+    for (const char *refused : {
+             "00000006 10 0009 070809", // count 8 in a record of 3 data bytes
+             "00000004 534E41 01",      // marker first, count -1
+             "00000002 8000",           // shorter than any form
+             "FFFFFFFF 80534E41 0102",  // 4 GiB claimed, file ends
+             "00000008 80534E",         // truncated record
+             "0000",                    // truncated length
+             "",                        // no end-of-data mark
+         }) {
+        InputFile in(hex(refused));
+        EXPECT_EQ(read_one(in.f).substr(0, 3), "-1 ") << refused;
+    }
+    InputFile big(hex("0000000C 80534E41 0102030405060708")); // 8 bytes for out_size 7
+    EXPECT_EQ(read_one(big.f, 7).substr(0, 3), "-1 ");
 }

@@ -5,24 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "convert/rje_compress.h"
-#include "convert/translate.h"
+#include "tests/test_util.h"
 
 namespace
 {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes ebcdic(const std::string &s)
-{
-    Bytes out;
-    for (unsigned char c : s)
-        out.push_back(nje_AtoE[c]);
-    return out;
-}
 
 // One block holding the given lines as records (SNA-compressed, as jobpush writes them).
 Bytes block_of(const std::vector<std::string> &lines)
@@ -30,8 +18,7 @@ Bytes block_of(const std::vector<std::string> &lines)
     Bytes block(4096);
     unsigned char *out = block.data();
     for (const std::string &line : lines) {
-        Bytes rec = ebcdic(line);
-        rec.push_back(0x1E);
+        const Bytes rec = bytes(ebcdic(line) + "\x1E");
         const unsigned char *in = rec.data();
         EXPECT_EQ(rje_compress(&in, &out, rec.data() + rec.size(), block.data() + block.size(),
                                static_cast<unsigned>(block.size()), RJE_MODE_RECORD),
@@ -41,28 +28,13 @@ Bytes block_of(const std::vector<std::string> &lines)
     return block;
 }
 
-std::string field(const unsigned char *p, std::size_t n)
+// The records made from every line of a compressed block, on one console: "result user length" each.
+std::vector<std::string> from_block(const Bytes &block, int console, const char *conuids)
 {
-    char text[64];
-    nje_EtoA_str(p, text, static_cast<int>(n));
-    return text;
-}
-
-struct Nmr {
-    int result;
-    std::string user;
-    unsigned length;
-    Bytes record;
-};
-
-// The records made from every line of a compressed block, on one console.
-std::vector<Nmr> from_block(const Bytes &block, int console, const char *conuids)
-{
-    std::vector<Nmr> out;
+    std::vector<std::string> out;
     rje_expand_ctx ctx;
     ctx.scb = block[0];
-    const unsigned char *in = block.data() + 1;
-    const unsigned char *last = block.data() + block.size() - 1;
+    const unsigned char *in = block.data() + 1, *last = block.data() + block.size() - 1;
     for (int guard = 0; in <= last && guard < 100; ++guard) {
         unsigned char record[NMR_RECORD_SIZE + 8];
         std::memset(record, 0xEE, sizeof record);
@@ -72,8 +44,9 @@ std::vector<Nmr> from_block(const Bytes &block, int console, const char *conuids
         if (rc == 0)
             break;
         EXPECT_EQ(o - record, static_cast<long>(NMR_RECORD_SIZE));
-        out.push_back(
-            {rc, field(record + NMR_USER, 8), record[NMR_ML], Bytes(record, record + NMR_RECORD_SIZE)});
+        char user[16];
+        nje_EtoA_str(record + NMR_USER, user, 8);
+        out.push_back(std::to_string(rc) + " " + user + " " + std::to_string(record[NMR_ML]));
     }
     return out;
 }
@@ -90,12 +63,9 @@ TEST(NodalMessage, PlainLineGoldenRecord)
     ASSERT_EQ(rje_make_nmr(&in, &out, line.data() + line.size(), "NODE1", &ctx, 0, 0, nullptr, 0), 1);
     EXPECT_EQ(in, line.data() + line.size());
     EXPECT_EQ(out, record + NMR_RECORD_SIZE);
-    Bytes want = {0x01, 0x77, 0x04, 0x03, 0xD5, 0xD6, 0xC4, 0xC5, 0xF1, 0, 0, 0, // flag ... NMRTONOD
-                  0x00, 0xE2, 0xA8, 0xA2, 0xA3, 0x85, 0x94, 0,    0,             // NMRTOQUL, "System"
-                  0xD5, 0xD6, 0xC4, 0xC5, 0xF1, 0,    0,    0,    0x01,          // NMRFMNOD, NMRFMQUL
-                  0xC1, 0xC2, 0xC3};
-    want.resize(NMR_RECORD_SIZE, 0);
-    EXPECT_EQ(Bytes(record, record + NMR_RECORD_SIZE), want);
+    // flag ... NMRTONOD, NMRTOQUL, "System", NMRFMNOD, NMRFMQUL, the text
+    EXPECT_EQ(Bytes(record, record + NMR_RECORD_SIZE),
+              hex("01770403 D5D6C4C5F1000000 00 E2A8A2A3859400 00 D5D6C4C5F1000000 01 C1C2C3 00*129"));
 
     // An empty line builds nothing; the output position stays.
     const unsigned char nul[2] = {0, 0};
@@ -105,30 +75,25 @@ TEST(NodalMessage, PlainLineGoldenRecord)
     EXPECT_EQ(out, record);
 }
 
+// The user of a line: the console user pattern's, remembered for the console; the $HASP100 job's; else
+// "System". A console index past the table remembers nothing. (These also run end to end.)
 TEST(NodalMessage, UserOfTheLine)
 {
-    // (The $HASP100 job, the console user pattern and the remembered user also run end to end.)
     std::memset(con_userid, 0, sizeof con_userid);
-    const std::vector<Nmr> on3 = from_block(block_of({"X $UXJOE", "PLAIN", "JOB 77 $HASP100 B"}), 3, "$UX");
-    ASSERT_EQ(on3.size(), 3u);
+    EXPECT_EQ(from_block(block_of({"X $UXJOE", "PLAIN", "JOB 77 $HASP100 B"}), 3, "$UX"),
+              (std::vector<std::string>{"1 JOE 9", "1 JOE 6", "2 B 18"}));
     EXPECT_STREQ(con_userid[3], "JOE"); // without the line's new line
-    EXPECT_EQ(on3[1].user, "JOE");
-    EXPECT_EQ(on3[2].user, "B");
-    EXPECT_EQ(on3[2].result, 2); // the block's last record
-    EXPECT_EQ(from_block(block_of({"PLAIN"}), 4, "").at(0).user, "System");
-    // A console index past the table remembers nothing.
-    const std::vector<Nmr> far = from_block(block_of({"X $UXAL", "PLAIN"}), 200, "$UX<rest");
-    EXPECT_EQ(far.at(0).user, "AL");
-    EXPECT_EQ(far.at(1).user, "System");
+    EXPECT_EQ(from_block(block_of({"PLAIN"}), 4, ""), std::vector<std::string>{"2 System 6"});
+    EXPECT_EQ(from_block(block_of({"X $UXAL", "PLAIN"}), 200, "$UX<rest"),
+              (std::vector<std::string>{"1 AL 8", "2 System 6"}));
 }
 
 TEST(NodalMessage, LongLinesAndSpannedBlocks)
 {
     const std::string long_line(200, 'Q');
-    std::vector<Nmr> recs = from_block(block_of({long_line}), 0, nullptr);
-    ASSERT_EQ(recs.size(), 2u); // nothing of the line is lost
-    EXPECT_EQ(recs[0].length, NMR_MSG_MAX);
-    EXPECT_EQ(recs[1].length, 200 - NMR_MSG_MAX + 1);
+    EXPECT_EQ(from_block(block_of({long_line}), 0, nullptr), // nothing of the line is lost
+              (std::vector<std::string>{"1 System " + std::to_string(NMR_MSG_MAX),
+                                        "2 System " + std::to_string(200 - NMR_MSG_MAX + 1)}));
 
     const Bytes plain(200, 0xD8);
     const unsigned char *in = plain.data();

@@ -1,27 +1,9 @@
+// IBM time words and the hex dump.
 #include "support/rje_util.h"
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include <gtest/gtest.h>
 
-namespace
-{
-
-std::string dump(const unsigned char *b, int len)
-{
-    char *text = nullptr;
-    size_t size = 0;
-    FILE *f = open_memstream(&text, &size);
-    nje_dumphex(b, len, f);
-    std::fclose(f);
-    std::string out(text, size);
-    std::free(text);
-    return out;
-}
-
-} // namespace
+#include "tests/test_util.h"
 
 TEST(IbmTime, WorkedValuesAndWrap)
 {
@@ -48,23 +30,15 @@ TEST(IbmTime, RoundTripLosesAtMostTwoSeconds)
 
 TEST(DumpHex, ExactLayout)
 {
-    const unsigned char b[20] = {0xC1, 0xC2, 0xC3, 0xC4, 0xF1, 0xF2, 0xF3, 0xF4, 0x40, 0x40,
-                                 0x40, 0x40, 0x00, 0x00, 0x00, 0x00, 0xC1, 0xC2, 0x05, 0x4F};
+    const Bytes b = hex("C1C2C3C4 F1F2F3F4 40404040 00000000 C1C2054F");
+    const auto dump = [&b](int len) {
+        MemOut out;
+        nje_dumphex(b.data(), len, out.f);
+        return out.str();
+    };
     const std::string first = "000000   c1c2c3c4 f1f2f3f4 40404040 00000000   *ABCD1234    ....*\n";
-    EXPECT_EQ(dump(b, 16), first);
-    EXPECT_EQ(dump(b, 20), first + "000010   c1c2054f" + std::string(27, ' ') + "   *AB.|            *\n");
-    EXPECT_EQ(dump(b, 0), "");
-    EXPECT_EQ(dump(b, -5), "");
-}
-
-TEST(CaseHelpers, InPlaceReturningTheNul)
-{
-    char s[] = "abc1\xE1z";
-    EXPECT_EQ(rje_uppercase(s), s + 6);
-    EXPECT_STREQ(s, "ABC1\xE1Z");
-    EXPECT_EQ(rje_lowercase(s), s + 6);
-    EXPECT_STREQ(s, "abc1\xE1z");
-    char empty[] = "";
-    EXPECT_EQ(rje_uppercase(empty), empty);
-    EXPECT_EQ(rje_lowercase(empty), empty);
+    EXPECT_EQ(dump(16), first);
+    EXPECT_EQ(dump(20), first + "000010   c1c2054f" + std::string(27, ' ') + "   *AB.|            *\n");
+    EXPECT_EQ(dump(0), "");
+    EXPECT_EQ(dump(-5), "");
 }

@@ -9,249 +9,202 @@
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
-using v = std::vector<std::string>;
 
 namespace
 {
 
-struct SimRun : ::testing::Test {
-    std::string dir, spool, input, sent;
+struct SimRun : LocalJob {
+    std::string input, sent;
     std::unique_ptr<sim_process> sim;
     void SetUp() override
     {
         hold_rpcbind_lock();
-        dir =
-            fresh_dir(std::string("sim-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        spool = dir + "/spool";
+        LocalJob::SetUp();
         input = spool + "/SIMNODE/LINKA/input";
         sent = spool + "/SIMNODE/LINKA/sent";
-        fs::create_directories(spool);
     }
-    void start(std::vector<std::string> extra = {})
+    void start(const std::string &extra = "")
     {
-        std::vector<std::string> args = {"--spool", spool, "--link", "NODEA=LINKA", "--time-limit", "120"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        sim = std::make_unique<sim_process>(args);
+        sim = std::make_unique<sim_process>(
+            words("--spool " + spool + " --link NODEA=LINKA --time-limit 120 " + extra));
         ASSERT_TRUE(sim->start()) << sim->error();
     }
-    std::string file(const std::string &name, const std::string &data)
+    run_result push(v tail, const run_options &o = {})
     {
-        write_file(dir + "/" + name, data);
-        return dir + "/" + name;
+        tail.insert(tail.begin(), {"bob", "nodea", "-g", "localhost", "-sp", spool});
+        return run(tail, o);
     }
-    run_result push(std::vector<std::string> tail, const run_options &o = {})
-    {
-        std::vector<std::string> a = {"bob", "nodea", "-g", "localhost", "-sp", spool};
-        a.insert(a.end(), tail.begin(), tail.end());
-        return run(a, o);
-    }
-    bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
+    static bool spool_empty(const std::string &d) { return !fs::exists(d) || fs::is_empty(d); }
 };
 
+// The job number is the link daemon's identifier modulo 9999.
 TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
 {
-    start();
+    start("--first-id 10005");
     std::string big;
     for (int i = 0; i < 300; ++i)
         big += "record " + std::to_string(i) + std::string(60, '*') + "\n";
     run_result r = push({file("report.txt", big)});
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\n");
+    EXPECT_EQ(r.err, "Job ZAK0006 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.out, "");
     ASSERT_EQ(r.status, 0);
-    EXPECT_NE(sim->output().find("sent job 1 type 2"), std::string::npos) << sim->output();
+    EXPECT_NE(sim->output().find("sent job 10005 type 2"), std::string::npos) << sim->output();
     EXPECT_TRUE(spool_empty(input));
 
-    header_file h = read_header_file(sent + "/NJH1");
+    header_file h = read_header_file(sent + "/NJH10005");
     EXPECT_EQ(h.mark, 2);
     EXPECT_TRUE(h.clean_end);
     ASSERT_EQ(h.records.size(), 3u);
-    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "ZAK0001");
-    EXPECT_EQ(h.records[0].fields.at("NJHGUSID"), "SIMUSER");
+    expect_fields(h.records[0], {{"NJHGJNAM", "ZAK0006"}, {"NJHGJID", "6"}, {"NJHGUSID", "SIMUSER"}});
     EXPECT_EQ(h.records[1].offset, 0u);
     EXPECT_EQ(h.records[1].fields.at("NDHGNREC"), "300");
     const header_record &trailer = h.records[2];
     EXPECT_EQ(trailer.type, 208u);
     EXPECT_EQ(trailer.offset, 0u);
-    for (const char *f : {"NJTGIXPR", "NJTGAXPR", "NJTGIOPR", "NJTGAOPR"})
-        EXPECT_EQ(trailer.fields.at(f), "7") << f;
-    EXPECT_EQ(trailer.fields.at("NJTGXCLS"), "B");
-    EXPECT_EQ(trailer.fields.at("sections"), "0:44 ");
+    expect_fields(trailer, {{"NJTGIXPR", "7"},
+                            {"NJTGAXPR", "7"},
+                            {"NJTGIOPR", "7"},
+                            {"NJTGAOPR", "7"},
+                            {"NJTGXCLS", "B"},
+                            {"sections", "0:44 "}});
     long start_time = std::stol(trailer.fields.at("NJTGSTRT"));
     EXPECT_LE(start_time, std::stol(trailer.fields.at("NJTGSTOP")));
     EXPECT_GE(start_time + 2, std::stol(h.records[0].fields.at("NJHGETS")));
 
-    data_file d = read_data_file(sent + "/NJD1");
+    data_file d = read_data_file(sent + "/NJD10005");
     EXPECT_TRUE(d.eod);
     EXPECT_FALSE(d.trailing);
-    size_t largest = 0;
-    for (const data_block &b : d.blocks)
-        largest = std::max(largest, b.data.size());
-    EXPECT_LE(largest, 3811u); // 4096 from the link, bounded by 3820, less 9
-    EXPECT_GT(largest, 3700u);
-    v recs = records_from(d, 0);
+    EXPECT_LE(largest_block(d), 3811u); // 4096 from the link, bounded by 3820, less 9
+    EXPECT_GT(largest_block(d), 3700u);
+    v recs = records_from(d);
     ASSERT_EQ(recs.size(), 300u);
     EXPECT_EQ(recs[299], ebcdic("record 299" + std::string(60, '*')));
 }
 
-TEST_F(SimRun, TwoFilesWithJclMakeOneJob)
+// Two files with JCL in one job, with header overrides: a shorter job name replaces the whole field,
+// NJH2USID lands on NDHGRMT (the same field layout), every dataset header takes the dataset overrides,
+// the fields no record takes are reported.
+TEST_F(SimRun, TwoFilesWithJclAndOverridesMakeOneJob)
 {
-    start({"--block-size", "1000"});
+    start("--block-size 1000");
     std::string b = file("b.jcl", "//J JOB\n"), e = file("e.jcl", "/*\n");
     // -debug 2 after the first file no longer makes the link daemon's job a local one.
-    run_result r = push({"-max", "2000", "-s", b, "-e", e, file("one", "1\n"), "-d", "2", "-max", "5000",
-                         file("two.x", "2\n3\n")});
-    EXPECT_EQ(r.err, "jobpush: DEBUG_LOCAL turned on\nJob ZAK0001 sent to BOB@NODEA.\n");
+    run_result r =
+        push(words("-q NJHGJNAM PAY -q NJHGJCLS X -q NDHGCLAS Q -q NJH2USID CARL -q NJHGETS 5 "
+                   "-q NJTGXCLS C -max 2000 -s " +
+                   b + " -e " + e + " " + file("one", "1\n") + " -d 2 -max 5000 " + file("two.x", "2\n3\n")));
+    EXPECT_EQ(outcome(r), "0: jobpush: DEBUG_LOCAL turned on\nJob ZAK0001 sent to BOB@NODEA.\n"
+                          "jobpush: can't change field NJHGETS\njobpush: can't change field NJTGXCLS\n");
     header_file h = read_header_file(sent + "/NJH1");
     ASSERT_EQ(h.records.size(), 4u);
     data_file d = read_data_file(sent + "/NJD1");
-    EXPECT_EQ(records_from(d, 0), (v{ebcdic("//J JOB"), ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB"),
-                                     ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
+    EXPECT_EQ(records_from(d), (v{ebcdic("//J JOB"), ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB"),
+                                  ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
     // Each dataset begins just past its begin JCL; its count takes in the end JCL.
     EXPECT_EQ(records_from(d, h.records[1].offset, h.records[2].offset),
               (v{ebcdic("1"), ebcdic("/*"), ebcdic("//J JOB")}));
     EXPECT_EQ(records_from(d, h.records[2].offset), (v{ebcdic("2"), ebcdic("3"), ebcdic("/*")}));
-    EXPECT_EQ(h.records[2].fields.at("NDHGNREC"), "3");
-    EXPECT_EQ(h.records[2].fields.at("NDHGSTEP"), "X");
-    EXPECT_EQ(h.records[1].fields.at("NDHGDSNO"), "1");
-    EXPECT_EQ(h.records[2].fields.at("NDHGDSNO"), "1");
+    expect_fields(h.records[0], {{"NJHGJNAM", "PAY"}, {"NJHGJCLS", "X"}});
+    expect_fields(h.records[1], {{"NDHGDSNO", "1"}, {"NDHGCLAS", "Q"}, {"NDHGRMT", "CARL"}});
+    expect_fields(
+        h.records[2],
+        {{"NDHGNREC", "3"}, {"NDHGSTEP", "X"}, {"NDHGDSNO", "1"}, {"NDHGCLAS", "Q"}, {"NDHGRMT", "CARL"}});
+    expect_fields(h.records[3], {{"NJTGXCLS", "B"}});
+
+    // jobshow reads the complete job from the simulator's spool; a cut data file fails only the dataset
+    // whose block was cut, after the records before the cut, and says where.
+    const std::string header = sent + "/NJH1", datafile = sent + "/NJD1";
+    r = show({header});
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), header + ": complete (valid mark 2)\n");
+    EXPECT_EQ(show({"-dataset", "2", header}).out, "2\n3\n/*\n");
+    r = show({"-json", header});
+    EXPECT_EQ(r.out.substr(0, 11), "{\"valid\":2,");
+    EXPECT_NE(r.out.find("\"trailer\":{\"NJTGFLG1\":"), std::string::npos) << r.out;
+    write_file(datafile, slurp(datafile).substr(0, fs::file_size(datafile) - 6));
+    EXPECT_EQ(show({"-dataset", "1", header}).out, "1\n/*\n"); // as many records as its header counts
+    r = show({"-dataset", "2", header});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "2\n3\n");
+    EXPECT_EQ(r.err.substr(0, r.err.find('(')), "jobshow: " + header +
+                                                    ": dataset 2 cannot be read to its end: a "
+                                                    "data-file record is cut short or malformed ");
 }
 
-TEST_F(SimRun, OverridesAndTheUnusedOnesReported)
-{
-    start();
-    // A shorter job name replaces the whole field; NJH2USID lands on NDHGRMT (the same field layout).
-    v overrides = {"NJHGJNAM", "PAY",  "NJHGJCLS", "X", "NDHGCLAS", "Q",
-                   "NJH2USID", "CARL", "NJHGETS",  "5", "NJTGXCLS", "C"};
-    v tail;
-    for (size_t i = 0; i < overrides.size(); i += 2)
-        tail.insert(tail.end(), {"-q", overrides[i], overrides[i + 1]});
-    tail.insert(tail.end(), {file("a", "a\n"), file("b", "b\n")});
-    run_result r = push(tail);
-    EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\njobpush: can't change field NJHGETS\n"
-                     "jobpush: can't change field NJTGXCLS\n");
-    EXPECT_EQ(r.status, 0);
-    header_file h = read_header_file(sent + "/NJH1");
-    ASSERT_EQ(h.records.size(), 4u);
-    EXPECT_EQ(h.records[0].fields.at("NJHGJNAM"), "PAY");
-    EXPECT_EQ(h.records[0].fields.at("NJHGJCLS"), "X");
-    for (int i : {1, 2}) { // every dataset header of the job takes the dataset overrides
-        EXPECT_EQ(h.records[i].fields.at("NDHGCLAS"), "Q");
-        EXPECT_EQ(h.records[i].fields.at("NDHGRMT"), "CARL");
-    }
-    EXPECT_EQ(h.records[3].fields.at("NJTGXCLS"), "B");
-
-    r = push({file("c", "c\n"), "-q", "NOFIELD", "1", file("d", "d\n")});
-    EXPECT_EQ(r.err, "jobpush: unknown field NOFIELD\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(spool_empty(input));
-
-    // A block size below any record: no record fits, the run ends without looping.
-    r = push({"-max", "5", file("e", "e\n")});
-    EXPECT_EQ(r.err, "jobpush: process_file: nje_convert_toibm: compression failed\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(spool_empty(input));
-}
-
+// A send the link daemon refuses is reported by its status; the job stays in the spool.
 TEST_F(SimRun, RefusedSendIsReportedAndTheJobStays)
 {
-    start({"--send-status", "21"});
-    run_result r = push({file("a", "a\n")});
-    EXPECT_EQ(r.err, "jobpush: send job: Job not found\n");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(read_header_file(input + "/NJH1").mark, 2);
-    EXPECT_TRUE(read_data_file(input + "/NJD1").eod);
+    for (const auto &[status, text] : {std::pair{"21", "Job not found"}, std::pair{"22", "Permission denied"},
+                                       std::pair{"23", "unknown error 23"}}) {
+        start(std::string("--send-status ") + status);
+        run_result r = push({file("a", "a\n")});
+        EXPECT_EQ(r.err, std::string("jobpush: send job: ") + text + "\n");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(read_header_file(input + "/NJH1").mark, 2);
+        EXPECT_TRUE(read_data_file(input + "/NJD1").eod);
+        sim->stop();
+        fs::remove_all(spool);
+    }
 }
 
-TEST_F(SimRun, JobIdentifierGivesJobNumberModulo9999)
+// Every way the link daemon or the link process can fail the run (tests/data/frontend/link_failures); a
+// spool that fills before the send. No spool file stays.
+TEST_F(SimRun, LinkFailures)
 {
-    start({"--first-id", "10005"});
-    run_result r = push({file("a", "a\n")});
-    EXPECT_EQ(r.err, "Job ZAK0006 sent to BOB@NODEA.\n");
-    header_file h = read_header_file(sent + "/NJH10005");
-    ASSERT_FALSE(h.records.empty());
-    EXPECT_EQ(h.records[0].fields.at("NJHGJID"), "6");
-}
-
-TEST_F(SimRun, FullSpoolBeforeTheSend)
-{
-    start();
     std::string unrepeated; // written only when the data file closes, past the limit of 1 KiB
     for (unsigned i = 0, x = 7; i < 3000; ++i, x = x * 1103515245 + 12345)
         unrepeated += i % 70 == 69 ? '\n' : static_cast<char>('a' + (x >> 16) % 26);
-    run_result r = push({file("a", unrepeated + "\n")}, file_limit(1));
-    EXPECT_EQ(r.err, "jobpush: send_job: nje_data_close: \n\tfile write ERROR: spool directory is full.\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(spool_empty(input));
-    EXPECT_EQ(sim->output().find("sent job"), std::string::npos);
-}
-
-TEST_F(SimRun, LinkFailures)
-{
-    std::string a = file("a", "a\n");
-    // No link daemon registered; a gateway that does not resolve.
-    run_result r = push({a});
-    EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n");
-    EXPECT_EQ(r.status, 1);
-    r = run({"bob", "verylongnode", "-g", "no-such-host.invalid", a});
-    EXPECT_EQ(r.err, "jobpush: Cannot contact SNA RJE Link: <verylong> on machine: <no-such-host.invalid>\n");
-    EXPECT_EQ(r.status, 1);
-
-    const std::string not_active = "jobpush: SNA RJE Link: <nodea> on machine: <localhost> is not active\n";
-    struct fault {
-        std::vector<std::string> sim_args;
-        std::string message; // the whole standard error, or a part of it when `part`
-        bool part = false;
-        std::vector<std::string> options = {};
-    } faults[] = {
-        {{"--zero-program", "NODEA"}, not_active},
-        {{"--close-on", "23"}, not_active + not_active}, // the link information call fails
-        {{"--getid-status", "5"}, "jobpush: could not get job id: NJE file error\n"},
-        {{"--bad-answer", "slash-jobid"},
-         "jobpush: could not get job id: refused job identifier \"../../etc/78\" in the link daemon's answer\n"},
-        {{"--bad-answer", "empty-user"},
-         "jobpush: could not get local name and node: refused local user \"\" in the link daemon's answer\n"},
-        {{"--close-on", "2"}, "jobpush: could not get local name and node: RPC: ", true},
-        {{"--no-link-process"},
-         "jobpush: Cannot contact SNA RJE Link: <nodea> on machine: <localhost>\n"
-         "Zero return from 'contact_link'\n" +
-             not_active + "-1 return from 'getmaxdata'\n",
-         true,
-         {"-d", "1"}},
-    };
-    for (const fault &f : faults) {
-        start(f.sim_args);
-        std::vector<std::string> tail = f.options;
-        tail.push_back(a);
-        r = push(tail);
-        if (f.part)
-            EXPECT_NE(r.err.find(f.message), std::string::npos) << r.err;
-        else
-            EXPECT_EQ(r.err, f.message);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(spool_empty(input));
-        sim->stop();
+    file("u", unrepeated + "\n");
+    const vars_t vars = {{"$PUSH", "bob nodea -g localhost -sp " + spool},
+                         {"$A", file("a", "a\n")},
+                         {"$SPOOL", spool},
+                         {"$DIR", dir}};
+    for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/link_failures")) {
+        if (f.has("sim"))
+            start(f.get("sim"));
+        run_failure(f, vars);
+        EXPECT_TRUE(spool_empty(input)) << f.get("sim");
+        if (sim)
+            sim->stop();
     }
 }
 
-TEST_F(SimRun, VariantsSeparateJobsAndJobTypeOne)
+TEST_F(SimRun, VariantsSeparateJobsJobTypeOneAndNetdata)
 {
     start();
     run_result r = push({file("a", "a\n"), file("b", "b\n")}, variant(JOBPUSH_SEPARATE_BIN));
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(records_from(read_data_file(sent + "/NJD2"), 0), v{ebcdic("b")});
+    EXPECT_EQ(records_from(read_data_file(sent + "/NJD2")), v{ebcdic("b")});
     EXPECT_EQ(read_header_file(sent + "/NJH2").records.size(), 3u);
 
     r = push({file("c", "c\n")}, variant(JOBPUSH_JT1_BIN));
     EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH3");
     EXPECT_EQ(h.mark, 1);
-    ASSERT_EQ(h.records.size(), 2u);                        // job header and trailer
-    EXPECT_EQ(h.records[0].fields.at("NJHGXEQN"), "NODEA"); // addressed for execution there
-    EXPECT_EQ(h.records[0].fields.at("NJHGXEQU"), "BOB");
-    EXPECT_EQ(h.records[0].fields.at("NJHGPRTN"), "SIMNODE");
-    EXPECT_EQ(h.records[0].fields.at("NJHGPUNR"), "SIMUSER");
+    ASSERT_EQ(h.records.size(), 2u); // job header and trailer
+    expect_fields(h.records[0], {{"NJHGXEQN", "NODEA"},
+                                 {"NJHGXEQU", "BOB"}, // addressed for execution there
+                                 {"NJHGPRTN", "SIMNODE"},
+                                 {"NJHGPUNR", "SIMUSER"}});
     EXPECT_NE(sim->output().find("sent job 3 type 1"), std::string::npos) << sim->output();
+
+    // jobpush-netdata: each file a job of its own, its data file the NETDATA stream in 88-byte records.
+    r = push({file("d.txt", "first\n"), file("e", std::string(500, 'e') + "\n")},
+             variant(JOBPUSH_NETDATA_BIN));
+    EXPECT_EQ(r.err, "Job ZAK0004 sent to BOB@NODEA.\nJob ZAK0005 sent to BOB@NODEA.\n");
+    for (const auto &[id, text] :
+         {std::pair{"4", std::string("first\n")}, {"5", std::string(80, 'e') + "\n"}}) {
+        const std::string header = sent + "/NJH" + id, datafile = sent + "/NJD" + id;
+        h = read_header_file(header);
+        ASSERT_EQ(h.records.size(), 3u);
+        EXPECT_EQ(h.records[1].offset, 0u);
+        expect_fields(h.records[1],
+                      {{"NDHGLREC", "80"}, {"NDHGNREC", std::to_string(fs::file_size(datafile) / 88)}});
+        EXPECT_EQ(fs::file_size(datafile) % 88, 4u);
+        r = show({"-d", "1", header});
+        EXPECT_EQ(r.out, text);
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
 }
 
 } // namespace
