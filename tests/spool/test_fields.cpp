@@ -3,13 +3,11 @@
 #include "spool/rje_fields.h"
 
 #include "support/rje_util.h"
-#include "tests/dbcs_stub/dbcs_stub_loader.h"
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -126,20 +124,4 @@ TEST(FieldOperations, ListEndsAndFailures)
     EXPECT_EQ(nje_section_extract_fields(std::span<const unsigned char>(s, 40), {{NJHGPASS, text}}), -1);
     EXPECT_EQ(nje_section_extract_fields(std::span<const unsigned char>(s, 40), {{NJHGUSID, text}}), 0);
     EXPECT_STREQ(text, "X");
-}
-
-// Double-byte text through the test DBCS library: SO, codes, SI all inside the field, never past it.
-TEST(FieldOperations, DoubleByteTextStaysInsideTheField)
-{
-    DbcsStubScope stub;
-    ASSERT_EQ(stub.linked, 1);
-    unsigned char s[64];
-    std::memset(s, 0x5A, sizeof s);
-    const char *e5 = "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"; // five double-byte characters
-    ASSERT_EQ(nje_section_update_fields(s, {{NJHGMCLS, "A"}, {NJHGJNAM, e5}, {NJHGJCLS, e5}}), 0);
-    EXPECT_EQ(std::memcmp(s + 24, "\x0E\x42\x81\x42\x81\x42\x81\x0F\x5A", 9), 0); // three fit with SO, SI
-    EXPECT_EQ(s[7], 0xC1);
-    char back[32];
-    ASSERT_EQ(nje_section_extract_fields(s, {{NJHGJNAM, back}}), 0);
-    EXPECT_STREQ(back, " \xc3\xa9\xc3\xa9\xc3\xa9 ");
 }

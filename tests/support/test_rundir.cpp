@@ -1,17 +1,13 @@
 // The run directory: the program found along a search path and through chains of links, the order of
-// its sources, and Init_I18N binding the catalogue, linking the DBCS library and loading the map.
+// its sources, and Init_I18N without one.
 #include "support/rundir.h"
 
 #include <gtest/gtest.h>
-#include <libintl.h>
 
 #include <cerrno>
-#include <clocale>
 #include <cstring>
 
 #include "convert/kiolink.h"
-#include "convert/translate.h"
-#include "tests/dbcs_stub/dbcs_stub_loader.h"
 #include "tests/test_util.h"
 
 namespace
@@ -29,7 +25,6 @@ struct RunDir : ::testing::Test {
     {
         fs::current_path(old_cwd);
         unsetenv("JOBPUSH_TEST_HOME");
-        unsetenv("LC_ALL");
     }
     // A script at tmp/rel, executable unless not.
     void file(const fs::path &rel, bool exec = true)
@@ -129,38 +124,12 @@ TEST_F(RunDir, GetRunDirOrderOfSources)
     EXPECT_EQ(rundir, nullptr) << "no stale directory is left behind";
 }
 
-TEST_F(RunDir, InitBindsCatalogueLinksLibraryAndLoadsMap)
+// (The catalogue, the DBCS library and the map file of a found run directory are checked on the
+// installed programs.) Without a run directory nothing is bound and the run is told why.
+TEST_F(RunDir, InitWithoutRunDirectory)
 {
-    const fs::path run = tmp / "run", msgs = run / "locale/C.UTF-8/LC_MESSAGES";
-    fs::create_directories(msgs);
-    write_file(tmp / "m.po", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
-                             "msgid \"Two values required, \"\nmsgstr \"ZWEI WERTE, \"\n");
-    ASSERT_EQ(std::system(("msgfmt -o '" + (msgs / "rjecmd.messages.mo").string() + "' '" +
-                           (tmp / "m.po").string() + "'")
-                              .c_str()),
-              0);
-    fs::create_symlink(dbcs_stub_path(), run / (std::string(DBCS_STUB_LANG) + "lib"));
-    write_file(run / "ebcdictoiso", "4A\nC1 5A\n");
-    const unsigned char saved_etoa = nje_EtoA[0xC1], saved_atoe = nje_AtoE[0x5A];
-    setenv("JOBPUSH_TEST_HOME", run.c_str(), 1);
-    setenv("LC_ALL", "C.UTF-8", 1);
-    {
-        LangScope lang(DBCS_STUB_LANG);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(Init_I18N("rjecmd.messages", "JOBPUSH_TEST_HOME", "prog", "/default"), 1);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), "loadmaps:  ZWEI WERTE, line number 1\n");
-    }
-    EXPECT_EQ(std::string(bindtextdomain("rjecmd.messages", nullptr)), (run / "locale").string());
-    EXPECT_EQ(nje_EtoA[0xC1], 0x5A);
-    EXPECT_EQ(rje_euclen(0xA1), 2);
-    unload_dbcs_stub();
-    std::setlocale(LC_ALL, "C");
-    nje_EtoA[0xC1] = saved_etoa;
-    nje_AtoE[0x5A] = saved_atoe;
-
     testing::internal::CaptureStderr();
     EXPECT_EQ(Init_I18N("jobpush.test", nullptr, "", ""), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to find internationalization files\n");
     EXPECT_EQ(rje_euclen(0xA1), 1);
-    std::setlocale(LC_ALL, "C");
 }
