@@ -6,14 +6,13 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
-#include <tuple>
 
 #include "convert/kiolink.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/dbcs_stub/dbcs_stub_loader.h"
-#include "tests/test_util.h"
+#include "tests/golden.h"
 
 namespace fs = std::filesystem;
 
@@ -91,19 +90,14 @@ euc_char chars(const char *s)
 
 } // namespace
 
+// The golden vectors of tests/data/convert/validate.
 TEST(KioLink, ValidateSegments)
 {
-    // Valid: SO, pairs of bytes from 0x40, SI within the length; only the first SI counts.
-    for (const auto &[segment, n, valid] : {std::tuple{"0E0F", 2, 1},
-                                            {"0E410F", 3, 0},
-                                            {"0E41420F", 4, 1},
-                                            {"0E41420F", 3, 0},
-                                            {"0E410E42430F", 6, 0},
-                                            {"0E410A420F", 5, 0},
-                                            {"0E41420F0F", 5, 1},
-                                            {"0F", 1, 0},
-                                            {"0E", 0, 0}})
-        EXPECT_EQ(dbcs_validate(hex(segment).data(), n), valid) << segment << " " << n;
+    for (const Vector &v : load_golden("convert/validate"))
+        for (const std::string &c : v.all("case")) {
+            const std::vector<std::string> w = words(c); // segment, length, result
+            EXPECT_EQ(dbcs_validate(hex(w[0]).data(), std::stoi(w[1])), std::stoi(w[2])) << v.file << ": " << c;
+        }
 }
 
 TEST(KioLink, LinksStubAndConvertsThroughIt)

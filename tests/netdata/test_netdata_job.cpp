@@ -8,6 +8,7 @@
 #include "convert/netdata_read.h"
 #include "convert/translate.h"
 #include "jobpush_run.h"
+#include "tests/golden.h"
 
 using namespace jobpush_test;
 namespace fs = std::filesystem;
@@ -89,45 +90,29 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
     EXPECT_EQ(ds.fields.at("NDHGPROC"), "REPORT");
     EXPECT_EQ(ds.fields.at("NDHGNREC"), std::to_string(check_records(bytes(slurp(njd)))));
 
+    // The control records against tests/data/netdata/local_job_records, the time of the run (20yy...)
+    // taken out of INMR01.
+    const Vector want = parse_golden(JOBPUSH_TEST_DATA "/netdata/local_job_records")[0];
     std::vector<logical> s = stream_of(njd);
     ASSERT_EQ(s.size(), 14u);
-    // INMR01 byte for byte, the time of the run (20yy...) taken out: from MYNODE, LOCUSR, 80-byte records,
-    // to NODEA BOB, one file.
     EXPECT_EQ(s[0].name, "INMR01");
     Bytes r01 = s[0].data;
     ASSERT_EQ(r01.size(), 90u);
     EXPECT_EQ(Bytes(r01.begin() + 24, r01.begin() + 26), hex("F2F0"));
     std::fill(r01.begin() + 24, r01.begin() + 38, 0xF0);
-    EXPECT_EQ(r01,
-              hex("C9D5D4D9F0F1 1011 0001 0006 D4E8D5D6C4C5 1024 0001 000E F0*14 1012 0001 0006 D3D6C3E4E2D9 "
-                  "0042 0001 0004 00000050 1001 0001 0005 D5D6C4C5C1 1002 0001 0003 C2D6C2 102F 0001 0004 "
-                  "00000001"));
-    // INMR02 and INMR03 byte for byte: fixed records of 100 (0x9000), 800 bytes, REPORT.TXT.
+    EXPECT_EQ(r01, hex(want.get("INMR01")));
     EXPECT_EQ(s[1].name, "INMR02");
-    EXPECT_EQ(s[1].data,
-              hex("C9D5D4D9F0F2 00000001 003C 0001 0002 4000 0042 0001 0004 00000064 0049 0001 0002 "
-                  "9000 102C 0001 0004 00000320 1028 0001 0007 C9D5D4C3D6D7E8 0002 0002 0006 "
-                  "D9C5D7D6D9E3 0003 E3E7E3"));
-    EXPECT_EQ(s[2].data, hex("C9D5D4D9F0F3 003C 0001 0002 4000 0042 0001 0004 00000050 0049 0001 0002 0001 "
-                             "102C 0001 0004 00000320"));
+    EXPECT_EQ(s[1].data, hex(want.get("INMR02")));
+    EXPECT_EQ(s[2].data, hex(want.get("INMR03")));
     EXPECT_EQ(s[3].data, bytes(ebcdic(std::string(79, 'A')) + std::string(21, '\x40')));
     EXPECT_EQ(s[13].name, "INMR06");
 
-    // The second job: variable records (0x4002, lrecl + 4), no separator behind them; a file without
-    // extension gives a one-part name; a fresh line reader.
+    // The second job: no separator behind the variable records; a fresh line reader.
     s = stream_of(indir + "/NJD79");
     ASSERT_EQ(s.size(), 7u);
-    EXPECT_EQ(s[1].data,
-              hex("C9D5D4D9F0F2 00000001 003C 0001 0002 4000 0042 0001 0004 00000068 0049 0001 0002 "
-                  "4002 102C 0001 0004 0000000B 1028 0001 0007 C9D5D4C3D6D7E8 0002 0001 0005 D5D6E3C5E2"));
-    EXPECT_EQ(s[3].data, bytes(ebcdic("one")));
-    EXPECT_EQ(s[4].data, bytes(ebcdic("   ")));
-    EXPECT_EQ(s[5].data, bytes(ebcdic("three")));
-    FILE *f = std::fopen((indir + "/NJD79").c_str(), "r");
-    char name[32];
-    EXPECT_EQ(nje_isnetdata(f, name, sizeof name - 1), 1);
-    EXPECT_STREQ(name, "NOTES");
-    std::fclose(f);
+    EXPECT_EQ(s[1].data, hex(want.get("INMR02_variable")));
+    EXPECT_EQ((std::vector<Bytes>{s[3].data, s[4].data, s[5].data}),
+              (std::vector<Bytes>{bytes(ebcdic("one")), bytes(ebcdic("   ")), bytes(ebcdic("three"))}));
 }
 
 // The vectors of tests/data/frontend/netdata_failures: no job stays.

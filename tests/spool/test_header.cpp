@@ -55,7 +55,7 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     EXPECT_EQ(slurp(p), std::string(1, '\0'));
     const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
     const uint32_t offsets[] = {0, 0x01020304, 0x02040608, 0};
-    const int lengths[] = {200, 157, 157, 44, 0};
+    const int lengths[] = {200, 157, 157, 44};
     for (uint32_t i = 0; i < 4; ++i)
         EXPECT_EQ(write_record(f, types[i], offsets[i], i), lengths[i]);
     EXPECT_EQ(nje_header_mark_as_valid(f, 0x102), 0);
@@ -74,13 +74,6 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     f = nje_header_open(p.c_str(), &mark);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(mark, 2);
-    EXPECT_EQ(nje_header_read_first(f, buf, sizeof buf), lengths[0]);
-    for (uint32_t i = 1; i < 5; ++i) {
-        EXPECT_EQ(nje_header_type(buf), types[i - 1]);
-        EXPECT_EQ(nje_header_offset(buf), offsets[i - 1]);
-        EXPECT_EQ(nje_header_read_next(f, buf, sizeof buf), lengths[i]);
-    }
-
     ASSERT_EQ(nje_header_read_first(f, buf, sizeof buf), 200);
     for (uint32_t i = 1; i <= 2; ++i) {
         ASSERT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 157);
@@ -89,10 +82,7 @@ TEST(HeaderFile, JobWrittenAndReadBack)
                   0);
         EXPECT_EQ(nrec, i);
         EXPECT_EQ(nje_section_read_first(buf), buf + 12);
-        EXPECT_EQ(nje_section_read_next(buf, nullptr), buf + 12);
-        EXPECT_EQ(nje_section_read_next(buf, buf + 12), buf + 12 + 112);
         EXPECT_EQ(nje_section_read(buf, NJE_SECTION_RSCS), buf + 12 + 112);
-        EXPECT_EQ(nje_section_read_next(buf, buf + 12 + 112), nullptr);
     }
     EXPECT_EQ(nje_header_read(f, buf, sizeof buf, NJE_DATASET_HEADER), 0);
     nje_header_read_first(f, buf, sizeof buf);
@@ -224,26 +214,14 @@ TEST(DataFile, LayoutAndRoundTrip)
     nje_data_close(f);
 }
 
+// Other record forms and damaged files: the golden vectors of tests/data/spool/data.
 TEST(DataFile, OtherFormsAndDamagedRecords)
 {
-    // Marker first: count 9 - 5; control and count 3 - 1.
-    InputFile forms(hex("00000009 534E41 01020304 F0F1 00000006 A0 0003 070809 00000000"));
-    EXPECT_EQ(read_one(forms.f), "4 128 4 : 01 02 03 04 ");
-    EXPECT_EQ(read_one(forms.f), "2 32 2 : 07 08 ");
-    EXPECT_EQ(read_one(forms.f), "0 0 0 : ");
-
-    for (const char *refused : {
-             "00000006 10 0009 070809", // count 8 in a record of 3 data bytes
-             "00000004 534E41 01",      // marker first, count -1
-             "00000002 8000",           // shorter than any form
-             "FFFFFFFF 80534E41 0102",  // 4 GiB claimed, file ends
-             "00000008 80534E",         // truncated record
-             "0000",                    // truncated length
-             "",                        // no end-of-data mark
-         }) {
-        InputFile in(hex(refused));
-        EXPECT_EQ(read_one(in.f).substr(0, 3), "-1 ") << refused;
+    for (const Vector &v : load_golden("spool/data")) {
+        InputFile in(hex(v.get("file")));
+        for (const std::string &r : v.all("read")) {
+            const std::string got = read_one(in.f, static_cast<size_t>(v.num("size", 4096))), want = text(r);
+            EXPECT_EQ(got.substr(0, want.size()), want) << v.file << ": " << v.get("file");
+        }
     }
-    InputFile big(hex("0000000C 80534E41 0102030405060708")); // 8 bytes for out_size 7
-    EXPECT_EQ(read_one(big.f, 7).substr(0, 3), "-1 ");
 }
