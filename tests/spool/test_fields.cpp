@@ -12,9 +12,10 @@
 #include <string>
 
 // Every dictionary field: stored, extracted again, and no byte outside it changed; the field whose
-// name keeps its historical misspelling.
+// name keeps its historical misspelling, and the message text that no job header holds.
 TEST(FieldDictionary, EveryFieldSetAndExtracted)
 {
+    EXPECT_EQ(nje_field_find("NMRMSG")->descriptor, 0x0200001Eu);
     EXPECT_EQ(nje_field_find("NJPHDISP")->descriptor, 0x02010005u);
     EXPECT_EQ(nje_field_find("NJHPDISP"), nullptr);
     const uint32_t when = 1700000000;
