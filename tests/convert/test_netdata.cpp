@@ -190,14 +190,13 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
                                         {tu(2, 0, INMUTILN), "INMCOPY"},
                                         {tu(3, 0, INMFTIME), 0}}));
     uint32_t number = 0, lrecl = 0, missing = 99;
-    char name[12], util[8], time[20], small[4];
+    char name[12], util[8], time[20];
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(),
                                  {{tu(5, 4, 0), &number},
                                   {tu(1, 4, INMLRECL), &lrecl},
                                   {tu(4, 0, INMDSNAM), name},
                                   {tu(2, 0, INMUTILN), util},
                                   {tu(3, 0, INMFTIME), time},
-                                  {tu(4, 0, INMDSNAM), small},
                                   {tu(1, 4, INMSIZE), &missing}}),
               1);
     EXPECT_EQ(number, 7u);
@@ -205,7 +204,6 @@ TEST(NetdataRead, TextUnitsAndDatasetNames)
     EXPECT_STREQ(name, "A.B");
     EXPECT_STREQ(util, "INMCOPY");
     EXPECT_STREQ(time, "19700101000000");
-    EXPECT_STREQ(small, "A.B");
     EXPECT_EQ(missing, 99u);
     EXPECT_EQ(netdata_lrecl(r02.data(), r02.size(), 80), 84u);
     EXPECT_EQ(nje_netdata_get_tu(r02.data(), r02.size(), {{tu(7, 0, 1), &number}}), -1);
