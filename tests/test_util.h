@@ -1,6 +1,7 @@
 // Helpers shared by the test suites: bytes written as hex, whole files, scratch directories, memory
 // streams, EBCDIC of ASCII text, the seeds of randomised tests; conversions into data files held in
-// memory, read back with nje_data_read_next and expanded with rje_expand_block.
+// memory, read back with nje_data_read_next and expanded with rje_expand_block; NETDATA streams read
+// back record by record.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "convert/rje_convert.h"
+#include "convert/netdata_read.h"
 #include "convert/rje_expand.h"
 #include "convert/translate.h"
 #include "spool/rje_data.h"
@@ -226,4 +228,23 @@ inline std::vector<Bytes> records(const Bytes &file)
         EXPECT_EQ(rc, EOR_EOB) << "block ends inside a record";
     }
     return recs;
+}
+
+struct netdata_record {
+    unsigned flags; // of the record's first segment
+    Bytes data;
+};
+
+// The logical records of the NETDATA stream in a data file, read into `room` bytes until -1.
+inline std::vector<netdata_record> netdata_records(const Bytes &file, std::size_t room = 8192)
+{
+    InputFile in(file);
+    netdata_reader r;
+    nje_netdata_read_init(in.f, &r);
+    std::vector<netdata_record> out;
+    Bytes buf(room);
+    unsigned flags = 0;
+    for (int n; (n = nje_netdata_get_record(&r, buf.data(), buf.size(), &flags)) >= 0;)
+        out.push_back({flags, Bytes(buf.begin(), buf.begin() + n)});
+    return out;
 }

@@ -35,25 +35,6 @@ Bytes netdata_bytes(const Bytes &file)
     return all;
 }
 
-struct logical {
-    unsigned flags;
-    Bytes data;
-};
-
-// Reads logical records until -1.
-std::vector<logical> read_all(const Bytes &file, std::size_t room = 8192)
-{
-    InputFile in(file);
-    netdata_reader r;
-    nje_netdata_read_init(in.f, &r);
-    std::vector<logical> out;
-    Bytes buf(room);
-    unsigned flags = 0;
-    for (int n; (n = nje_netdata_get_record(&r, buf.data(), buf.size(), &flags)) >= 0;)
-        out.push_back({flags, Bytes(buf.begin(), buf.begin() + n)});
-    return out;
-}
-
 // A data file holding the stream `h` (hex, under 80 bytes) as one record cut short.
 Bytes file_of(const std::string &h)
 {
@@ -100,7 +81,7 @@ TEST(Netdata, GoldenVectors)
             EXPECT_EQ(netdata_bytes(file), hex(v.get("netdata"))) << v.file;
         }
         std::vector<Bytes> got;
-        for (const logical &l : read_all(file, static_cast<std::size_t>(v.num("room", 8192))))
+        for (const netdata_record &l : netdata_records(file, static_cast<std::size_t>(v.num("room", 8192))))
             got.push_back(cat({static_cast<unsigned char>(l.flags)}, l.data));
         EXPECT_EQ(got, v.has("read") || v.has("stream") ? v.hexes("read") : got) << v.file;
         for (const std::string &u : v.all("isnetdata")) {
@@ -161,7 +142,7 @@ TEST(NetdataWrite, RecordFilesAndOtherFormats)
             count = nje_netdata_toibm(in.f, &w, buffer, fixed ? 3 : 4, NJE_FORMAT_RECORD, 8, fixed);
         });
         std::vector<Bytes> data;
-        for (const logical &l : read_all(file))
+        for (const netdata_record &l : netdata_records(file))
             data.push_back(l.data);
         EXPECT_EQ(data, (fixed ? std::vector<Bytes>{hex("C1C240"), hex("404040"), hex("010203")}
                                : std::vector<Bytes>{hex("C1C2"), Bytes(), hex("01020304")}));
@@ -259,7 +240,7 @@ TEST(NetdataRoundTrip, RandomRecordsComeBackExactly)
             r.data = cat(hex("C9D5D4D9F0F3"), r.data);
         }
     });
-    const std::vector<logical> got = read_all(file);
+    const std::vector<netdata_record> got = netdata_records(file);
     ASSERT_EQ(got.size(), want.size()) << "seed " << seed;
     for (std::size_t i = 0; i < want.size(); ++i) {
         const Bytes &r = got[i].data;

@@ -5,8 +5,6 @@
 
 #include <filesystem>
 
-#include "convert/netdata_read.h"
-#include "convert/translate.h"
 #include "jobpush_run.h"
 #include "tests/golden.h"
 
@@ -17,35 +15,6 @@ namespace
 {
 
 const char kLocal[] = "jobpush: DEBUG_LOCAL turned on\n";
-
-struct logical {
-    std::string name; // ASCII name of a control record, empty for data
-    Bytes data;
-};
-
-// The logical records of a NETDATA data file.
-std::vector<logical> stream_of(const std::string &path)
-{
-    std::vector<logical> recs;
-    FILE *f = std::fopen(path.c_str(), "r");
-    if (f == nullptr)
-        return recs;
-    netdata_reader r;
-    nje_netdata_read_init(f, &r);
-    Bytes buf(4096);
-    unsigned flags = 0;
-    for (int n; (n = nje_netdata_get_record(&r, buf.data(), buf.size(), &flags)) >= 0;) {
-        logical l{"", Bytes(buf.begin(), buf.begin() + n)};
-        if (flags & NETDATA_FLAG_CONTROL) {
-            char name[16];
-            nje_EtoA_str(std::span<const unsigned char>(buf.data(), 6), std::span<char>(name));
-            l.name = name;
-        }
-        recs.push_back(l);
-    }
-    std::fclose(f);
-    return recs;
-}
 
 // Every record of the data file is 88 bytes: length 84, control byte 0x80, "SNA", 80 bytes.
 // @return the number of 80-byte records.
@@ -93,22 +62,21 @@ TEST_F(NetdataJob, LocalJobsOneStreamPerFile)
     // The control records against tests/data/netdata/local_job_records, the time of the run (20yy...)
     // taken out of INMR01.
     const Vector want = parse_golden(JOBPUSH_TEST_DATA "/netdata/local_job_records")[0];
-    std::vector<logical> s = stream_of(njd);
+    std::vector<netdata_record> s = netdata_records(bytes(slurp(njd)));
     ASSERT_EQ(s.size(), 14u);
-    EXPECT_EQ(s[0].name, "INMR01");
     Bytes r01 = s[0].data;
     ASSERT_EQ(r01.size(), 90u);
     EXPECT_EQ(Bytes(r01.begin() + 24, r01.begin() + 26), hex("F2F0"));
     std::fill(r01.begin() + 24, r01.begin() + 38, 0xF0);
     EXPECT_EQ(r01, hex(want.get("INMR01")));
-    EXPECT_EQ(s[1].name, "INMR02");
     EXPECT_EQ(s[1].data, hex(want.get("INMR02")));
     EXPECT_EQ(s[2].data, hex(want.get("INMR03")));
     EXPECT_EQ(s[3].data, bytes(ebcdic(std::string(79, 'A')) + std::string(21, '\x40')));
-    EXPECT_EQ(s[13].name, "INMR06");
+    EXPECT_EQ(s[13].data, bytes(ebcdic("INMR06")));
+    EXPECT_EQ(s[13].flags & NETDATA_FLAG_CONTROL, NETDATA_FLAG_CONTROL);
 
     // The second job: no separator behind the variable records; a fresh line reader.
-    s = stream_of(indir + "/NJD79");
+    s = netdata_records(bytes(slurp(indir + "/NJD79")));
     ASSERT_EQ(s.size(), 7u);
     EXPECT_EQ(s[1].data, hex(want.get("INMR02_variable")));
     EXPECT_EQ((std::vector<Bytes>{s[3].data, s[4].data, s[5].data}),
