@@ -1,5 +1,5 @@
 // The link client against the link daemon simulator over the machine's rpcbind on loopback: the calls
-// of a run, the simulator's checks of a job, a call that times out and the error printers (the failures
+// of a run, the simulator's checks of a job and the error printers (the failures
 // of a run's calls are checked end to end, through jobpush); the registrations with rpcbind.
 #include <gtest/gtest.h>
 
@@ -105,18 +105,6 @@ TEST_F(LinkClient, SendChecksTheJobInTheSpool)
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
     EXPECT_TRUE(fs::exists(input() / "NJH5"));
     EXPECT_TRUE(fs::is_directory(fs::path(spool.path()) / "MYNODE" / "LINKB" / "input"));
-}
-
-TEST_F(LinkClient, CallThatTimesOut)
-{
-    ASSERT_TRUE(start("--silent-on 3"));
-    timeval one{1, 0};
-    clnt_control(clnt, CLSET_TIMEOUT, reinterpret_cast<char *>(&one));
-    char link[NJE_NAME_FIELD], id[NJE_JOBID_FIELD];
-    EXPECT_EQ(nje_xdr_getid(clnt, "NODEA", link, id), -1);
-    CaptureStderr();
-    rpcerr("jobpush", clnt, "could not get job id", -1);
-    EXPECT_EQ(GetCapturedStderr(), "jobpush: could not get job id: RPC: Timed out\n");
 }
 
 TEST_F(LinkClient, ErrorPrinters)
