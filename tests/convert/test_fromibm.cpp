@@ -1,6 +1,6 @@
 // Records back to workstation files: the golden vectors of the text, raw and length-prefixed forms
 // and of the dataset reader (tests/data/convert/fromibm, dataset: a data file of "count C HEX",
-// "sna HEX", "raw HEX" and "eod" lines); long records, the text path without SO against the field
+// "sna HEX", "raw HEX" and "eod" lines); the text path without SO against the field
 // converter, the user routine and output errors. (The round trips run end to end, through jobpush and
 // jobshow.)
 #include "convert/rje_fromibm.h"
@@ -66,18 +66,6 @@ TEST(FromIbm, GoldenVectors)
     MemOut empty; // no control character at all: spaced like any other
     EXPECT_EQ(convert_print_record(empty.f, nullptr, 0, NJE_CC_ASA, 0), 0);
     EXPECT_EQ(empty.str(), "\n");
-}
-
-TEST(FromIbmText, LongRecordsAreWrittenWhole)
-{
-    // 1500 letters, and a double-byte segment of 1500 bytes that does not validate (bytes below 0x40):
-    // each translates to more than 1023 bytes.
-    const FromIbm r = from_ibm(
-        data_file(
-            {"", {{"count", "00 C1*1500"}, {"count", "20 40"}, {"count", "00 0E 05*1498 0F"}, {"eod", ""}}}),
-        NJE_OUTPUT_TEXT, 4096);
-    ASSERT_EQ(r.result, NJE_FROMIBM_DONE);
-    EXPECT_EQ(r.out, std::string(1500, 'A') + "\n\n\x0E" + std::string(1498, '\x09') + "\x0F\n");
 }
 
 TEST(FromIbmText, SameTranslationAsTheFieldConverter)
