@@ -61,8 +61,6 @@ TEST(NodalMessage, PlainLineGoldenRecord)
     unsigned char *out = record;
     rje_expand_ctx ctx;
     ASSERT_EQ(rje_make_nmr(&in, &out, line.data() + line.size(), "NODE1", &ctx, 0, 0, nullptr, 0), 1);
-    EXPECT_EQ(in, line.data() + line.size());
-    EXPECT_EQ(out, record + NMR_RECORD_SIZE);
     // flag ... NMRTONOD, NMRTOQUL, "System", NMRFMNOD, NMRFMQUL, the text
     EXPECT_EQ(Bytes(record, record + NMR_RECORD_SIZE),
               hex("01770403 D5D6C4C5F1000000 00 E2A8A2A3859400 00 D5D6C4C5F1000000 01 C1C2C3 00*129"));
