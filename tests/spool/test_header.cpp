@@ -52,7 +52,6 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     const std::string p = dir / "NJH1";
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(slurp(p), std::string(1, '\0'));
     const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
     const uint32_t offsets[] = {0, 0x01020304, 0x02040608, 0};
     const int lengths[] = {200, 157, 157, 44};
@@ -195,7 +194,6 @@ TEST(DataFile, LayoutAndRoundTrip)
                 want = hex("00000054 80534E41 C1*80 00000004 B0534E41 00000004 B0534E41");
     ASSERT_GT(file.size(), want.size());
     EXPECT_EQ(Bytes(file.begin(), file.begin() + want.size()), want);
-    EXPECT_EQ(Bytes(file.end() - 4, file.end()), Bytes(4, 0));
 
     f = nje_data_open((dir / "NJD1").c_str());
     ASSERT_NE(f, nullptr);
