@@ -105,9 +105,7 @@ TEST(KioLink, LinksStubAndConvertsThroughIt)
     ASSERT_EQ(load_dbcs_stub(), 1);
     euc_char ch = ibmtoeuc(0x8342);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(ch.c), 3), "\xE3\x82\xA2");
-    ch = ibmtoeuc(0x1234);
-    EXPECT_EQ(ch.c[0], '-');
-    EXPECT_EQ(ch.c[1], '-');
+    // (A code the library does not map comes back as "--": the library's own tests.)
     EXPECT_EQ(euctoibm(chars("\xE4\xBA\xBA")), 0x4E4C) << "only the low 16 bits";
     EXPECT_EQ(euctoibm(chars("xy")), 0xFEFE);
     EXPECT_EQ(rje_euclen(0xA1), 2);
