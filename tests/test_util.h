@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/rje_convert.h"
 #include "convert/netdata_read.h"
+#include "convert/rje_convert.h"
 #include "convert/rje_expand.h"
 #include "convert/translate.h"
 #include "spool/rje_data.h"

@@ -96,7 +96,8 @@ TEST(KioLink, ValidateSegments)
     for (const Vector &v : load_golden("convert/validate"))
         for (const std::string &c : v.all("case")) {
             const std::vector<std::string> w = words(c); // segment, length, result
-            EXPECT_EQ(dbcs_validate(hex(w[0]).data(), std::stoi(w[1])), std::stoi(w[2])) << v.file << ": " << c;
+            EXPECT_EQ(dbcs_validate(hex(w[0]).data(), std::stoi(w[1])), std::stoi(w[2]))
+                << v.file << ": " << c;
         }
 }
 

@@ -61,7 +61,8 @@ TEST(HeaderFile, JobWrittenAndReadBack)
     EXPECT_EQ(nje_header_close(f), 0);
 
     // Byte for byte as tests/data/spool/job_from_templates; the template as it was.
-    EXPECT_EQ(bytes(slurp(p)), hex(parse_golden(JOBPUSH_TEST_DATA "/spool/job_from_templates")[0].get("file")));
+    EXPECT_EQ(bytes(slurp(p)),
+              hex(parse_golden(JOBPUSH_TEST_DATA "/spool/job_from_templates")[0].get("file")));
     EXPECT_EQ(Bytes(ndhg_default, ndhg_default + 112), hex("00 70 00*45 C1 00*64"));
 
     unsigned char mark = 0, buf[300];
