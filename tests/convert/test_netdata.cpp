@@ -107,7 +107,6 @@ TEST(Netdata, GoldenVectors)
 TEST(NetdataWrite, TextUnits)
 {
     // (Numbers, names and name lists are in the control records of tests/data/netdata.)
-    EXPECT_EQ(units({{tu(3, 0, INMFTIME), 0}}), hex("10 24 00 01 00 0E F1F9F7F0F0F1F0F1F0F0F0F0F0F0"));
     EXPECT_EQ(units({{tu(3, 0, INMFTIME), 1700000000L}}),
               hex("10 24 00 01 00 0E F2F0F2F3F1F1F1F4F2F2F1F3F2F0")); // 2023-11-14 22:13:20
     // A bare number, then a unit behind it, from a given offset; a number wider than 4 bytes.
