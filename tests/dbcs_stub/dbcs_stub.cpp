@@ -57,7 +57,7 @@ int xeuclen(int byte)
 {
     if (byte == 0xE3)
         return 3; // the lead byte of the Japanese characters above
-    return byte >= 0xA1 ? 2 : 1;
+    return byte >= 0xA1 && byte <= 0xFF ? 2 : 1; // a value past a byte: the caller did not mask it
 }
 #endif
 }

@@ -19,21 +19,15 @@ inline std::string dbcs_stub_path(bool partial = false)
            (partial ? "_partial" : "") + ".so";
 }
 
-// Sets LANG (unsets it for null) until the end of the scope, then puts the old value back.
-struct LangScope {
-    const char *old = std::getenv("LANG");
-    std::string saved = old != nullptr ? old : "";
-    explicit LangScope(const char *lang) { lang != nullptr ? setenv("LANG", lang, 1) : unsetenv("LANG"); }
-    ~LangScope() { old != nullptr ? setenv("LANG", saved.c_str(), 1) : unsetenv("LANG"); }
-    LangScope(const LangScope &) = delete;
-    LangScope &operator=(const LangScope &) = delete;
-};
-
 // link_kiolib(dir) with LANG set to lang (unset for null) for the call.
 inline int link_with_lang(const char *lang, const char *dir)
 {
-    LangScope scope(lang);
-    return link_kiolib(dir);
+    const char *old = std::getenv("LANG");
+    const std::string saved = old != nullptr ? old : "";
+    lang != nullptr ? setenv("LANG", lang, 1) : unsetenv("LANG");
+    const int rc = link_kiolib(dir);
+    old != nullptr ? setenv("LANG", saved.c_str(), 1) : unsetenv("LANG");
+    return rc;
 }
 
 // Links the stub (or its partial build) as "<DBCS_STUB_LANG>lib" of a temporary run directory, which is

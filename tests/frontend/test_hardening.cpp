@@ -104,7 +104,8 @@ TEST_F(Hardening, EnvironmentAndDescriptorsCannotMisleadTheRun)
     }
 }
 
-// A second run that would build the same job stops before it writes anything; the first one ends well.
+// A second run that would build the same job stops before it writes anything; the first one ends well,
+// with all of its piped input (more than a pipe holds) as the dataset STANDARD.INPUT.
 TEST_F(Hardening, TwoRunsNeverBuildOneJobTogether)
 {
     background_run first = spawn(local({"-"}));
@@ -112,10 +113,18 @@ TEST_F(Hardening, TwoRunsNeverBuildOneJobTogether)
     run_result second = run(local({file("a", "other\n")}));
     EXPECT_EQ(outcome(second),
               "1: " + kLocal + "jobpush: " + njh + ": the job is being built by another run\n");
-    ASSERT_EQ(write(first.input, "first\n", 6), 6);
+    std::string lines;
+    for (int i = 0; i < 5000; ++i)
+        lines += "piped line " + std::to_string(i) + "\n";
+    ASSERT_EQ(write(first.input, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
     run_result r = finish(first);
     EXPECT_EQ(r.status, 0) << r.err;
-    expect_whole_job("first");
+    header_file h = read_header_file(njh);
+    ASSERT_EQ(h.records.size(), 2u);
+    expect_fields(h.records[1], {{"NDHGNREC", "5000"}, {"NDHGPROC", "STANDARD"}, {"NDHGSTEP", "INPUT"}});
+    v recs = records_from(read_data_file(njd));
+    ASSERT_EQ(recs.size(), 5000u);
+    EXPECT_EQ(recs[4999], ebcdic("piped line 4999"));
 }
 
 // A signal in the middle of a job removes both spool files and ends the run as the signal would.

@@ -72,18 +72,4 @@ TEST_F(LocalRun, BlockSizeStaysWithoutMaxAndFollowsMaxAfterDebug)
     EXPECT_GT(largest(), 3811u);
 }
 
-TEST_F(LocalRun, PipedStandardInputIsConvertedWhole)
-{
-    std::string lines;
-    for (int i = 0; i < 5000; ++i) // more than a pipe holds
-        lines += "piped line " + std::to_string(i) + "\n";
-    ASSERT_EQ(run(args({"-"}), {.pipe = true, .stdin_data = lines}).status, 0);
-    header_file h = read_header_file(njh);
-    ASSERT_EQ(h.records.size(), 2u);
-    expect_fields(h.records[1], {{"NDHGNREC", "5000"}, {"NDHGPROC", "STANDARD"}, {"NDHGSTEP", "INPUT"}});
-    v recs = records_from(read_data_file(njd));
-    ASSERT_EQ(recs.size(), 5000u);
-    EXPECT_EQ(recs[4999], ebcdic("piped line 4999"));
-}
-
 } // namespace
