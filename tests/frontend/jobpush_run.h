@@ -34,11 +34,6 @@ struct run_options {
     bool close_stderr = false; // run with standard error closed
 };
 
-inline run_options variant(const std::string &binary)
-{
-    return {.binary = binary};
-}
-
 // "status: standard error" of a run, to compare both at once.
 inline std::string outcome(const run_result &r)
 {

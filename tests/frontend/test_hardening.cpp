@@ -90,9 +90,7 @@ TEST_F(Hardening, EnvironmentAndDescriptorsCannotMisleadTheRun)
         EXPECT_EQ(r.status, 0);
     }
     // Traces with standard error closed go nowhere; they never land in a spool file.
-    run_options closed;
-    closed.close_stderr = true;
-    EXPECT_EQ(run(local({"-d", "3", a}), closed).status, 0);
+    EXPECT_EQ(run(local({"-d", "3", a}), {.close_stderr = true}).status, 0);
     expect_whole_job("a");
     // The job's own files as input would grow without end.
     const std::string big = file("big", std::string(100000, 'x') + "\n");

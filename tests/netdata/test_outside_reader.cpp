@@ -56,7 +56,7 @@ struct outside : LocalJob {
         std::filesystem::remove(dir + "/vol.3390");
         const run_result r = run(local({"-l", std::to_string(lrecl), format == 1 ? "-b" : "-t",
                                         fixed ? "-f" : "-v", file("report.txt", input)}),
-                                 variant(JOBPUSH_NETDATA_BIN));
+                                 {.binary = JOBPUSH_NETDATA_BIN});
         EXPECT_EQ(r.status, 0) << r.err;
         Bytes xmit;
         for (const data_block &b : read_data_file(njd).blocks) {

@@ -171,13 +171,13 @@ TEST_F(SimRun, LinkFailures)
 TEST_F(SimRun, VariantsSeparateJobsJobTypeOneAndNetdata)
 {
     start();
-    run_result r = push({file("a", "a\n"), file("b", "b\n")}, variant(JOBPUSH_SEPARATE_BIN));
+    run_result r = push({file("a", "a\n"), file("b", "b\n")}, {.binary = JOBPUSH_SEPARATE_BIN});
     EXPECT_EQ(r.err, "Job ZAK0001 sent to BOB@NODEA.\nJob ZAK0002 sent to BOB@NODEA.\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(records_from(read_data_file(sent + "/NJD2")), v{ebcdic("b")});
     EXPECT_EQ(read_header_file(sent + "/NJH2").records.size(), 3u);
 
-    r = push({file("c", "c\n")}, variant(JOBPUSH_JT1_BIN));
+    r = push({file("c", "c\n")}, {.binary = JOBPUSH_JT1_BIN});
     EXPECT_EQ(r.err, "Job ZAK0003 sent to BOB@NODEA.\n");
     header_file h = read_header_file(sent + "/NJH3");
     EXPECT_EQ(h.mark, 1);
@@ -190,7 +190,7 @@ TEST_F(SimRun, VariantsSeparateJobsJobTypeOneAndNetdata)
 
     // jobpush-netdata: each file a job of its own, its data file the NETDATA stream in 88-byte records.
     r = push({file("d.txt", "first\n"), file("e", std::string(500, 'e') + "\n")},
-             variant(JOBPUSH_NETDATA_BIN));
+             {.binary = JOBPUSH_NETDATA_BIN});
     EXPECT_EQ(r.err, "Job ZAK0004 sent to BOB@NODEA.\nJob ZAK0005 sent to BOB@NODEA.\n");
     for (const auto &[id, text] :
          {std::pair{"4", std::string("first\n")}, {"5", std::string(80, 'e') + "\n"}}) {
