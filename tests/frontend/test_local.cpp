@@ -28,7 +28,6 @@ TEST_F(LocalRun, OneFileBuildsJobHeaderAndDatasetHeaderUnsent)
     ASSERT_EQ(r.status, 0);
 
     header_file h = read_header_file(njh);
-    EXPECT_EQ(h.mark, 0);
     EXPECT_TRUE(h.clean_end);
     ASSERT_EQ(h.records.size(), 2u); // no trailer
     EXPECT_EQ(h.records[0].offset, 0u);

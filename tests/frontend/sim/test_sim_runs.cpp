@@ -52,7 +52,6 @@ TEST_F(SimRun, OneFileIsSentWholeAndReadsBack)
     EXPECT_TRUE(spool_empty(input));
 
     header_file h = read_header_file(sent + "/NJH10005");
-    EXPECT_EQ(h.mark, 2);
     EXPECT_TRUE(h.clean_end);
     ASSERT_EQ(h.records.size(), 3u);
     expect_fields(h.records[0], {{"NJHGJNAM", "ZAK0006"}, {"NJHGJID", "6"}, {"NJHGUSID", "SIMUSER"}});
