@@ -18,11 +18,6 @@ struct sample {
     const char *ws, *host;
 };
 
-void PrintTo(const sample &s, std::ostream *os)
-{
-    *os << s.file << " in " << s.locale;
-}
-
 const sample samples[] = {
     {"ja.euc-jp.txt", "ja_JP.EUC-JP", "EUC-JP", "IBM939"},
     {"ja.utf-8.txt", "ja_JP.UTF-8", "UTF-8", "IBM939"},
