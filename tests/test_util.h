@@ -136,7 +136,6 @@ struct MemOut {
         std::fflush(f);
         return std::string(text, size);
     }
-    Bytes bytes() { return ::bytes(str()); }
     ~MemOut()
     {
         std::fclose(f);
@@ -171,7 +170,7 @@ inline Conversion convert(std::FILE *in, int lrecl, int maxdata, int format, int
     Conversion c{nje_convert_toibm(in, df.f, buffer, lrecl, maxdata, format, 0, tabs, fixed), {}};
     nje_data_write_eod(df.f);
     nje_data_free_buffer(buffer);
-    c.file = df.bytes();
+    c.file = bytes(df.str());
     return c;
 }
 
