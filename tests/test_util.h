@@ -98,30 +98,18 @@ inline void write_file(const std::string &path, const std::string &data)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
 }
 
-// A fresh directory under the system's temporary directory, removed with its contents.
-class temp_dir
+// A fresh, empty directory under the build tree (left there for inspection), named `name` or else
+// after the running test.
+inline std::string fresh_dir(std::string name = "")
 {
-  public:
-    temp_dir()
-    {
-        std::string templ = (std::filesystem::temp_directory_path() / "jobpush-XXXXXX").string();
-        if (mkdtemp(templ.data()) != nullptr)
-            path_ = std::filesystem::canonical(templ).string();
-    }
-    ~temp_dir()
-    {
-        std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
-    }
-    temp_dir(const temp_dir &) = delete;
-    temp_dir &operator=(const temp_dir &) = delete;
-    const std::string &path() const { return path_; }
-    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+    const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (name.empty() && t != nullptr)
+        name = std::string(t->test_suite_name()) + "-" + t->name();
+    const std::filesystem::path dir = std::filesystem::path(JOBPUSH_BINARY_DIR) / "test-scratch" / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
 
 // A read stream over `data` (a real file, so that seeking and the end of file behave as on disk),
 // positioned at its start; closed at scope exit.
@@ -148,7 +136,6 @@ struct MemOut {
         std::fflush(f);
         return std::string(text, size);
     }
-    Bytes bytes() { return ::bytes(str()); }
     ~MemOut()
     {
         std::fclose(f);
@@ -183,7 +170,7 @@ inline Conversion convert(std::FILE *in, int lrecl, int maxdata, int format, int
     Conversion c{nje_convert_toibm(in, df.f, buffer, lrecl, maxdata, format, 0, tabs, fixed), {}};
     nje_data_write_eod(df.f);
     nje_data_free_buffer(buffer);
-    c.file = df.bytes();
+    c.file = bytes(df.str());
     return c;
 }
 

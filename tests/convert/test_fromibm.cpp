@@ -112,9 +112,9 @@ TEST(FromIbmFormats, UserRoutineAndOutputErrors)
     nje_convert_set_user_output_routine(nullptr);
     EXPECT_EQ(from_ibm(file, NJE_OUTPUT_USER).out, "");
 
-    temp_dir dir;
-    write_file(dir / "out", "");
-    FILE *readonly = std::fopen((dir / "out").c_str(), "r"); // every write fails and sets the error indicator
+    const std::string out = fresh_dir() + "/out";
+    write_file(out, "");
+    FILE *readonly = std::fopen(out.c_str(), "r"); // every write fails and sets the error indicator
     InputFile in(file);
     unsigned char buffer[64];
     for (int format : {NJE_OUTPUT_TEXT, NJE_OUTPUT_RAW, NJE_OUTPUT_RECORDS}) {

@@ -21,7 +21,7 @@ template <class F> Bytes stream_of(F write, unsigned long *records = nullptr)
     if (records != nullptr)
         *records = w.records;
     nje_data_write_eod(df.f);
-    return df.bytes();
+    return bytes(df.str());
 }
 
 // The NETDATA stream itself: the 80-byte records of a data file, joined.

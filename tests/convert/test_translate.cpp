@@ -38,31 +38,31 @@ TEST(EtoAStr, ResultsCheckedFormAndBound)
 
 TEST(TableFiles, LoadsFirst256BytesAndRefusesShortMissingOrOverlong)
 {
-    temp_dir dir;
+    const std::string dir = fresh_dir();
     std::string table;
     for (int i = 0; i < 300; ++i)
         table += static_cast<char>(255 - (i & 0xFF));
-    write_file(dir / "toebcdic.bin", table);
-    ASSERT_EQ(nje_load_ebcdic_tbl(dir.path().c_str()), 1);
+    write_file(dir + "/toebcdic.bin", table);
+    ASSERT_EQ(nje_load_ebcdic_tbl(dir.c_str()), 1);
     EXPECT_EQ(nje_usr_AtoE[0], 255);
     EXPECT_EQ(nje_usr_AtoE[255], 0);
     unsigned char *loaded = nje_usr_AtoE, *before = nje_usr_EtoA;
-    write_file(dir / "toascii.bin", table.substr(0, 255));
+    write_file(dir + "/toascii.bin", table.substr(0, 255));
     testing::internal::CaptureStderr();
-    EXPECT_EQ(nje_load_ascii_tbl(dir.path().c_str()), 0);
+    EXPECT_EQ(nje_load_ascii_tbl(dir.c_str()), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "RJE Load Translate tables: short file: " + (dir / "toascii.bin") + "\n");
+              "RJE Load Translate tables: short file: " + (dir + "/toascii.bin") + "\n");
     EXPECT_EQ(nje_usr_EtoA, before);
 
     // Missing, and in a 300-character directory that exists: the path does not fit and counts as missing.
-    std::string deep = dir.path();
+    std::string deep = dir;
     while (deep.size() < 300)
         deep += "/" + std::string(40, 'd');
     deep.resize(300);
     fs::create_directories(deep);
     write_file(deep + "/toebcdic.bin", table);
-    fs::remove(dir / "toebcdic.bin");
-    for (const std::string &d : {dir.path(), deep}) {
+    fs::remove(dir + "/toebcdic.bin");
+    for (const std::string &d : {dir, deep}) {
         testing::internal::CaptureStderr();
         EXPECT_EQ(nje_load_ebcdic_tbl(d.c_str()), 0);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -70,9 +70,9 @@ TEST(TableFiles, LoadsFirst256BytesAndRefusesShortMissingOrOverlong)
     }
     EXPECT_EQ(nje_usr_AtoE, loaded) << "a failed load keeps the table in use";
 
-    write_file(dir / "toascii.bin", table);
+    write_file(dir + "/toascii.bin", table);
     const fs::path old = fs::current_path();
-    fs::current_path(dir.path());
+    fs::current_path(dir);
     EXPECT_EQ(nje_load_ascii_tbl(nullptr), 1);
     fs::current_path(old);
     EXPECT_EQ(nje_usr_EtoA[1], 254);
@@ -118,8 +118,7 @@ TEST(KioLink, LinksStubAndConvertsThroughIt)
 
 TEST(KioLink, LibraryPathFromLangAndDirectory)
 {
-    temp_dir tmp;
-    const std::filesystem::path dir = tmp.path();
+    const std::filesystem::path dir = fresh_dir();
     std::filesystem::create_symlink(dbcs_stub_path(), dir / "Clib");
     EXPECT_EQ(link_with_lang("C", dir.c_str()), 1);
     EXPECT_EQ(rje_euclen(0xFF), 2);

@@ -3,8 +3,6 @@
 // record library links it in jobpush and jobshow. (Each character's length and host code are the
 // reference test's, under every name the library is installed under.)
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "dbcs_test_util.h"
 #include "tests/frontend/jobpush_run.h"
@@ -20,11 +18,6 @@ struct sample {
     const char *ws, *host;
 };
 
-void PrintTo(const sample &s, std::ostream *os)
-{
-    *os << s.file << " in " << s.locale;
-}
-
 const sample samples[] = {
     {"ja.euc-jp.txt", "ja_JP.EUC-JP", "EUC-JP", "IBM939"},
     {"ja.utf-8.txt", "ja_JP.UTF-8", "UTF-8", "IBM939"},
@@ -36,13 +29,14 @@ const sample samples[] = {
     {"zh_TW.utf-8.txt", "zh_TW.UTF-8", "UTF-8", "IBM937"},
 };
 
-class DbcsText : public ::testing::TestWithParam<sample>
+class DbcsText : public jobpush_test::LocalJob, public ::testing::WithParamInterface<sample>
 {
   protected:
     std::string path = std::string(JOBPUSH_TEST_DATA "/dbcs/") + GetParam().file;
     std::vector<std::string> lines;
     void SetUp() override
     {
+        LocalJob::SetUp();
         std::istringstream in(slurp(path));
         for (std::string line; std::getline(in, line);)
             lines.push_back(line);
@@ -86,20 +80,13 @@ TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
     using namespace jobpush_test;
     const sample &s = GetParam();
     ASSERT_NE(std::setlocale(LC_ALL, s.locale), nullptr) << s.locale << " missing (scripts/setup.sh)";
-    std::string spool = fresh_dir(std::string("dbcs-") + s.file) + "/spool";
-    std::filesystem::create_directories(spool + "/MYNODE/rje/input");
-    const std::string njh = spool + "/MYNODE/rje/input/NJH78", njd = spool + "/MYNODE/rje/input/NJD78";
     const run_options options = {.env = {{"LANG", s.locale}, {"SNARJEHOME", JOBPUSH_BUILD_RUNDIR}}};
-    auto push = [&](std::vector<std::string> tail) {
-        std::vector<std::string> a = {"sys", "node", "-g", "none", "-sp", spool, "-n", "mynode", "-d", "2"};
-        a.insert(a.end(), tail.begin(), tail.end());
-        return run(a, options);
-    };
+    auto push = [&](const v &tail) { return run(local(tail), options); };
     iconv_ref to_host(s.host, s.ws), to_ws(s.ws, s.host);
 
     run_result r = push({"-l", "255", path});
     ASSERT_EQ(r.status, 0) << r.err;
-    std::vector<std::string> records = records_from(read_data_file(njd), 0);
+    std::vector<std::string> records = records_from(read_data_file(njd));
     ASSERT_EQ(records.size(), lines.size());
     std::string returned;
     for (size_t i = 0; i < lines.size(); i++) {
@@ -113,7 +100,7 @@ TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
 
     const size_t lrecl = 20;
     ASSERT_EQ(push({"-l", std::to_string(lrecl), "-fixed", path}).status, 0);
-    records = records_from(read_data_file(njd), 0);
+    records = records_from(read_data_file(njd));
     size_t next = 0, wide_lines = 0;
     for (const std::string &line : lines) {
         std::string want = unspaced(line), got;
@@ -129,8 +116,10 @@ TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
             EXPECT_EQ(runs, 0) << line;
             got += unspaced(to_ws.convert(rec).value_or("?"));
         } while (wide && got.size() < want.size());
-        EXPECT_EQ(got, wide ? want : unspaced(to_ws.convert(to_host.convert(line).value_or("")
-                                                              .substr(0, lrecl)).value_or("?")))
+        EXPECT_EQ(
+            got,
+            wide ? want
+                 : unspaced(to_ws.convert(to_host.convert(line).value_or("").substr(0, lrecl)).value_or("?")))
             << line;
     }
     EXPECT_EQ(next, records.size());
@@ -148,9 +137,7 @@ TEST_P(DbcsText, JobpushAndJobshowRoundTrip)
     ASSERT_EQ(push({"-q", "NJHGJNAM", first_wide, path}).status, 0);
     std::string three = to_host.convert(first_wide).value_or("?");
     three = three.substr(0, 7) + "\x0F"; // SO, three characters, SI
-    std::ifstream header(njh, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(header)), {});
-    EXPECT_NE(bytes.find(three), std::string::npos);
+    EXPECT_NE(slurp(njh).find(three), std::string::npos);
     std::setlocale(LC_ALL, "C");
 }
 

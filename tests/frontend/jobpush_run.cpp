@@ -19,14 +19,6 @@ namespace fs = std::filesystem;
 namespace jobpush_test
 {
 
-std::string fresh_dir(const std::string &name)
-{
-    fs::path dir = fs::path(JOBPUSH_BINARY_DIR) / "frontend-tests" / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir.string();
-}
-
 bool exists(const std::string &path)
 {
     return fs::exists(fs::symlink_status(path));
@@ -34,8 +26,7 @@ bool exists(const std::string &path)
 
 void LocalJob::SetUp()
 {
-    const ::testing::TestInfo *t = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fresh_dir(std::string(t->test_suite_name()) + "-" + t->name());
+    dir = fresh_dir();
     spool = dir + "/spool";
     indir = spool + "/MYNODE/rje/input";
     fs::create_directories(indir);

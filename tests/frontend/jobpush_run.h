@@ -34,11 +34,6 @@ struct run_options {
     bool close_stderr = false; // run with standard error closed
 };
 
-inline run_options variant(const std::string &binary)
-{
-    return {.binary = binary};
-}
-
 // "status: standard error" of a run, to compare both at once.
 inline std::string outcome(const run_result &r)
 {
@@ -79,8 +74,6 @@ inline run_result show(const v &args, run_options options = {})
 }
 #endif
 
-// A fresh directory under the build tree, removed and recreated.
-std::string fresh_dir(const std::string &name);
 bool exists(const std::string &path); // also for dangling symbolic links
 
 // A test with a fresh directory of its own holding a spool tree; local() gives the arguments of a

@@ -4,10 +4,6 @@
 // message byte for byte in German, Japanese UTF-8 and Japanese EUC-JP) and the translate map file.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -16,6 +12,7 @@
 #include "jobpush_run.h"
 
 namespace fs = std::filesystem;
+using namespace jobpush_test;
 
 namespace
 {
@@ -23,38 +20,27 @@ namespace
 const std::string kNotOpenedDe = ": missing: nicht zu \xc3\xb6"
                                  "ffnen\n";
 
-struct result {
-    int status = -1;
-    std::string out; // standard output and standard error
-};
-
-std::string quote(const std::string &text)
+// Runs a tool found along PATH with `input` on its standard input; its standard output.
+std::string tool(const v &args, const std::string &input = "")
 {
-    std::string q = "'";
-    for (char c : text)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return run(args, {.binary = "/usr/bin/env", .argv0 = "env", .pipe = true, .stdin_data = input}).out;
 }
 
-result shell(const std::string &cmd)
+// Runs `command` (a program name and its arguments, split at blanks) in `cwd`, in an environment of PATH
+// (bin first) and LANG alone; out holds standard error followed by standard output.
+run_result run_in(const std::string &cwd, const std::string &bin, const std::string &lang,
+                  const std::string &command)
 {
-    result r;
-    FILE *p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    for (size_t n; p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        r.out.append(buf, n);
-    const int status = p != nullptr ? pclose(p) : -1;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
-// Runs `command` (a program name and its arguments) in `cwd`, in an environment of PATH (bin first)
-// and LANG alone.
-result run_in(const std::string &cwd, const std::string &bin, const std::string &lang,
-              const std::string &command)
-{
-    return shell("cd " + quote(cwd) + " && env -i PATH=" + quote(bin + ":/usr/bin:/bin") + " LANG=" +
-                 quote(lang) + " LSAN_OPTIONS=print_suppressions=0 " + command + " 2>&1 </dev/null");
+    v args = {"-i",
+              "-C",
+              cwd,
+              "PATH=" + bin + ":/usr/bin:/bin",
+              "LANG=" + lang,
+              "LSAN_OPTIONS=print_suppressions=0"};
+    for (const std::string &w : words(command))
+        args.push_back(w);
+    const run_result r = run(args, {.binary = "/usr/bin/env", .argv0 = "env"});
+    return {r.status, r.err + r.out, ""};
 }
 
 std::vector<std::string> programs()
@@ -82,25 +68,22 @@ class Installed : public ::testing::TestWithParam<std::string>
     std::string rundir = usr + "/" JOBPUSH_INSTALL_RUNDIR;
     // A working directory away from the tree, with a spool for local jobs.
     std::string cwd = [] {
-        std::string dir = fs::path(JOBPUSH_STAGE) / ("cwd-" + std::to_string(getpid()));
-        fs::remove_all(dir);
+        std::string dir = fresh_dir();
         fs::create_directories(dir + "/spool/MYNODE/rje/input");
         write_file(dir + "/a.txt", "a\n");
         return dir;
     }();
-    void TearDown() override { fs::remove_all(cwd); }
 
-    result jobpush_local(const std::string &lang, const std::string &args)
+    run_result jobpush_local(const std::string &lang, const std::string &args)
     {
         return run_in(cwd, bin, lang, "jobpush SYS NODE -g none -sp spool -n MYNODE -d 2 " + args);
     }
-    // The records that `jobpush -debug 2` makes of a one-line file.
-    std::vector<std::string> local_records(const std::string &line)
+    // The records that `jobpush -debug 2` makes of a one-line file under `lang`.
+    v local_records(const std::string &line, const std::string &lang = "C")
     {
         write_file(cwd + "/line.txt", line + "\n");
-        EXPECT_EQ(jobpush_local("C", "line.txt").status, 0);
-        return jobpush_test::records_from(jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"),
-                                          0);
+        EXPECT_EQ(jobpush_local(lang, "line.txt").status, 0);
+        return records_from(read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"));
     }
 };
 
@@ -110,7 +93,7 @@ TEST_P(Installed, LayoutUnderThePrefix)
         // Relative links, so that the tree works wherever it is unpacked.
         EXPECT_EQ(fs::read_symlink(bin + "/" + p), fs::path("../lib/jobpush") / p);
         // Manual pages compressed; a page of its own carries the project's version.
-        std::string page = shell("zcat " + quote(usr + "/share/man/man1/" + p + ".1.gz")).out;
+        std::string page = tool({"zcat", usr + "/share/man/man1/" + p + ".1.gz"});
         EXPECT_TRUE(page.rfind(".so ", 0) == 0 ||
                     page.find("\"jobpush " JOBPUSH_VERSION "\"") != std::string::npos)
             << p << ": " << page.substr(0, 80);
@@ -121,7 +104,7 @@ TEST_P(Installed, LayoutUnderThePrefix)
 TEST_P(Installed, MessagesComeFromTheRunDirectoryCatalogue)
 {
     for (const std::string &p : programs()) {
-        result r =
+        run_result r =
             run_in(cwd, bin, "de_DE.UTF-8", p + (p == "jobshow" ? "" : " SYS NODE -g none") + " missing");
         EXPECT_EQ(r.out, p + kNotOpenedDe);
         EXPECT_EQ(r.status, 1);
@@ -159,9 +142,9 @@ TEST_P(Installed, MapFileInTheRunDirectoryTakesEffect)
     rundir = cwd + "/root/usr/" JOBPUSH_INSTALL_RUNDIR;
     const std::string map = rundir + "/ebcdictoiso";
     // Built-in tables: [ ] ^ at EBCDIC AD BD 5F; the example, once copied into place, moves them.
-    EXPECT_EQ(local_records("[x]^"), std::vector<std::string>{"\xad\xa7\xbd\x5f"});
+    EXPECT_EQ(local_records("[x]^"), v{"\xad\xa7\xbd\x5f"});
     fs::copy_file(rundir + "/ebcdictoiso.example", map);
-    EXPECT_EQ(local_records("[x]^"), std::vector<std::string>{"\xba\xa7\xbb\xb0"});
+    EXPECT_EQ(local_records("[x]^"), v{"\xba\xa7\xbb\xb0"});
     // A faulty line is reported in the operator's language and skipped.
     write_file(map, "BA 5B\n4A\n");
     EXPECT_EQ(run_in(cwd, bin, "de_DE.UTF-8", "jobpush SYS NODE -g none missing").out,
@@ -187,13 +170,9 @@ TEST_P(Installed, DoubleByteTextThroughTheInstalledLibrary)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.locale);
-        const std::string line = shell("printf %s " + quote(c.text) + " | iconv -f UTF-8 -t " + c.charset).out;
-        const std::string host = shell("printf %s " + quote(line) + " | iconv -f " + c.charset + " -t " + c.host).out;
-        write_file(cwd + "/dbcs.txt", line + "\n");
-        ASSERT_EQ(jobpush_local(c.locale, "dbcs.txt").status, 0);
-        EXPECT_EQ(jobpush_test::records_from(
-                      jobpush_test::read_data_file(cwd + "/spool/MYNODE/rje/input/NJD78"), 0),
-                  std::vector<std::string>{host});
+        const std::string line = tool({"iconv", "-f", "UTF-8", "-t", c.charset}, c.text);
+        const std::string host = tool({"iconv", "-f", c.charset, "-t", c.host}, line);
+        EXPECT_EQ(local_records(line, c.locale), v{host});
         const std::size_t blank = line.find(' ');
         EXPECT_EQ(run_in(cwd, bin, c.locale, "jobshow -dataset 1 spool/MYNODE/rje/input/NJH78").out,
                   " " + line.substr(0, blank) + "  " + line.substr(blank + 1) + "\n");
@@ -211,7 +190,7 @@ TEST(DebianPackage, NamedByVersionWithDerivedDependencies)
 {
     const std::string deb = JOBPUSH_STAGE "/deb/jobpush_" JOBPUSH_VERSION "_" JOBPUSH_DEB_ARCH ".deb";
     ASSERT_TRUE(fs::is_regular_file(deb));
-    std::string depends = shell("dpkg-deb -f " + quote(deb) + " Depends").out;
+    std::string depends = tool({"dpkg-deb", "-f", deb, "Depends"});
     EXPECT_NE(depends.find("libc6 (>="), std::string::npos) << depends;
     EXPECT_NE(depends.find("libtirpc3 (>="), std::string::npos) << depends;
 }

@@ -22,7 +22,7 @@ struct Show : LocalJob {
     {
         fs::remove(njh);
         fs::remove(njd);
-        const run_result r = run(local(tail), variant(binary));
+        const run_result r = run(local(tail), {.binary = binary});
         ASSERT_EQ(r.status, 0) << r.err;
     }
     // Overwrites bytes of a spool file.
@@ -265,8 +265,6 @@ TEST_F(Show, UsageAndOutputErrors)
     push({"-binary", file("data.bin", std::string(5000, 'z'))});
     const run_result r = show({"-d", "1", "-raw", njh}, {.file_limit_kb = 1});
     EXPECT_EQ(outcome(r), "5: jobshow: standard output: write error\n");
-    run_options o = variant(JOBSHOW_BIN);
-    o.argv0 = "jobshow";
     for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/jobshow_failures"))
-        run_failure(f, {{"$NJH", njh}, {"$DIR", dir}}, o);
+        run_failure(f, {{"$NJH", njh}, {"$DIR", dir}}, {.binary = JOBSHOW_BIN, .argv0 = "jobshow"});
 }

@@ -39,9 +39,8 @@ class LinkClient : public ::testing::Test
     // options `extra`, and contacts it.
     ::testing::AssertionResult start(const std::string &extra = "")
     {
-        sim = std::make_unique<sim_process>(
-            words("--spool " + spool.path() +
-                  " --node MYNODE --user ME --link NODEA=LINKA --time-limit 120 " + extra));
+        sim = std::make_unique<sim_process>(words(
+            "--spool " + spool + " --node MYNODE --user ME --link NODEA=LINKA --time-limit 120 " + extra));
         if (!sim->start())
             return ::testing::AssertionFailure() << sim->error();
         clnt = nje_xdr_contactdisp("localhost");
@@ -49,9 +48,9 @@ class LinkClient : public ::testing::Test
             return ::testing::AssertionFailure() << clnt_spcreateerror("contact");
         return ::testing::AssertionSuccess();
     }
-    fs::path input() const { return fs::path(spool.path()) / "MYNODE" / "LINKA" / "input"; }
+    fs::path input() const { return fs::path(spool) / "MYNODE" / "LINKA" / "input"; }
 
-    temp_dir spool;
+    std::string spool = fresh_dir();
     std::unique_ptr<sim_process> sim;
     link_context ctx;
     CLIENT *&clnt = ctx.clnt;
@@ -104,7 +103,7 @@ TEST_F(LinkClient, SendChecksTheJobInTheSpool)
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEA", "ME", "404"), NJE_E_JOB_NOT_FOUND);
     EXPECT_EQ(nje_xdr_sendjob(clnt, 2, "NODEZ", "ME", "5"), NJE_E_UNKNOWN_LINK);
     EXPECT_TRUE(fs::exists(input() / "NJH5"));
-    EXPECT_TRUE(fs::is_directory(fs::path(spool.path()) / "MYNODE" / "LINKB" / "input"));
+    EXPECT_TRUE(fs::is_directory(fs::path(spool) / "MYNODE" / "LINKB" / "input"));
 }
 
 TEST_F(LinkClient, ErrorPrinters)
@@ -133,13 +132,13 @@ TEST_F(LinkClient, UnresolvableGatewayForLinkProcess)
 // time limit; and a user callback program registered next to a number held already.
 TEST(Simulator, OnePerMachineAndUnregistersAtItsTimeLimit)
 {
-    temp_dir spool;
-    sim_process first({"--spool", spool.path(), "--time-limit", "2"});
+    std::string spool = fresh_dir();
+    sim_process first({"--spool", spool, "--time-limit", "2"});
     ASSERT_TRUE(first.start()) << first.error();
     EXPECT_NE(port_of(NJE_LINKD_PROGRAM), 0);
     EXPECT_EQ(port_of(first.link_program()), port_of(NJE_LINKD_PROGRAM));
 
-    sim_process second({"--spool", spool.path()});
+    sim_process second({"--spool", spool});
     EXPECT_FALSE(second.start());
     EXPECT_EQ(second.stop(), 1);
 
@@ -152,9 +151,9 @@ TEST(Simulator, OnePerMachineAndUnregistersAtItsTimeLimit)
 TEST(Simulator, TakesOverARegistrationLeftBehind)
 {
     hold_rpcbind_lock();
-    temp_dir spool;
+    std::string spool = fresh_dir();
     ASSERT_TRUE(pmap_set(NJE_LINKD_PROGRAM, NJE_LINKD_VERSION, IPPROTO_TCP, 1)); // nobody there
-    sim_process sim({"--spool", spool.path()});
+    sim_process sim({"--spool", spool});
     ASSERT_TRUE(sim.start()) << sim.error();
     EXPECT_NE(port_of(NJE_LINKD_PROGRAM), 1);
     EXPECT_EQ(sim.stop(), 0);

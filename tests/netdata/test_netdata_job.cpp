@@ -94,7 +94,7 @@ TEST_F(NetdataJob, FailuresLeaveNoJob)
         run_args += a + " ";
     const vars_t vars = {{"$RUN", run_args}, {"$F", file("a.txt", "x\n")}, {"$BIG", file("big.txt", big)}};
     for (const Vector &f : parse_golden(JOBPUSH_TEST_DATA "/frontend/netdata_failures")) {
-        run_failure(f, vars, variant(JOBPUSH_NETDATA_BIN));
+        run_failure(f, vars, {.binary = JOBPUSH_NETDATA_BIN});
         EXPECT_TRUE(fs::is_empty(indir)) << f.get("args");
     }
 }

@@ -5,7 +5,6 @@
 // each with an 8-byte count: cylinder, head, record, key length, data length) must be the file's records.
 // dasdload missing is a failure, not a skip.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <regex>
 
@@ -39,13 +38,9 @@ struct outside : LocalJob {
     // Runs a shell command in dir. @return its exit status; log gets its standard output and error.
     int shell(const std::string &cmd)
     {
-        FILE *p = popen(("cd '" + dir + "' && (" + cmd + ") 2>&1").c_str(), "r");
-        char buf[4096];
-        log.clear();
-        for (std::size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
-            log.append(buf, n);
-        const int st = p != nullptr ? pclose(p) : -1;
-        return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        const run_result r = run({"-C", dir, "sh", "-c", cmd}, {.binary = "/usr/bin/env", .argv0 = "env"});
+        log = r.out + r.err;
+        return r.status;
     }
 
     // Sends `input` as report.txt with jobpush-netdata (a local job) and loads its stream with dasdload
@@ -56,7 +51,7 @@ struct outside : LocalJob {
         std::filesystem::remove(dir + "/vol.3390");
         const run_result r = run(local({"-l", std::to_string(lrecl), format == 1 ? "-b" : "-t",
                                         fixed ? "-f" : "-v", file("report.txt", input)}),
-                                 variant(JOBPUSH_NETDATA_BIN));
+                                 {.binary = JOBPUSH_NETDATA_BIN});
         EXPECT_EQ(r.status, 0) << r.err;
         Bytes xmit;
         for (const data_block &b : read_data_file(njd).blocks) {

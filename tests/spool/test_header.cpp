@@ -48,8 +48,8 @@ int write_record(FILE *f, uint32_t type, uint32_t offset, uint32_t nrec)
 TEST(HeaderFile, JobWrittenAndReadBack)
 {
     nje_section_defaults();
-    temp_dir dir;
-    const std::string p = dir / "NJH1";
+    const std::string dir = fresh_dir();
+    const std::string p = dir + "/NJH1";
     FILE *f = nje_header_create(p.c_str());
     ASSERT_NE(f, nullptr);
     const uint32_t types[] = {NJE_JOB_HEADER, NJE_DATASET_HEADER, NJE_DATASET_HEADER, NJE_JOB_TRAILER};
@@ -179,8 +179,8 @@ TEST(DataFile, LayoutAndRoundTrip)
 {
     const Bytes head[] = {Bytes(80, 0xC1),     {},     hex("80534E41"),
                           hex("534E41800000"), {0xB0}, Bytes(3811, 0x1E)};
-    temp_dir dir;
-    FILE *f = nje_data_create((dir / "NJD1").c_str());
+    const std::string dir = fresh_dir();
+    FILE *f = nje_data_create((dir + "/NJD1").c_str());
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(write_data(f, head[0], 0), 0);
     EXPECT_EQ(write_data(f, {}, 0xFF, 134 + 256), 0); // only the low 8 bits of the format count
@@ -191,12 +191,12 @@ TEST(DataFile, LayoutAndRoundTrip)
     EXPECT_EQ(nje_data_close(f), 0);
 
     // An 88-byte NETDATA-sized record; control 0xFF and 0x30 give 0xB0.
-    const Bytes file = bytes(slurp(dir / "NJD1")),
+    const Bytes file = bytes(slurp(dir + "/NJD1")),
                 want = hex("00000054 80534E41 C1*80 00000004 B0534E41 00000004 B0534E41");
     ASSERT_GT(file.size(), want.size());
     EXPECT_EQ(Bytes(file.begin(), file.begin() + want.size()), want);
 
-    f = nje_data_open((dir / "NJD1").c_str());
+    f = nje_data_open((dir + "/NJD1").c_str());
     ASSERT_NE(f, nullptr);
     for (const Bytes &rec : head) {
         const std::string n = std::to_string(rec.size());

@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 
 // A scratch tree; the current directory and the environment variables touched are put back.
 struct RunDir : ::testing::Test {
-    temp_dir scratch;
-    fs::path tmp = scratch.path(), old_cwd = fs::current_path();
+    fs::path tmp = fresh_dir(), old_cwd = fs::current_path();
     char cwd[RJE_PATH_BUF] = ".", result[RJE_PATH_BUF];
 
     void TearDown() override
