@@ -73,6 +73,18 @@ void put_text(unsigned char *field, std::size_t length, const char *text)
         nje_AtoE_str(text, std::span<unsigned char>(field, length));
 }
 
+// A text item at area[*at]: its 2-byte length, then put_text; *at moves past it.
+// @return false (nothing written) when it does not fit.
+bool put_text_item(std::span<unsigned char> area, std::size_t *at, std::size_t length, const char *text)
+{
+    if (!item_fits(area, *at, length))
+        return false;
+    be::put16(area.data() + *at, static_cast<uint16_t>(length));
+    put_text(area.data() + *at + NETDATA_TU_ITEM_HEAD, length, text);
+    *at += NETDATA_TU_ITEM_HEAD + length;
+    return true;
+}
+
 // Writes `value` (0 .. 10^width - 1) as `width` decimal digits. @return the position past them.
 char *put_digits(char *out, int value, int width)
 {
@@ -111,12 +123,8 @@ long put_unit(std::span<unsigned char> area, std::size_t at, const nje_tu &u)
         break;
     case NETDATA_TU_STRING: {
         const char *text = u.text != nullptr ? u.text : "";
-        const std::size_t n = length != 0 ? length : std::strlen(text);
-        if (!item_fits(area, p, n))
+        if (!put_text_item(area, &p, length != 0 ? length : std::strlen(text), text))
             return -1;
-        be::put16(area.data() + p, static_cast<uint16_t>(n));
-        put_text(area.data() + p + NETDATA_TU_ITEM_HEAD, n, text);
-        p += NETDATA_TU_ITEM_HEAD + n;
         break;
     }
     case NETDATA_TU_TIME: {
@@ -130,11 +138,8 @@ long put_unit(std::span<unsigned char> area, std::size_t at, const nje_tu &u)
         for (int v : {tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec})
             d = put_digits(d, v, 2);
         *d = '\0';
-        if (!item_fits(area, p, NETDATA_TIME_DIGITS))
+        if (!put_text_item(area, &p, NETDATA_TIME_DIGITS, digits))
             return -1;
-        be::put16(area.data() + p, NETDATA_TIME_DIGITS);
-        put_text(area.data() + p + NETDATA_TU_ITEM_HEAD, NETDATA_TIME_DIGITS, digits);
-        p += NETDATA_TU_ITEM_HEAD + NETDATA_TIME_DIGITS;
         break;
     }
     default: // NETDATA_TU_LIST
@@ -143,12 +148,8 @@ long put_unit(std::span<unsigned char> area, std::size_t at, const nje_tu &u)
             return -1;
         for (const char *s : u.list) {
             const char *text = s != nullptr ? s : "";
-            const std::size_t n = std::strlen(text);
-            if (!item_fits(area, p, n))
+            if (!put_text_item(area, &p, std::strlen(text), text))
                 return -1;
-            be::put16(area.data() + p, static_cast<uint16_t>(n));
-            put_text(area.data() + p + NETDATA_TU_ITEM_HEAD, n, text);
-            p += NETDATA_TU_ITEM_HEAD + n;
         }
         break;
     }
