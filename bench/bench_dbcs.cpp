@@ -76,7 +76,8 @@ void BM_ibmtoeuc(benchmark::State &state)
 }
 BENCHMARK(BM_ibmtoeuc)->DenseRange(0, 7);
 
-void BM_euctoibm(benchmark::State &state)
+// `call` over every workstation character of the state's locale.
+template <class Call> void over_characters(benchmark::State &state, Call call)
 {
     const char *locale = locales[state.range(0)];
     state.SetLabel(locale);
@@ -87,26 +88,20 @@ void BM_euctoibm(benchmark::State &state)
     std::vector<euc_char> chars = characters();
     for (auto _ : state)
         for (const euc_char &ch : chars)
-            benchmark::DoNotOptimize(euctoibm(ch));
+            benchmark::DoNotOptimize(call(ch));
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(chars.size()));
     link_kiolib(nullptr);
+}
+
+void BM_euctoibm(benchmark::State &state)
+{
+    over_characters(state, [](const euc_char &ch) { return euctoibm(ch); });
 }
 BENCHMARK(BM_euctoibm)->DenseRange(0, 7);
 
 void BM_euclen(benchmark::State &state)
 {
-    const char *locale = locales[state.range(0)];
-    state.SetLabel(locale);
-    if (!link_as(locale)) {
-        state.SkipWithError("library not found");
-        return;
-    }
-    std::vector<euc_char> chars = characters();
-    for (auto _ : state)
-        for (const euc_char &ch : chars)
-            benchmark::DoNotOptimize(rje_euclen(ch.c[0]));
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(chars.size()));
-    link_kiolib(nullptr);
+    over_characters(state, [](const euc_char &ch) { return rje_euclen(ch.c[0]); });
 }
 BENCHMARK(BM_euclen)->DenseRange(0, 7);
 
