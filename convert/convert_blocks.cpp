@@ -85,11 +85,13 @@ std::int64_t BlockWriter::finish(std::int64_t status)
     return wrote && drained ? status : NJE_CONVERT_WRITE_FAILED;
 }
 
-int BlockWriter::add(const unsigned char *rec, std::size_t len)
+int BlockWriter::add(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks)
 {
     for (;;) {
         const bool at_start = w == block;
-        if (rje_compress_padded(rec, rec + len, &w, block, block + maxdata) > 0)
+        const int rc = masks != nullptr ? rje_compress_masked(rec, rec + len, *masks, &w, block, block + maxdata)
+                                        : rje_compress_padded(rec, rec + len, &w, block, block + maxdata);
+        if (rc > 0)
             return 0;
         if (at_start)
             return NJE_CONVERT_COMPRESS_FAILED;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "convert/rje_compress.h"
+
 class BlockWriter
 {
   public:
@@ -21,11 +23,12 @@ class BlockWriter
     bool ok() const { return batch != nullptr; }
 
     // Appends one record: rec[0..len) is the data followed by the IRS, and RJE_COMPRESS_READ_PAD
-    // readable bytes follow it. A record that does not fit, or whose initial string would be too long
-    // behind the records already there, starts a fresh block.
+    // readable bytes follow it; masks, when not null, are its pairs and blanks (rje_compress_masked).
+    // A record that does not fit, or whose initial string would be too long behind the records
+    // already there, starts a fresh block.
     // @return 0, NJE_CONVERT_WRITE_FAILED, or NJE_CONVERT_COMPRESS_FAILED when not even an empty
     //         block takes the record.
-    int add(const unsigned char *rec, std::size_t len);
+    int add(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks = nullptr);
 
     // Appends a chunk of n bytes (1..255) in format-4 framing: TRN, count and the bytes in strings of
     // at most 63, no compression. A chunk goes into a block only while its used length + n + 10 stays

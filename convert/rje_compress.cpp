@@ -76,20 +76,22 @@ struct RecordPairs {
     std::uint64_t start[MASK_WORDS] = {};    // rec[i - 1], rec[i] begin a run inside a literal string
 };
 
-// First position j >= i whose bit is Want; such a bit must exist (the walk below sets sentinels).
-// Short: it lies in the first two words (records up to 127 bytes), found without a loop.
-template <bool Want, bool Short> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i)
+// First position j >= i (i < 128) whose bit in the two words m0, m1 is Want; such a bit must exist.
+template <bool Want> inline std::size_t next_in_two(std::uint64_t m0, std::uint64_t m1, std::size_t i)
 {
-    if (Short) {
-        const std::uint64_t keep = ~std::uint64_t{0} << (i & 63);
-        const std::uint64_t w0 = Want ? m[0] : ~m[0];
-        const std::uint64_t w1 = Want ? m[1] : ~m[1];
-        const std::uint64_t lo = i < 64 ? w0 & keep : 0;
-        const std::uint64_t hi = i < 64 ? w1 : w1 & keep;
-        const auto tl = static_cast<std::size_t>(__builtin_ctzll(lo | (std::uint64_t{1} << 63)));
-        const auto th = 64 + static_cast<std::size_t>(__builtin_ctzll(hi | (std::uint64_t{1} << 63)));
-        return lo != 0 ? tl : th;
-    }
+    const std::uint64_t keep = ~std::uint64_t{0} << (i & 63);
+    const std::uint64_t w0 = Want ? m0 : ~m0;
+    const std::uint64_t w1 = Want ? m1 : ~m1;
+    const std::uint64_t lo = i < 64 ? w0 & keep : 0;
+    const std::uint64_t hi = i < 64 ? w1 : w1 & keep;
+    const auto tl = static_cast<std::size_t>(__builtin_ctzll(lo | (std::uint64_t{1} << 63)));
+    const auto th = 64 + static_cast<std::size_t>(__builtin_ctzll(hi | (std::uint64_t{1} << 63)));
+    return lo != 0 ? tl : th;
+}
+
+// First position j >= i whose bit is Want; such a bit must exist (the walk below sets sentinels).
+template <bool Want> inline std::size_t next_bit(const std::uint64_t *m, std::size_t i)
+{
     std::size_t w = i >> 6;
     std::uint64_t bits = (Want ? m[w] : ~m[w]) & (~std::uint64_t{0} << (i & 63));
     while (bits == 0) {
@@ -98,6 +100,39 @@ template <bool Want, bool Short> inline std::size_t next_bit(const std::uint64_t
     }
     return (w << 6) + static_cast<std::size_t>(__builtin_ctzll(bits));
 }
+
+// The masks of a record of up to 127 bytes, held in registers: the searches need no loop.
+struct ShortMasks {
+    std::uint64_t pair0, pair1, start0, start1;
+
+    // From the pairs and blanks of a longer prefix, cut to the record's n bytes.
+    static ShortMasks of(const RjeRecordMasks &k, std::size_t n)
+    {
+        const std::uint64_t keep0 = n < 64 ? (std::uint64_t{1} << n) - 1 : ~std::uint64_t{0};
+        const std::uint64_t keep1 = n < 64 ? 0 : (std::uint64_t{1} << (n - 64)) - 1;
+        const std::uint64_t p0 = k.pair[0] & keep0 & ~std::uint64_t{1};
+        const std::uint64_t p1 = k.pair[1] & keep1;
+        return ShortMasks{p0, p1, p0 & (k.blank[0] | (p0 >> 1) | (p1 << 63)), p1 & (k.blank[1] | (p1 >> 1))};
+    }
+    void sentinel(std::size_t n)
+    {
+        if (n < 64)
+            start0 |= std::uint64_t{1} << n;
+        else
+            start1 |= std::uint64_t{1} << (n - 64);
+    }
+    std::size_t next_start(std::size_t i) const { return next_in_two<true>(start0, start1, i); }
+    std::size_t next_unpaired(std::size_t i) const { return next_in_two<false>(pair0, pair1, i); }
+};
+
+// The masks of any record, in memory.
+struct LongMasks {
+    RecordPairs &m;
+
+    void sentinel(std::size_t n) { m.start[n >> 6] |= std::uint64_t{1} << (n & 63); }
+    std::size_t next_start(std::size_t i) const { return next_bit<true>(m.start, i); }
+    std::size_t next_unpaired(std::size_t i) const { return next_bit<false>(m.pair, i); }
+};
 
 // The pairs of rec[0..n), n >= 2, that 16 bytes past n may be read from. A pair begins a run when
 // it is a blank pair or the byte after it is equal too (and still data).
@@ -173,16 +208,16 @@ VECTOR_SCAN_AVX512 void find_pairs_avx512(const unsigned char *rec, std::size_t 
 
 // The record's data rec[0..n) (n >= 2) after TRN and the count, when the block has room for the
 // worst case: the same pieces as compress_checked, found from the record's pairs of equal bytes.
-template <bool Short>
-inline void walk_record(const unsigned char *rec, std::size_t n, RecordPairs &m, Block &b)
+template <class Masks>
+inline __attribute__((always_inline)) void walk_record(const unsigned char *rec, std::size_t n, Masks m, Block &b)
 {
     // Sentinels: a run may begin at n, and no pair is there, so both searches stop at n at the latest.
-    m.start[n >> 6] |= std::uint64_t{1} << (n & 63);
+    m.sentinel(n);
 
     // The record as literal strings and runs: a run begins at every start pair found in the literal
     // string (two equal leading bytes always begin one) and lasts while the bytes stay equal.
     std::size_t lit = 0; // first byte of the pending literal string
-    std::size_t s = rec[1] == rec[0] ? 1 : next_bit<true, Short>(m.start, 2); // a run's second byte, or n
+    std::size_t s = rec[1] == rec[0] ? 1 : m.next_start(2); // a run's second byte, or n
     for (;;) {
         if (s >= lit + LITERAL_CUT) {
             // No run begins within sixty bytes: the literal string is cut there, and the byte after
@@ -192,27 +227,30 @@ inline void walk_record(const unsigned char *rec, std::size_t n, RecordPairs &m,
             lit += LITERAL_CUT;
             if (lit == n)
                 break;
-            s = next_bit<true, Short>(m.start, lit + 1);
+            s = m.next_start(lit + 1);
             continue;
         }
         if (s == n)
             break;
         const std::size_t r = s - 1; // the run's first byte leaves the literal string
         b.literal<true>(rec + lit, r - lit);
-        const std::size_t e = std::min(next_bit<false, Short>(m.pair, s + 1), r + RUN_CUT);
+        const std::size_t e = std::min(m.next_unpaired(s + 1), r + RUN_CUT);
         b.run(rec[r], e - r);
         lit = e; // ended by another byte, or cut at 63: either way that byte begins a literal string
         if (lit == n)
             break;
-        s = next_bit<true, Short>(m.start, lit + 1);
+        s = m.next_start(lit + 1);
     }
     b.literal<true>(rec + lit, n - lit);
     b.scb(RJE_SCB_END_RECORD);
     *b.w++ = RJE_IRS;
 }
 
-void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
+// known: the record's pairs and blanks as its builder found them, or null.
+void compress_roomy(const unsigned char *rec, std::size_t n, Block &b, const RjeRecordMasks *known)
 {
+    if (known != nullptr && n < 128)
+        return walk_record(rec, n, ShortMasks::of(*known, n), b);
     RecordPairs m;
 #if defined(VECTOR_SCAN_AVX512)
     if (vector_scan::isa() == vector_scan::Isa::avx512)
@@ -221,13 +259,13 @@ void compress_roomy(const unsigned char *rec, std::size_t n, Block &b)
 #endif
         find_pairs(rec, n, m);
     if (n < 128)
-        walk_record<true>(rec, n, m, b);
+        walk_record(rec, n, ShortMasks{m.pair[0], m.pair[1], m.start[0], m.start[1]}, b);
     else
-        walk_record<false>(rec, n, m, b);
+        walk_record(rec, n, LongMasks{m}, b);
 }
 #else
 constexpr bool HAVE_ROOMY = false;
-void compress_roomy(const unsigned char *, std::size_t, Block &) {}
+void compress_roomy(const unsigned char *, std::size_t, Block &, const RjeRecordMasks *) {}
 #endif
 
 // The record's data rec[0..n) (n >= 2) with a room check before each piece.
@@ -344,7 +382,8 @@ template <bool Padded> bool compress_checked(const unsigned char *rec, std::size
 
 template <bool Padded>
 int compress_record(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
-                    const unsigned char *block_start, const unsigned char *out_end)
+                    const unsigned char *block_start, const unsigned char *out_end,
+                    const RjeRecordMasks *known = nullptr)
 {
     if (in == nullptr || out == nullptr || *out == nullptr || in_end <= in || in_end[-1] != RJE_IRS ||
         *out < block_start || *out > out_end)
@@ -384,7 +423,7 @@ int compress_record(const unsigned char *in, const unsigned char *in_end, unsign
         return 1;
     }
     if (Padded && HAVE_ROOMY && static_cast<std::size_t>(out_end - b.w) > 2 * data_len + ROOMY_SLACK)
-        compress_roomy(in, data_len, b);
+        compress_roomy(in, data_len, b, known);
     else if (!compress_checked<Padded>(in, data_len, b))
         return 0;
     const std::size_t initial_len = static_cast<std::size_t>(b.first_scb - (initial + 1));
@@ -415,4 +454,10 @@ int rje_compress_padded(const unsigned char *in, const unsigned char *in_end, un
                         const unsigned char *block_start, const unsigned char *out_end)
 {
     return compress_record<true>(in, in_end, out, block_start, out_end);
+}
+
+int rje_compress_masked(const unsigned char *in, const unsigned char *in_end, const RjeRecordMasks &masks,
+                        unsigned char **out, const unsigned char *block_start, const unsigned char *out_end)
+{
+    return compress_record<true>(in, in_end, out, block_start, out_end, &masks);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "support/wire.h"
 
@@ -45,3 +46,18 @@ inline constexpr std::size_t RJE_COMPRESS_READ_PAD = 16;
 // @return as rje_compress (1, 0 or -1), with the same bytes in the block; *out is advanced on 1.
 int rje_compress_padded(const unsigned char *in, const unsigned char *in_end, unsigned char **out,
                         const unsigned char *block_start, const unsigned char *out_end);
+
+// What the builder of a record already knows of its bytes, so that the compressor need not look for
+// it again: bit i of pair[i / 64] is set when byte i equals byte i - 1, of blank[i / 64] when byte i
+// is an EBCDIC blank, for the bytes of a prefix at least as long as the record's data; bits at and
+// past the data's length carry no meaning.
+struct RjeRecordMasks {
+    std::uint64_t pair[2];
+    std::uint64_t blank[2];
+};
+
+// rje_compress_padded for a record whose masks are known. They are used for records of fewer than
+// 128 data bytes, and must then be right: wrong masks give wrong bytes in the block.
+// @return as rje_compress_padded.
+int rje_compress_masked(const unsigned char *in, const unsigned char *in_end, const RjeRecordMasks &masks,
+                        unsigned char **out, const unsigned char *block_start, const unsigned char *out_end);

@@ -44,10 +44,11 @@ struct Counter {
 
 // Ends the record being built and adds it to the blocks (or another sink with the same add).
 // @return false when that failed (the error result is in cnt.status).
-template <class Sink> bool emit_record(LineBuilder &lb, Sink &blocks, Counter &cnt)
+template <class Sink>
+bool emit_record(LineBuilder &lb, Sink &blocks, Counter &cnt, const RjeRecordMasks *masks = nullptr)
 {
     const int len = lb.finish();
-    const int rc = blocks.add(lb.rec, static_cast<std::size_t>(len));
+    const int rc = blocks.add(lb.rec, static_cast<std::size_t>(len), masks);
     if (rc != 0) {
         cnt.status = rc;
         return false;
@@ -113,18 +114,22 @@ bool drop_rest_of_line(ConvertInput &in, const ByteClasses &bc)
     for (;;) {
         const unsigned char *t = in.data();
         const std::size_t av = in.avail();
-        const auto *q = static_cast<const unsigned char *>(std::memchr(t, '\n', av));
-        const std::size_t upto = q != nullptr ? static_cast<std::size_t>(q - t) : av;
-        if (bc.any_wide) {
-            const std::size_t j = bc.first_wide(t, upto);
-            if (j < upto) {
-                in.advance(j);
-                return true;
-            }
+        // j: the first newline or wide byte, or av.
+        std::size_t j;
+        if (bc.any_wide && bc.wide_high_only) {
+            j = vector_scan::newline_or_high(t, 0, av);
+            while (j < av && t[j] != '\n' && bc.cls[t[j]] != BYTE_WIDE)
+                j = vector_scan::newline_or_high(t, j + 1, av);
+        } else {
+            const auto *q = static_cast<const unsigned char *>(std::memchr(t, '\n', av));
+            j = q != nullptr ? static_cast<std::size_t>(q - t) : av;
+            if (bc.any_wide)
+                j = bc.first_wide(t, j);
         }
-        if (q != nullptr) {
-            in.advance(upto + 1);
-            return false;
+        if (j < av) {
+            const bool newline = t[j] == '\n';
+            in.advance(newline ? j + 1 : j);
+            return !newline;
         }
         in.advance(av);
         if (!in.refill())
@@ -142,6 +147,15 @@ void text_bulk(ConvertInput &in, unsigned char *rec, const TextSettings &s, cons
     const auto lrecl = static_cast<std::size_t>(s.lrecl);
     Decoder dec;
     LineBuilder lb{s, rec};
+    // Short variable records of printable text get their pairs of equal bytes found while they are
+    // translated, for the compressor.
+#if defined(VECTOR_SCAN_AVX512)
+    const bool pairs_known = bc.ascii_ordinary && !s.fixed && lrecl < 128 &&
+                             vector_scan::isa() == vector_scan::Isa::avx512;
+#else
+    const bool pairs_known = false;
+#endif
+    RjeRecordMasks masks{};
     for (;;) {
         const std::size_t avail = in.avail();
         if (avail == 0) {
@@ -156,9 +170,16 @@ void text_bulk(ConvertInput &in, unsigned char *rec, const TextSettings &s, cons
         }
         // The line ends within the first lrecl bytes, or the record fills up first, or the input
         // ends: either way the bytes at hand decide the record.
-        std::size_t i = bc.ascii_ordinary
-                            ? vector_scan::translate_printable_prefix(rec, p, std::min(avail, lrecl), table)
-                            : 0;
+        std::size_t i = 0;
+#if defined(VECTOR_SCAN_AVX512)
+        if (pairs_known)
+            i = vector_scan::translate_prefix_pairs_avx512(rec, p, std::min(avail, lrecl), table, masks.pair,
+                                                            masks.blank);
+        else
+#endif
+            if (bc.ascii_ordinary)
+            i = vector_scan::translate_printable_prefix(rec, p, std::min(avail, lrecl), table);
+        const std::size_t translated = i;
         std::size_t n = i;
         bool wide = false;
         bool ended = false;
@@ -198,8 +219,13 @@ void text_bulk(ConvertInput &in, unsigned char *rec, const TextSettings &s, cons
             finish_line_wide(in, dec, lb, blocks, cnt);
             if (cnt.status != 0)
                 return;
-        } else if (!emit_record(lb, blocks, cnt)) {
-            return;
+        } else {
+            // The record is the translated bytes alone; an empty line becomes blanks.
+            const bool known = pairs_known && n == translated;
+            if (known && n == 0)
+                masks = RjeRecordMasks{{0b110, 0}, {0b111, 0}};
+            if (!emit_record(lb, blocks, cnt, known ? &masks : nullptr))
+                return;
         }
     }
 }
@@ -232,7 +258,10 @@ std::int64_t convert_text(std::FILE *file, const TextSettings &s, BlockWriter &b
 struct CallerSink {
     convert_record_sink fn;
     void *context;
-    int add(const unsigned char *rec, std::size_t len) { return fn(context, rec, len); }
+    int add(const unsigned char *rec, std::size_t len, const RjeRecordMasks * = nullptr)
+    {
+        return fn(context, rec, len);
+    }
 };
 
 // Binary chunks (format 1): every chunk gets its own IRS, so a data byte 0x1E stays data.

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "support/wire.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -105,6 +107,28 @@ inline std::size_t printable_prefix(const unsigned char *p, std::size_t k)
     return k;
 #else
     while (i < k && p[i] >= 0x20 && p[i] < 0x80)
+        ++i;
+    return i;
+#endif
+}
+
+// Position of the first newline or byte above 0x7F in p[i..n), or n; the 16 bytes after p + n may be
+// read.
+inline std::size_t newline_or_high(const unsigned char *p, std::size_t i, std::size_t n)
+{
+#if defined(__SSE2__)
+    const __m128i newline = _mm_set1_epi8('\n');
+    for (; i < n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(x, _mm_cmpeq_epi8(x, newline))));
+        if (n - i < 16)
+            m |= 1u << (n - i);
+        if (m != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(m));
+    }
+    return n;
+#else
+    while (i < n && p[i] != '\n' && p[i] < 0x80)
         ++i;
     return i;
 #endif
@@ -264,6 +288,45 @@ VECTOR_SCAN_AVX512 inline std::size_t translate_prefix_avx512(unsigned char *out
             return i + static_cast<std::size_t>(__builtin_ctzll(stop));
     }
     return k;
+}
+
+// translate_prefix_avx512 for k <= 128, which also gives the pairs of equal bytes and the EBCDIC
+// blanks among the bytes it translated, as the compressor uses them: bit j of pair[j / 64] is set
+// when out[j] == out[j - 1] (j >= 1), of blank[j / 64] when out[j] is the blank. Bits past the
+// bytes translated carry no meaning.
+VECTOR_SCAN_AVX512 inline std::size_t translate_prefix_pairs_avx512(unsigned char *out, const unsigned char *in,
+                                                                    std::size_t k, const unsigned char *table,
+                                                                    std::uint64_t pair[2], std::uint64_t blank[2])
+{
+    // Lane j picks byte 63 + j of two registers side by side: the byte before it when the second is
+    // the one after the first, the byte before it in the same register when both are one.
+    alignas(64) static constexpr unsigned char before[64] = {
+        63,  64,  65,  66,  67,  68,  69,  70,  71,  72,  73,  74,  75,  76,  77,  78,
+        79,  80,  81,  82,  83,  84,  85,  86,  87,  88,  89,  90,  91,  92,  93,  94,
+        95,  96,  97,  98,  99,  100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110,
+        111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126};
+    const __m512i t0 = _mm512_loadu_si512(table);
+    const __m512i t1 = _mm512_loadu_si512(table + 64);
+    const __mmask64 m0 = lanes(0, k);
+    const __mmask64 m1 = lanes(64, k);
+    const __m512i x0 = _mm512_maskz_loadu_epi8(m0, in);
+    const __m512i x1 = _mm512_maskz_loadu_epi8(m1, in + 64);
+    const __m512i y0 = _mm512_permutex2var_epi8(t0, x0, t1);
+    const __m512i y1 = _mm512_permutex2var_epi8(t0, x1, t1);
+    _mm512_mask_storeu_epi8(out, m0, y0);
+    _mm512_mask_storeu_epi8(out + 64, m1, y1);
+    const __m512i idx = _mm512_load_si512(before);
+    const __m512i blanks = _mm512_set1_epi8(static_cast<char>(EBCDIC_BLANK));
+    pair[0] = _mm512_mask_cmpeq_epi8_mask(~__mmask64{1}, y0, _mm512_permutex2var_epi8(y0, idx, y0));
+    pair[1] = _mm512_cmpeq_epi8_mask(y1, _mm512_permutex2var_epi8(y0, idx, y1));
+    blank[0] = _mm512_cmpeq_epi8_mask(y0, blanks);
+    blank[1] = _mm512_cmpeq_epi8_mask(y1, blanks);
+    // Signed compare: bytes 0x80..0xFF count as below the space too.
+    const __mmask64 stop0 = _mm512_cmplt_epi8_mask(x0, _mm512_set1_epi8(0x20)) | ~m0;
+    const __mmask64 stop1 = _mm512_cmplt_epi8_mask(x1, _mm512_set1_epi8(0x20)) | ~m1;
+    if (stop0 != 0)
+        return static_cast<std::size_t>(__builtin_ctzll(stop0));
+    return stop1 != 0 ? 64 + static_cast<std::size_t>(__builtin_ctzll(stop1)) : 128;
 }
 
 // Translates n bytes of any value through the whole table, four registers of it, and tells whether

@@ -82,9 +82,10 @@ std::uint64_t seed()
     return s;
 }
 
-// The compressor and its padded form place the reference's bytes and give its results, for records
-// at block start and behind another record, in blocks from 16 bytes up (room checks of every kind),
-// with the widest vectors the processor has and without them, round by round.
+// The compressor, its padded form and its form with known masks place the reference's bytes and
+// give its results, for records at block start and behind another record, in blocks from 16 bytes up
+// (room checks of every kind), with the widest vectors the processor has and without them, round by
+// round. The masks are those of a longer prefix, with random bits past it.
 TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
 {
     std::mt19937_64 rng(seed() + 1);
@@ -97,7 +98,15 @@ TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
         for (std::size_t k = 0; k < RJE_COMPRESS_READ_PAD; ++k)
             padded.push_back(static_cast<unsigned char>(pick(2) == 0 ? rec.back() : pick(256)));
         const std::size_t size = 16 + pick(400);
-        Bytes blocks[3] = {Bytes(size), Bytes(size), Bytes(size)};
+        RjeRecordMasks masks{};
+        for (std::size_t j = 0; j < 128; ++j) {
+            const bool known = j < padded.size();
+            const bool pair = known ? j > 0 && padded[j] == padded[j - 1] : pick(2) == 0;
+            const bool blank = known ? padded[j] == EBCDIC_BLANK : pick(2) == 0;
+            masks.pair[j / 64] |= std::uint64_t{pair} << (j % 64);
+            masks.blank[j / 64] |= std::uint64_t{blank} << (j % 64);
+        }
+        Bytes blocks[4] = {Bytes(size), Bytes(size), Bytes(size), Bytes(size)};
         std::size_t at = 0;
         if (pick(2) == 0) { // behind a previous record that ends in 01 1E
             at = 6 + pick(size - 6);
@@ -106,7 +115,8 @@ TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
                 b[at - 1] = RJE_IRS;
             }
         }
-        unsigned char *out[3] = {blocks[0].data() + at, blocks[1].data() + at, blocks[2].data() + at};
+        unsigned char *out[4] = {blocks[0].data() + at, blocks[1].data() + at, blocks[2].data() + at,
+                                 blocks[3].data() + at};
         const unsigned char *in[2] = {rec.data(), rec.data()};
         const int want = reference_compress(&in[0], &out[0], rec.data() + rec.size(), blocks[0].data() + size,
                                             static_cast<unsigned>(size));
@@ -114,9 +124,12 @@ TEST(CodecRoundTrip, CompressorPlacesTheReferenceBytes)
                                        static_cast<unsigned>(size), RJE_MODE_RECORD);
         const int fast = rje_compress_padded(padded.data(), padded.data() + rec.size(), &out[2],
                                              blocks[2].data(), blocks[2].data() + size);
-        ASSERT_TRUE(plain == want && fast == want) << "round " << round << ": " << want << plain << fast;
+        const int masked = rje_compress_masked(padded.data(), padded.data() + rec.size(), masks, &out[3],
+                                               blocks[3].data(), blocks[3].data() + size);
+        ASSERT_TRUE(plain == want && fast == want && masked == want)
+            << "round " << round << ": " << want << plain << fast << masked;
         ASSERT_EQ(in[1], in[0]) << "round " << round;
-        for (int k = 1; k < 3; ++k) {
+        for (int k = 1; k < 4; ++k) {
             ASSERT_EQ(out[k] - blocks[k].data(), out[0] - blocks[0].data()) << "round " << round;
             ASSERT_TRUE(std::equal(blocks[0].data(), out[0], blocks[k].data())) << "round " << round;
         }

@@ -98,6 +98,16 @@ TEST(ConvertPaths, BulkAndCharacterPathsWriteTheSameFile)
     const Bytes one_long_line(70000, 'x');
     ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
     expect_same_paths(corpus, "C");
+    // Printable lines up to 130 bytes with blank and other pairs anywhere (their records go to the
+    // compressor with the pairs found while translating).
+    Bytes words;
+    for (int l = 0; l < 300; ++l) {
+        const std::size_t len = rng() % 131;
+        for (std::size_t k = 0; k < len; ++k)
+            words.push_back(static_cast<unsigned char>(rng() % 3 == 0 ? ' ' : "aab=-"[rng() % 5]));
+        words.push_back('\n');
+    }
+    expect_same_paths(words, "C, printable");
     ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
     expect_same_paths(corpus, "C.UTF-8");
     expect_same_paths(random_text(rng, 50), "C.UTF-8 second");
