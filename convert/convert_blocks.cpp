@@ -85,19 +85,12 @@ std::int64_t BlockWriter::finish(std::int64_t status)
     return wrote && drained ? status : NJE_CONVERT_WRITE_FAILED;
 }
 
-int BlockWriter::add(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks)
+// The record did not fit behind the records in the block: it goes into a fresh one.
+int BlockWriter::add_to_fresh_block(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks)
 {
-    for (;;) {
-        const bool at_start = w == block;
-        const int rc = masks != nullptr ? rje_compress_masked(rec, rec + len, *masks, &w, block, block + maxdata)
-                                        : rje_compress_padded(rec, rec + len, &w, block, block + maxdata);
-        if (rc > 0)
-            return 0;
-        if (at_start)
-            return NJE_CONVERT_COMPRESS_FAILED;
-        if (!flush())
-            return NJE_CONVERT_WRITE_FAILED;
-    }
+    if (!flush())
+        return NJE_CONVERT_WRITE_FAILED;
+    return append(rec, len, masks) > 0 ? 0 : NJE_CONVERT_COMPRESS_FAILED;
 }
 
 int BlockWriter::add_transparent(const unsigned char *data, int n)

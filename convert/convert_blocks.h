@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "convert/rje_compress.h"
+#include "convert/rje_convert.h"
 
 class BlockWriter
 {
@@ -28,7 +29,13 @@ class BlockWriter
     // already there, starts a fresh block.
     // @return 0, NJE_CONVERT_WRITE_FAILED, or NJE_CONVERT_COMPRESS_FAILED when not even an empty
     //         block takes the record.
-    int add(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks = nullptr);
+    int add(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks = nullptr)
+    {
+        const bool at_start = w == block;
+        if (append(rec, len, masks) > 0)
+            return 0;
+        return at_start ? NJE_CONVERT_COMPRESS_FAILED : add_to_fresh_block(rec, len, masks);
+    }
 
     // Appends a chunk of n bytes (1..255) in format-4 framing: TRN, count and the bytes in strings of
     // at most 63, no compression. A chunk goes into a block only while its used length + n + 10 stays
@@ -42,6 +49,12 @@ class BlockWriter
     std::int64_t finish(std::int64_t status);
 
   private:
+    int append(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks)
+    {
+        return masks != nullptr ? rje_compress_masked(rec, rec + len, *masks, &w, block, block + maxdata)
+                                : rje_compress_padded(rec, rec + len, &w, block, block + maxdata);
+    }
+    int add_to_fresh_block(const unsigned char *rec, std::size_t len, const RjeRecordMasks *masks);
     bool flush();
     bool drain();
 

@@ -9,9 +9,7 @@
 namespace
 {
 
-constexpr unsigned char ASCII_BLANK = 0x20; // trimmed from the end of variable text records
-constexpr int EMPTY_LINE_BLANKS = 3;        // an empty variable line becomes this many blanks
-constexpr int DBCS_CHAR_ROOM = 4;           // SO, two code bytes, SI
+constexpr int DBCS_CHAR_ROOM = 4; // SO, two code bytes, SI
 
 // The reader's memory between calls on one stream: a character that began the next record of a cut
 // line, the line's folding state and the decoder's queue.
@@ -75,32 +73,6 @@ Put LineBuilder::put(const WChar &ch)
         rec[n++] = s.table[ch.table_index()];
     }
     return Put::taken;
-}
-
-int LineBuilder::finish()
-{
-    if (in_run) {
-        rec[n++] = EBCDIC_SI;
-        in_run = false;
-    }
-    int len = n;
-    if (len == 0) {
-        len = s.fixed ? s.lrecl : std::min(EMPTY_LINE_BLANKS, s.lrecl);
-        convert_fill_blanks(rec, 0, len);
-    } else if (s.fixed) {
-        convert_fill_blanks(rec, len, s.lrecl);
-        len = std::max(len, s.lrecl);
-    } else {
-        int m = len;
-        while (m > 0 && rec[m - 1] == ASCII_BLANK)
-            --m;
-        if (m > 0)
-            len = m;
-    }
-    rec[len] = RJE_IRS;
-    n = 0;
-    dropping = false;
-    return len + 1;
 }
 
 int convert_read_line(std::FILE *file, unsigned char *buffer, int lrecl, int tabs, int fixed)

@@ -3,7 +3,11 @@
 // folding of lines with double-byte text, and the record end (padding or trimming, IRS).
 #pragma once
 
+#include <algorithm>
+#include <cstring>
+
 #include "convert/convert_decode.h"
+#include "support/wire.h"
 
 struct TextSettings {
     const unsigned char *table; // nje_usr_AtoE when loaded, else nje_AtoE
@@ -31,7 +35,35 @@ struct LineBuilder {
     Put put(const WChar &ch);
     // Ends the record: closes a run, pads or trims, appends the IRS. The builder is then ready for
     // the next record of the same line (folding kept). @return the length including the IRS.
-    int finish();
+    int finish()
+    {
+        if (in_run) {
+            rec[n++] = EBCDIC_SI;
+            in_run = false;
+        }
+        int len = n;
+        if (len == 0) {
+            len = s.fixed ? s.lrecl : std::min(EMPTY_LINE_BLANKS, s.lrecl);
+            std::memset(rec, EBCDIC_BLANK, static_cast<std::size_t>(len));
+        } else if (s.fixed) {
+            if (len < s.lrecl)
+                std::memset(rec + len, EBCDIC_BLANK, static_cast<std::size_t>(s.lrecl - len));
+            len = std::max(len, s.lrecl);
+        } else {
+            int m = len;
+            while (m > 0 && rec[m - 1] == ASCII_BLANK)
+                --m;
+            if (m > 0)
+                len = m;
+        }
+        rec[len] = RJE_IRS;
+        n = 0;
+        dropping = false;
+        return len + 1;
+    }
+
+    static constexpr unsigned char ASCII_BLANK = 0x20; // trimmed from the end of variable text records
+    static constexpr int EMPTY_LINE_BLANKS = 3;        // an empty variable line becomes this many blanks
 };
 
 // The table for file data: nje_usr_AtoE when loaded, else nje_AtoE.
