@@ -57,6 +57,15 @@ bool emit_record(LineBuilder &lb, Sink &blocks, Counter &cnt, const RjeRecordMas
     return true;
 }
 
+// emit_record for a record that is the bytes translated with their masks (an empty line becomes
+// blanks).
+template <class Sink> bool emit_known(LineBuilder &lb, Sink &blocks, Counter &cnt, RjeRecordMasks &masks)
+{
+    if (lb.n == 0)
+        masks = RjeRecordMasks{{0b110, 0}, {0b111, 0}};
+    return emit_record(lb, blocks, cnt, &masks);
+}
+
 // Reads characters into lb until the end of the line (or input), writing every record of the line
 // (a folded line gives several) into the blocks.
 template <class Sink>
@@ -179,6 +188,15 @@ void text_bulk(ConvertInput &in, unsigned char *rec, const TextSettings &s, cons
 #endif
             if (bc.ascii_ordinary)
             i = vector_scan::translate_printable_prefix(rec, p, std::min(avail, lrecl), table);
+        if (pairs_known && i < avail && p[i] == '\n') {
+            // A whole line of printable text, as most are: its record is the bytes translated.
+            in.advance(i + 1);
+            lb.n = static_cast<int>(i);
+            lb.folding = false;
+            if (!emit_known(lb, blocks, cnt, masks))
+                return;
+            continue;
+        }
         const std::size_t translated = i;
         std::size_t n = i;
         bool wide = false;
@@ -220,11 +238,9 @@ void text_bulk(ConvertInput &in, unsigned char *rec, const TextSettings &s, cons
             if (cnt.status != 0)
                 return;
         } else {
-            // The record is the translated bytes alone; an empty line becomes blanks.
-            const bool known = pairs_known && n == translated;
-            if (known && n == 0)
-                masks = RjeRecordMasks{{0b110, 0}, {0b111, 0}};
-            if (!emit_record(lb, blocks, cnt, known ? &masks : nullptr))
+            const bool emitted = pairs_known && n == translated ? emit_known(lb, blocks, cnt, masks)
+                                                                : emit_record(lb, blocks, cnt);
+            if (!emitted)
                 return;
         }
     }
