@@ -29,15 +29,16 @@ mkdir -p "$spool/BENCH/rje/input"
 python3 "$root/bench/gen_corpus.py" "$work/text" "$text_mb" "$work/binary" "$binary_mb"
 cat "$work/text" "$work/binary" >/dev/null  # into the page cache
 
-# best COMMAND...: "best worst peak": processor times in seconds of $runs runs and the largest peak
-# resident size in KiB (bench/cputime.py).
-best() {
-  python3 "$root/bench/cputime.py" "$runs" "$work/out" "$@"
+# best_to OUT COMMAND...: "best worst peak": processor times in seconds of $runs runs of COMMAND,
+# its standard output into OUT, and the largest peak resident size in KiB (bench/cputime.py). The
+# programs measured are started directly, so that no shell's start is counted with them.
+best_to() {
+  python3 "$root/bench/cputime.py" "$runs" "$@"
 }
+best() { best_to "$work/out" "$@"; }
 
-iconv_run() { iconv -f ISO-8859-1 -t IBM037 "$1" >"$spool/iconv.out"; }
 local_run() { "$jobpush" BENCH REMOTE -g none -sp "$spool" -n BENCH -debug 2 "$@"; }
-export -f iconv_run local_run
+export -f local_run
 export jobpush spool
 
 printf '%-8s %8s %11s %9s %7s %12s %12s %12s\n' corpus MB jobpush_s iconv_s ratio spread jobpush_MB/s \
@@ -46,8 +47,8 @@ for corpus in text binary; do
   opt=-text
   [ "$corpus" = binary ] && opt=-binary
   mb=$(stat -c %s "$work/$corpus" | awk '{ printf "%.1f", $1 / 1e6 }')
-  read -r tj wj mj < <(best bash -c 'local_run "$0" "$1"' "$opt" "$work/$corpus")
-  read -r ti wi _ < <(best bash -c 'iconv_run "$0"' "$work/$corpus")
+  read -r tj wj mj < <(best "$jobpush" BENCH REMOTE -g none -sp "$spool" -n BENCH -debug 2 "$opt" "$work/$corpus")
+  read -r ti wi _ < <(best_to "$spool/iconv.out" iconv -f ISO-8859-1 -t IBM037 "$work/$corpus")
   awk -v c="$corpus" -v mb="$mb" -v tj="$tj" -v ti="$ti" -v wj="$wj" -v wi="$wi" -v mj="$mj" \
     'BEGIN { printf "%-8s %8s %11.3f %9.3f %7.2f %5.2f / %4.2f %12.0f %12d\n", c, mb, tj, ti, ti / tj, wj / tj, wi / ti, mb / tj, mj }'
 done
