@@ -1,9 +1,9 @@
 // Fuzz target: arbitrary bytes cut into records, compressed into blocks and expanded again. The
-// compressor and its padded form must place the bytes of the plain reference transcription, and
-// every record must come back, in order, ended by NL. Input: two bytes choose the block size
-// (16..3811; records go into blocks of 300 bytes or more only once they fit) and, by the low bit of
-// the second, whether the vectors are used; then records, each a length byte and up to that many
-// data bytes.
+// compressor and its padded form (with and without the record's masks) must place the bytes of the
+// plain reference transcription, and every record must come back, in order, ended by NL. Input: two
+// bytes choose the block size (16..3811; records go into blocks of 300 bytes or more only once they
+// fit) and, by the low bit of the second, whether the vectors are used; then records, each a length
+// byte and up to that many data bytes.
 #include "convert/rje_compress.h"
 #include "convert/rje_expand.h"
 #include "convert/vector_scan.h"
@@ -25,22 +25,40 @@ void check(bool ok)
         std::abort();
 }
 
-// Compresses `in` at out with all three compressors into copies of the block. @return the result.
+// The pairs and blanks of the record's first 128 bytes and of the padding behind it.
+RjeRecordMasks masks_of(const Bytes &padded)
+{
+    RjeRecordMasks m{};
+    for (std::size_t j = 0; j < 128 && j < padded.size(); ++j) {
+        m.pair[j / 64] |= std::uint64_t{j > 0 && padded[j] == padded[j - 1]} << (j % 64);
+        m.blank[j / 64] |= std::uint64_t{padded[j] == EBCDIC_BLANK} << (j % 64);
+    }
+    return m;
+}
+
+// Compresses `in` at out with all the compressors (the padded one with and without the record's
+// masks) into copies of the block. @return the result.
 int compress_three(const Bytes &in, Bytes &block, unsigned char *&out)
 {
     Bytes padded = in;
     padded.resize(in.size() + RJE_COMPRESS_READ_PAD, 0x40);
-    Bytes plain_block = block, ref_block = block;
+    Bytes plain_block = block, ref_block = block, masked_block = block;
     const std::size_t at = static_cast<std::size_t>(out - block.data());
     const auto size = static_cast<unsigned>(block.size());
     unsigned char *o_fast = out, *o_plain = plain_block.data() + at, *o_ref = ref_block.data() + at;
+    unsigned char *o_masked = masked_block.data() + at;
     const unsigned char *p_plain = in.data(), *p_ref = in.data();
     const int fast = rje_compress_padded(padded.data(), padded.data() + in.size(), &o_fast, block.data(),
                                          block.data() + size);
     const int plain = rje_compress(&p_plain, &o_plain, in.data() + in.size(), plain_block.data() + size, size,
                                    RJE_MODE_RECORD);
     const int ref = reference_compress(&p_ref, &o_ref, in.data() + in.size(), ref_block.data() + size, size);
-    check(fast == ref && plain == ref && p_plain == p_ref);
+    const int masked = rje_compress_masked(padded.data(), padded.data() + in.size(), masks_of(padded), &o_masked,
+                                           masked_block.data(), masked_block.data() + size);
+    check(fast == ref && plain == ref && masked == ref && p_plain == p_ref);
+    check(o_masked - masked_block.data() == o_ref - ref_block.data());
+    check(std::memcmp(masked_block.data(), ref_block.data(), static_cast<std::size_t>(o_ref - ref_block.data())) ==
+          0);
     check(o_fast - block.data() == o_ref - ref_block.data() &&
           o_plain - plain_block.data() == o_ref - ref_block.data());
     check(std::memcmp(block.data(), ref_block.data(), static_cast<std::size_t>(o_ref - ref_block.data())) ==
