@@ -89,23 +89,34 @@ template <bool Wide> inline void copy(unsigned char *to, const unsigned char *fr
     __builtin_memcpy(to, from, n);
 }
 
-// Length of the leading run of bytes 0x20..0x7F in p[0..k); the 16 bytes after p + k may be read.
-inline std::size_t printable_prefix(const unsigned char *p, std::size_t k)
-{
-    std::size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i space = _mm_set1_epi8(0x20);
-    for (; i < k; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        // Signed compare: bytes 0x80..0xFF count as below the space too.
-        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, space)));
-        if (k - i < 16)
-            m |= 1u << (k - i);
+// First position j in [i, n) that mark flags (mark gives the flags of sixteen bytes as the bits of a
+// number), or n; the 16 bytes after p + n may be read.
+template <class Mark>
+inline __attribute__((always_inline)) std::size_t first_marked(const unsigned char *p, std::size_t i,
+                                                               std::size_t n, Mark mark)
+{
+    for (; i < n; i += 16) {
+        unsigned m = mark(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i)));
+        if (n - i < 16)
+            m |= 1u << (n - i);
         if (m != 0)
             return i + static_cast<std::size_t>(__builtin_ctz(m));
     }
-    return k;
+    return n;
+}
+#endif
+
+// Length of the leading run of bytes 0x20..0x7F in p[0..k); the 16 bytes after p + k may be read.
+inline std::size_t printable_prefix(const unsigned char *p, std::size_t k)
+{
+#if defined(__SSE2__)
+    return first_marked(p, 0, k, [](__m128i x) {
+        // Signed compare: bytes 0x80..0xFF count as below the space too.
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(x, _mm_set1_epi8(0x20))));
+    });
 #else
+    std::size_t i = 0;
     while (i < k && p[i] >= 0x20 && p[i] < 0x80)
         ++i;
     return i;
@@ -117,16 +128,9 @@ inline std::size_t printable_prefix(const unsigned char *p, std::size_t k)
 inline std::size_t newline_or_high(const unsigned char *p, std::size_t i, std::size_t n)
 {
 #if defined(__SSE2__)
-    const __m128i newline = _mm_set1_epi8('\n');
-    for (; i < n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
-        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(x, _mm_cmpeq_epi8(x, newline))));
-        if (n - i < 16)
-            m |= 1u << (n - i);
-        if (m != 0)
-            return i + static_cast<std::size_t>(__builtin_ctz(m));
-    }
-    return n;
+    return first_marked(p, i, n, [](__m128i x) {
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(x, _mm_cmpeq_epi8(x, _mm_set1_epi8('\n')))));
+    });
 #else
     while (i < n && p[i] != '\n' && p[i] < 0x80)
         ++i;
